@@ -1,0 +1,77 @@
+// Interface between a Lumenstage host and an output-driver plug-in.
+//
+// A host loads the plug-in library, calls LmstCreateOutputDriver() and
+// drives the object through the seven methods of _clsOutputDriver, all on
+// the thread that runs its Qt event loop. Every method returns a Status
+// (0 = success, otherwise an automation error number) and delivers its
+// result through the trailing out-parameter; on failure the result is
+// false (or empty).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lumenstage {
+
+// Automation booleans: true is -1.
+using VBool = std::int16_t;
+inline constexpr VBool kTrue = -1;
+inline constexpr VBool kFalse = 0;
+
+// Automation error numbers a host can see.
+inline constexpr std::int32_t kErrOverflow = 6;
+inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
+inline constexpr std::int32_t kErrTypeMismatch = 13;
+inline constexpr std::int32_t kErrNotAvailable = 445;  // "Object doesn't support this action"
+
+struct [[nodiscard]] Status {
+  std::int32_t error = 0;        // 0 on success
+  const char* description = "";  // static text, never freed by the host
+
+  constexpr bool ok() const { return error == 0; }
+};
+
+// One by-value argument of a late-bound helper call.
+struct HelperArg {
+  enum class Type : std::int32_t { Long = 3, Byte = 17 };  // automation variant types
+  Type type;
+  std::int32_t value;
+};
+
+// The host's helper object, handed to Init. The plug-in keeps a reference
+// (AddRef) until Init replaces it or the library is unloaded.
+class IPluginHelper {
+ public:
+  virtual void AddRef() = 0;
+  virtual void Release() = 0;
+  // Late-bound call of a method by name with by-value arguments.
+  // Returns 0, or the automation error number of the failure.
+  virtual std::int32_t Invoke(const char* method, const HelperArg* args, std::int32_t count) = 0;
+
+ protected:
+  ~IPluginHelper() = default;
+};
+
+// The output driver's default interface, methods in their dispatch order.
+class _clsOutputDriver {
+ public:
+  virtual Status Disable(VBool* result) = 0;
+  virtual Status Enable(VBool* result) = 0;
+  virtual Status PluginName(std::string* result) = 0;
+  virtual Status SetChannel(std::int32_t Channel, std::int32_t value, VBool* result) = 0;
+  virtual Status Configure(VBool* result) = 0;
+  virtual Status Init(const std::string& CallingAppTitle, const std::string& MyFilename,
+                      IPluginHelper* LMSTPluginHelper, VBool* result) = 0;
+  virtual Status Term(VBool* result) = 0;
+  // Destroys the object; the host calls it instead of delete.
+  virtual void Release() = 0;
+
+ protected:
+  ~_clsOutputDriver() = default;
+};
+
+}  // namespace lumenstage
+
+// Creates a clsOutputDriver. A QCoreApplication (or QApplication) must exist.
+extern "C" lumenstage::_clsOutputDriver* LmstCreateOutputDriver();
+inline constexpr const char* kLmstCreateOutputDriverSymbol = "LmstCreateOutputDriver";

@@ -1,0 +1,117 @@
+#include "driver/cls_output_driver.h"
+
+#include <new>
+
+#include "driver/start_art_net.h"
+#include "engine/automation_error.h"
+#include "engine/conversions.h"
+#include "engine/mod_main.h"
+#include "engine/settings.h"
+#include "net/endpoint.h"
+
+namespace artnet {
+namespace {
+
+constexpr const char* kPluginName = "ArtNet Plugin";
+
+// Runs a method body; no exception crosses the plug-in's boundary. The
+// result is written only when the body finished, so a failure reports false.
+template <typename Result, typename Body>
+lumenstage::Status Guard(Result* result, Result onFailure, Body&& body) {
+  try {
+    Result value = body();
+    if (result != nullptr) *result = std::move(value);
+    return {};
+  } catch (const AutomationError& e) {
+    if (result != nullptr) *result = std::move(onFailure);
+    return {e.number(), e.description()};
+  } catch (const std::bad_alloc&) {
+    if (result != nullptr) *result = std::move(onFailure);
+    return {7, "Out of memory"};
+  } catch (...) {
+    if (result != nullptr) *result = std::move(onFailure);
+    return {51, "Internal error"};
+  }
+}
+
+}  // namespace
+
+std::string clsOutputDriver::Section() const { return kSectionPrefix + PluginFileName_; }
+
+lumenstage::Status clsOutputDriver::Init(const std::string& CallingAppTitle, const std::string& MyFilename,
+                                         lumenstage::IPluginHelper* LMSTPluginHelper, lumenstage::VBool* result) {
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
+    AppTitle_ = CallingAppTitle;
+    PluginFileName_ = MyFilename;
+    mod_.HostHelper.Reset(LMSTPluginHelper);
+    LoadSettings();
+    mod_.ChannelBuffer.assign(1, 0);
+    mod_.ChannelBufferExists = true;
+    mod_.HighestChannel = 0;
+    return lumenstage::kFalse;
+  });
+}
+
+void clsOutputDriver::LoadSettings() {
+  SettingsStore& store = mod_.platform.Settings();
+  const std::string section = Section();
+  mod_.Settings.BroadcastAddress = store.GetSetting(AppTitle_, section, kKeyBroadcastAddress, "255.255.255.255");
+  mod_.Settings.SubNet = TextToLong(store.GetSetting(AppTitle_, section, kKeySubNet, "0"));
+  mod_.Settings.SendUniverse = TextToLong(store.GetSetting(AppTitle_, section, kKeySendUniverse, "0"));
+  mod_.Settings.ReceiveUniverse = TextToLong(store.GetSetting(AppTitle_, section, kKeyReceiveUniverse, "1"));
+}
+
+void clsOutputDriver::SaveSettings() {
+  SettingsStore& store = mod_.platform.Settings();
+  const std::string section = Section();
+  store.SaveSetting(AppTitle_, section, kKeyBroadcastAddress, mod_.Settings.BroadcastAddress);
+  store.SaveSetting(AppTitle_, section, kKeySubNet, LongToText(mod_.Settings.SubNet));
+  store.SaveSetting(AppTitle_, section, kKeySendUniverse, LongToText(mod_.Settings.SendUniverse));
+  store.SaveSetting(AppTitle_, section, kKeyReceiveUniverse, LongToText(mod_.Settings.ReceiveUniverse));
+}
+
+lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
+    const std::string broadcastAddress = mod_.Settings.BroadcastAddress;
+    const std::uint8_t receiveUniverse = ToByte(mod_.Settings.ReceiveUniverse);
+    const std::uint8_t sendUniverse = ToByte(mod_.Settings.SendUniverse);
+    const std::uint8_t subNet = ToByte(mod_.Settings.SubNet);
+    StartArtNet(mod_, subNet, sendUniverse, receiveUniverse, broadcastAddress);
+    mod_.Enabled = kTrue;
+    return lumenstage::kTrue;
+  });
+}
+
+lumenstage::Status clsOutputDriver::Disable(lumenstage::VBool* result) {
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
+    CloseArtNetSocket(mod_);
+    mod_.Enabled = kFalse;
+    return lumenstage::kTrue;
+  });
+}
+
+lumenstage::Status clsOutputDriver::Term(lumenstage::VBool* result) {
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
+    SaveSettings();
+    CloseArtNetSocket(mod_);
+    return lumenstage::kFalse;
+  });
+}
+
+lumenstage::Status clsOutputDriver::SetChannel(std::int32_t Channel, std::int32_t value, lumenstage::VBool* result) {
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
+    return artnet::SetChannel(mod_, stamps_, Channel, value) ? lumenstage::kTrue : lumenstage::kFalse;
+  });
+}
+
+lumenstage::Status clsOutputDriver::Configure(lumenstage::VBool* result) {
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&]() -> lumenstage::VBool {
+    throw AutomationError(lumenstage::kErrNotAvailable, "The configuration dialog is not available yet");
+  });
+}
+
+lumenstage::Status clsOutputDriver::PluginName(std::string* result) {
+  return Guard<std::string>(result, std::string(), [] { return std::string(kPluginName); });
+}
+
+}  // namespace artnet

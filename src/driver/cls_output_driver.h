@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+#include "driver/pacing.h"
+#include "lumenstage/output_driver.h"
+
+namespace artnet {
+
+class ModMain;
+
+// The object the host drives. Holds only its own names and pacing stamps;
+// everything else is module-wide in ModMain.
+class clsOutputDriver final : public lumenstage::_clsOutputDriver {
+ public:
+  explicit clsOutputDriver(ModMain& mod) : mod_(mod) {}
+  ~clsOutputDriver() = default;
+
+  lumenstage::Status Disable(lumenstage::VBool* result) override;
+  lumenstage::Status Enable(lumenstage::VBool* result) override;
+  lumenstage::Status PluginName(std::string* result) override;
+  lumenstage::Status SetChannel(std::int32_t Channel, std::int32_t value, lumenstage::VBool* result) override;
+  lumenstage::Status Configure(lumenstage::VBool* result) override;
+  lumenstage::Status Init(const std::string& CallingAppTitle, const std::string& MyFilename,
+                          lumenstage::IPluginHelper* LMSTPluginHelper, lumenstage::VBool* result) override;
+  lumenstage::Status Term(lumenstage::VBool* result) override;
+  void Release() override { delete this; }
+
+  const std::string& AppTitle() const { return AppTitle_; }
+  const std::string& PluginFileName() const { return PluginFileName_; }
+  const PacingStamps& Stamps() const { return stamps_; }
+
+ private:
+  std::string Section() const;
+  void LoadSettings();
+  void SaveSettings();
+
+  ModMain& mod_;
+  std::string AppTitle_;
+  std::string PluginFileName_;
+  PacingStamps stamps_;
+};
+
+}  // namespace artnet

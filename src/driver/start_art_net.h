@@ -1,0 +1,21 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace artnet {
+
+class ModMain;
+
+// Resets the node table, stores the settings, opens the endpoint, captures
+// the local address and announces the plug-in with one ArtPollReply.
+void StartArtNet(ModMain& mod, std::uint8_t subNet, std::uint8_t sendUniverse, std::uint8_t receiveUniverse,
+                 const std::string& broadcastAddress);
+
+// Stores the four octets of a dotted local address, one at a time. Fewer
+// than four parts -> subscript out of range (9); a part above 255 ->
+// overflow (6), with the earlier octets already stored.
+void StoreLocalAddress(const std::string& text, std::array<std::uint8_t, 4>& octets);
+
+}  // namespace artnet

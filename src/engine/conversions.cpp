@@ -1,0 +1,90 @@
+#include "engine/conversions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/automation_error.h"
+
+namespace artnet {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Parses [sign] digits [. digits] [e [sign] digits] from `pos`; returns
+// false when no digit is found. Leaves `pos` after the number.
+bool ParseNumber(std::string_view text, std::size_t& pos, double& value) {
+  std::size_t i = pos;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  double mantissa = 0;
+  int digits = 0;
+  while (i < text.size() && IsDigit(text[i])) {
+    mantissa = mantissa * 10 + (text[i++] - '0');
+    ++digits;
+  }
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    double scale = 0.1;
+    while (i < text.size() && IsDigit(text[i])) {
+      mantissa += (text[i++] - '0') * scale;
+      scale /= 10;
+      ++digits;
+    }
+  }
+  if (digits == 0) return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    std::size_t j = i + 1;
+    bool expNegative = false;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) expNegative = text[j++] == '-';
+    if (j < text.size() && IsDigit(text[j])) {
+      int exponent = 0;
+      while (j < text.size() && IsDigit(text[j])) exponent = std::min(exponent * 10 + (text[j++] - '0'), 9999);
+      mantissa *= std::pow(10.0, expNegative ? -exponent : exponent);
+      i = j;
+    }
+  }
+  value = negative ? -mantissa : mantissa;
+  pos = i;
+  return true;
+}
+
+}  // namespace
+
+std::int32_t TextToLong(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  double value = 0;
+  if (!ParseNumber(text, pos, value)) RaiseTypeMismatch();
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  if (pos != text.size()) RaiseTypeMismatch();
+  const double rounded = std::nearbyint(value);  // default rounding: half to even
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
+        rounded <= std::numeric_limits<std::int32_t>::max())) {
+    RaiseOverflow();
+  }
+  return static_cast<std::int32_t>(rounded);
+}
+
+std::uint8_t ToByte(std::int64_t value) {
+  if (value < 0 || value > 255) RaiseOverflow();
+  return static_cast<std::uint8_t>(value);
+}
+
+double LeadingNumber(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  double value = 0;
+  return ParseNumber(text, pos, value) ? value : 0.0;
+}
+
+std::uint8_t RoundToByte(double value) {
+  const double rounded = std::nearbyint(value);
+  if (!(rounded >= 0 && rounded <= 255)) RaiseOverflow();
+  return static_cast<std::uint8_t>(rounded);
+}
+
+std::string LongToText(std::int32_t value) { return std::to_string(value); }
+
+}  // namespace artnet

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace artnet {
+
+// Value conversions with the automation semantics the host expects.
+
+// Text to a 32-bit signed integer: decimal text, optional sign and fraction
+// (rounded half to even), surrounding blanks allowed. Not a number -> type
+// mismatch (13); outside the 32-bit range -> overflow (6).
+std::int32_t TextToLong(std::string_view text);
+
+// Integer to a byte: outside 0..255 -> overflow (6).
+std::uint8_t ToByte(std::int64_t value);
+
+// The leading number of a text, 0 when it starts with none (blanks skipped).
+double LeadingNumber(std::string_view text);
+
+// A number rounded half to even into a byte; outside 0..255 -> overflow (6).
+std::uint8_t RoundToByte(double value);
+
+// Decimal integer text without leading blank or plus sign.
+std::string LongToText(std::int32_t value);
+
+}  // namespace artnet

@@ -1,0 +1,28 @@
+#include "engine/discovery.h"
+
+#include <string>
+
+#include "engine/mod_main.h"
+#include "engine/senders.h"
+
+namespace artnet {
+
+namespace {
+constexpr double kScanSeconds = 4.0;
+}
+
+void ScanNodes(ModMain& mod) {
+  EventPump& pump = mod.platform.Pump();
+  Clock& clock = mod.platform.GetClock();
+  pump.DoEvents();  // let the caller's "Scanning..." be drawn first
+  mod.Nodes.Reset();
+  const std::string destination = mod.Settings.BroadcastAddress;
+  SendArtPoll(mod, destination);
+  const double pollSent = clock.MonotonicSeconds();
+  do {
+    pump.DoEvents();
+    pump.Sleep(1);
+  } while (clock.MonotonicSeconds() - pollSent <= kScanSeconds);
+}
+
+}  // namespace artnet

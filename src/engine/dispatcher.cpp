@@ -1,0 +1,98 @@
+#include "engine/dispatcher.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "engine/mod_main.h"
+#include "engine/packets.h"
+#include "engine/senders.h"
+#include "net/endpoint.h"
+
+namespace artnet {
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kArtNetId = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
+constexpr const char* kDmxInMethod = "LMST_DMXIn_SetChannel";
+
+// The first N bytes of the datagram; bytes beyond its end read as zero.
+template <std::size_t N>
+std::array<std::uint8_t, N> Window(std::span<const std::uint8_t> datagram) {
+  std::array<std::uint8_t, N> window{};
+  std::copy_n(datagram.begin(), std::min(N, datagram.size()), window.begin());
+  return window;
+}
+
+void HandlePoll(ModMain& mod, std::span<const std::uint8_t> datagram) {
+  const auto poll = Window<kArtPollSize>(datagram);
+  if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
+    SendPollReply(mod, DatagramSender(mod));
+  } else {
+    const std::string destination = mod.Settings.BroadcastAddress;
+    SendPollReply(mod, destination);
+  }
+}
+
+void PassChangedChannelsToHost(ModMain& mod, std::size_t length) {
+  for (std::size_t j = 0; j < length; ++j) {
+    const std::uint8_t value = mod.DmxInputBuffer[j];
+    if (value == mod.DmxInputShadow[j]) continue;
+    lumenstage::IPluginHelper* helper = mod.HostHelper.get();
+    if (helper == nullptr) return;  // nobody to tell; offered again with the next packet
+    const lumenstage::HelperArg args[] = {
+        {lumenstage::HelperArg::Type::Long, static_cast<std::int32_t>(j + 1)},
+        {lumenstage::HelperArg::Type::Byte, value},
+    };
+    if (helper->Invoke(kDmxInMethod, args, 2) != 0) return;  // this and later channels stay pending
+    mod.DmxInputShadow[j] = value;
+  }
+}
+
+void HandleDmx(ModMain& mod, std::span<const std::uint8_t> datagram) {
+  const auto header = Window<dmx::DATA>(datagram);
+  if ((header[dmx::SUB_UNI] & 0x0F) != (mod.Settings.ReceiveUniverse & 0x0F)) return;
+  const std::int16_t stored = static_cast<std::int16_t>(header[dmx::LENGTH_LO] << 8 | header[dmx::LENGTH_HI]);
+  const std::int32_t length = std::min<std::int32_t>(SwapBytes(stored), kMaxDmxChannels);
+  if (length <= 0) return;
+
+  // Data missing from a short datagram counts as zero.
+  const std::size_t available = datagram.size() > dmx::DATA ? datagram.size() - dmx::DATA : 0;
+  const std::size_t copied = std::min<std::size_t>(available, length);
+  std::copy_n(datagram.begin() + dmx::DATA, copied, mod.DmxInputBuffer.begin());
+  std::fill(mod.DmxInputBuffer.begin() + copied, mod.DmxInputBuffer.begin() + length, std::uint8_t{0});
+  PassChangedChannelsToHost(mod, static_cast<std::size_t>(length));
+}
+
+void Dispatch(ModMain& mod, std::span<const std::uint8_t> datagram) {
+  if (datagram.size() < kHeaderSize) return;
+  if (!std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) return;
+  const std::uint16_t opCode = static_cast<std::uint16_t>(datagram[header::OP_LO] | datagram[header::OP_HI] << 8);
+  switch (opCode) {
+    case kOpPoll:
+      HandlePoll(mod, datagram);
+      break;
+    case kOpPollReply: {
+      const auto reply = Window<kArtPollReplySize>(datagram);
+      mod.Nodes.AddNodeFromPollReply(reply);
+      break;
+    }
+    case kOpDmx:
+      HandleDmx(mod, datagram);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void HandleArtNetPacket(ModMain& mod, std::span<const std::uint8_t> datagram) {
+  try {
+    Dispatch(mod, datagram);
+  } catch (...) {
+    // A datagram that cannot be handled is dropped; the next one is handled normally.
+  }
+}
+
+}  // namespace artnet

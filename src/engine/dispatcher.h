@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace artnet {
+
+class ModMain;
+
+// Handles one received datagram: answers ArtPoll, files ArtPollReply and
+// passes changed channels of ArtDmx for the receive universe to the host.
+// Never lets a failure escape.
+void HandleArtNetPacket(ModMain& mod, std::span<const std::uint8_t> datagram);
+
+}  // namespace artnet

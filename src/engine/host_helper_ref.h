@@ -1,0 +1,27 @@
+#pragma once
+
+#include "lumenstage/output_driver.h"
+
+namespace artnet {
+
+// Holds one reference to the host's helper object.
+class HostHelperRef {
+ public:
+  HostHelperRef() = default;
+  HostHelperRef(const HostHelperRef&) = delete;
+  HostHelperRef& operator=(const HostHelperRef&) = delete;
+  ~HostHelperRef() { Reset(nullptr); }
+
+  void Reset(lumenstage::IPluginHelper* helper) {
+    if (helper != nullptr) helper->AddRef();
+    lumenstage::IPluginHelper* old = helper_;
+    helper_ = helper;
+    if (old != nullptr) old->Release();
+  }
+  lumenstage::IPluginHelper* get() const { return helper_; }
+
+ private:
+  lumenstage::IPluginHelper* helper_ = nullptr;
+};
+
+}  // namespace artnet

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/host_helper_ref.h"
+#include "engine/node_table.h"
+#include "engine/settings.h"
+#include "platform/platform.h"
+
+namespace artnet {
+
+class FrmMain;
+
+inline constexpr std::int16_t kTrue = -1;
+inline constexpr std::int16_t kFalse = 0;
+
+// Module-wide state: one copy per loaded plug-in, shared by every
+// clsOutputDriver instance. The routines that work on it are free functions
+// in engine/, net/ and driver/.
+class ModMain {
+ public:
+  explicit ModMain(Platform& platform);
+  ~ModMain();
+  ModMain(const ModMain&) = delete;
+  ModMain& operator=(const ModMain&) = delete;
+
+  Platform& platform;
+
+  ArtNetSettings Settings;
+  std::int16_t Enabled = kFalse;
+  LocalAddressRecord LocalAddress;
+  HostHelperRef HostHelper;
+
+  // Slot k holds channel k + 1; does not exist until the first Init or SetChannel.
+  std::vector<std::uint8_t> ChannelBuffer;
+  bool ChannelBufferExists = false;
+  std::int32_t HighestChannel = 0;
+
+  std::uint8_t SequenceCounter = 0;
+  bool PortInUseWarned = false;
+
+  NodeTable Nodes;
+
+  std::array<std::uint8_t, 512> DmxInputBuffer{};
+  std::array<std::uint8_t, 512> DmxInputShadow{};
+
+  // The hidden form with the socket control and the timers, created on first use.
+  FrmMain& frmMain();
+  bool FrmMainLoaded() const { return frmMain_ != nullptr; }
+
+ private:
+  std::unique_ptr<FrmMain> frmMain_;
+};
+
+}  // namespace artnet

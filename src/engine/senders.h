@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace artnet {
+
+class ModMain;
+
+void SendArtPoll(ModMain& mod, const std::string& destination);
+// Our ArtPollReply, built from the current settings and local address.
+void SendPollReply(ModMain& mod, const std::string& destination);
+// One ArtDmx of `channels` on `universe`, to the broadcast address. The
+// channels are copied into the packet before anything can re-enter.
+void SendArtDmx(ModMain& mod, std::uint8_t universe, std::span<const std::uint8_t> channels);
+
+}  // namespace artnet

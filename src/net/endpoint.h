@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace artnet {
+
+class ModMain;
+
+inline constexpr const char* kPortInUseWarning =
+    "Port 0x1936 is already in use by another program. Please close that program.";
+
+// Binds the endpoint to the Art-Net port unless it is already open. Never fails.
+void OpenArtNetSocket(ModMain& mod);
+// Sends one datagram to destination:6454. When another program holds the
+// Art-Net port it warns once and sends from a free port, then tries the
+// Art-Net port again on the next send. Never fails.
+void SendArtNetPacket(ModMain& mod, const std::string& destination, std::span<const std::uint8_t> packet);
+// Closes the endpoint; a failure reaches the caller as an AutomationError.
+void CloseArtNetSocket(ModMain& mod);
+
+// The data-arrival handler of the socket control.
+void OnDataArrival(ModMain& mod);
+// Dotted address of the sender of the datagram being handled ("" if unknown).
+std::string DatagramSender(ModMain& mod);
+
+}  // namespace artnet

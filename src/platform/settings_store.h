@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+namespace artnet {
+
+// Per-user store of string values addressed by application name, section and key.
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+
+  virtual std::string GetSetting(const std::string& appName, const std::string& section,
+                                 const std::string& key, const std::string& defaultValue) = 0;
+  virtual void SaveSetting(const std::string& appName, const std::string& section,
+                           const std::string& key, const std::string& value) = 0;
+};
+
+}  // namespace artnet
