@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "driver/dialog_services.h"
 #include "driver/start_art_net.h"
 #include "engine/automation_error.h"
 #include "engine/conversions.h"
@@ -105,8 +106,11 @@ lumenstage::Status clsOutputDriver::SetChannel(std::int32_t Channel, std::int32_
 }
 
 lumenstage::Status clsOutputDriver::Configure(lumenstage::VBool* result) {
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&]() -> lumenstage::VBool {
-    throw AutomationError(lumenstage::kErrNotAvailable, "The configuration dialog is not available yet");
+  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
+    ModuleDialogServices services(mod_);
+    const int error = mod_.platform.Dialogs().ShowConfigDialog(services);
+    if (error != 0) throw AutomationError(error, "The configuration dialog cannot be shown without a GUI");
+    return lumenstage::kFalse;
   });
 }
 

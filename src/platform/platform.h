@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/clock.h"
+#include "platform/dialog_runner.h"
 #include "platform/event_pump.h"
 #include "platform/message_box.h"
 #include "platform/settings_store.h"
@@ -22,6 +23,7 @@ class Platform {
   virtual SettingsStore& Settings() = 0;
   virtual MessageBox& Messages() = 0;
   virtual EventPump& Pump() = 0;
+  virtual DialogRunner& Dialogs() = 0;
 };
 
 }  // namespace artnet

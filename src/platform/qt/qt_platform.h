@@ -19,6 +19,7 @@ class QtPlatform final : public Platform {
   SettingsStore& Settings() override;
   MessageBox& Messages() override;
   EventPump& Pump() override;
+  DialogRunner& Dialogs() override;
 
  private:
   struct Parts;

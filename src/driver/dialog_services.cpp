@@ -1,0 +1,14 @@
+#include "driver/dialog_services.h"
+
+#include "engine/discovery.h"
+#include "engine/mod_main.h"
+#include "engine/senders.h"
+
+namespace artnet {
+
+ArtNetSettings& ModuleDialogServices::Settings() { return mod_.Settings; }
+void ModuleDialogServices::ScanNodes() { artnet::ScanNodes(mod_); }
+const NodeTable& ModuleDialogServices::Nodes() const { return mod_.Nodes; }
+void ModuleDialogServices::SendPollReply(const std::string& destination) { artnet::SendPollReply(mod_, destination); }
+
+}  // namespace artnet

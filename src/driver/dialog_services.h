@@ -1,0 +1,23 @@
+#pragma once
+
+#include "ui/config_dialog_services.h"
+
+namespace artnet {
+
+class ModMain;
+
+// The configuration dialog's view of the module.
+class ModuleDialogServices final : public ConfigDialogServices {
+ public:
+  explicit ModuleDialogServices(ModMain& mod) : mod_(mod) {}
+
+  ArtNetSettings& Settings() override;
+  void ScanNodes() override;
+  const NodeTable& Nodes() const override;
+  void SendPollReply(const std::string& destination) override;
+
+ private:
+  ModMain& mod_;
+};
+
+}  // namespace artnet

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "engine/node_table.h"
+#include "engine/settings.h"
+
+namespace artnet {
+
+// What the configuration dialog uses of the rest of the plug-in.
+class ConfigDialogServices {
+ public:
+  virtual ~ConfigDialogServices() = default;
+
+  virtual ArtNetSettings& Settings() = 0;
+  // Empties the node table, polls and returns after a little over 4 s of
+  // event processing.
+  virtual void ScanNodes() = 0;
+  virtual const NodeTable& Nodes() const = 0;
+  virtual void SendPollReply(const std::string& destination) = 0;
+};
+
+}  // namespace artnet

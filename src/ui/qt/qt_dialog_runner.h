@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/dialog_runner.h"
+
+namespace artnet {
+
+// Shows frmConfig modally when the host has a QApplication.
+class QtDialogRunner final : public DialogRunner {
+ public:
+  int ShowConfigDialog(ConfigDialogServices& services) override;
+};
+
+}  // namespace artnet
