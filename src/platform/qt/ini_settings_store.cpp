@@ -1,0 +1,196 @@
+#include "platform/qt/ini_settings_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cstdlib>
+#include <optional>
+#include <vector>
+
+namespace artnet {
+namespace {
+
+// Percent-encodes only the bytes that would break the line format.
+std::string Encode(const std::string& text, const std::string& alsoEncode) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == '%' || c == '\n' || c == '\r' || alsoEncode.find(c) != std::string::npos) {
+      const auto byte = static_cast<unsigned char>(c);
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Malformed escapes stay as typed: a person's "100%" reads back unchanged.
+std::string Decode(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      const int high = HexValue(text[i + 1]);
+      const int low = HexValue(text[i + 2]);
+      if (high >= 0 && low >= 0) {
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+std::string SectionName(const std::string& appName, const std::string& section) {
+  return appName + "\\" + section;
+}
+
+std::string EncodeSection(const std::string& name) { return Encode(name, "]"); }
+
+// A key must not look like a section header or a comment either.
+std::string EncodeKey(const std::string& key) {
+  std::string encoded = Encode(key, "=");
+  if (!encoded.empty() && (encoded[0] == '[' || encoded[0] == ';' || encoded[0] == '#')) {
+    encoded = Encode(encoded.substr(0, 1), "[;#") + encoded.substr(1);
+  }
+  return encoded;
+}
+
+std::string EncodeValue(const std::string& value) { return Encode(value, ""); }
+
+bool IsComment(const std::string& line) { return !line.empty() && (line[0] == ';' || line[0] == '#'); }
+
+std::optional<std::string> HeaderName(const std::string& line) {
+  if (line.size() >= 2 && line.front() == '[' && line.back() == ']') return Decode(line.substr(1, line.size() - 2));
+  return std::nullopt;
+}
+
+struct Entry {
+  std::string key;
+  std::string value;
+};
+
+std::optional<Entry> KeyLine(const std::string& line) {
+  if (IsComment(line)) return std::nullopt;
+  const std::size_t equals = line.find('=');
+  if (equals == std::string::npos) return std::nullopt;
+  return Entry{Decode(line.substr(0, equals)), Decode(line.substr(equals + 1))};
+}
+
+QString QPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+// The file's lines without their line ends. Empty when there is no file.
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  QFile file(QPath(path));
+  if (!file.open(QIODevice::ReadOnly)) return lines;
+  const QByteArray bytes = file.readAll();
+  const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    // A literal CR is never written (it is %0D), so one here is a CRLF line end from an editor.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string IniSettingsStore::FilePath() {
+  std::string base;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') {
+    base = xdg;  // a relative value is invalid and ignored
+  } else {
+    const char* home = std::getenv("HOME");
+    base = (home != nullptr && home[0] != '\0') ? std::string(home) : QDir::homePath().toStdString();
+    base += "/.config";
+  }
+  return base + "/lumenstage/plugins.ini";
+}
+
+std::string IniSettingsStore::GetSetting(const std::string& appName, const std::string& section,
+                                         const std::string& key, const std::string& defaultValue) {
+  const std::string wanted = SectionName(appName, section);
+  bool inSection = false;
+  for (const std::string& line : ReadLines(FilePath())) {
+    if (const auto header = HeaderName(line)) {
+      inSection = *header == wanted;
+      continue;
+    }
+    if (!inSection) continue;
+    if (const auto entry = KeyLine(line); entry && entry->key == key) return entry->value;
+  }
+  return defaultValue;
+}
+
+void IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
+                                   const std::string& key, const std::string& value) {
+  const std::string path = FilePath();
+  std::vector<std::string> lines = ReadLines(path);
+  const std::string wanted = SectionName(appName, section);
+  const std::string newLine = EncodeKey(key) + "=" + EncodeValue(value);
+
+  bool inSection = false;
+  bool replaced = false;
+  int matchingSections = 0;
+  std::optional<std::size_t> insertAt;  // after the last entry of the first matching section
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (const auto header = HeaderName(lines[i])) {
+      inSection = *header == wanted;
+      if (inSection && ++matchingSections == 1) insertAt = i + 1;
+      continue;
+    }
+    if (!inSection) continue;
+    if (const auto entry = KeyLine(lines[i])) {
+      if (entry->key == key) {
+        lines[i] = newLine;
+        replaced = true;
+        break;
+      }
+      if (matchingSections == 1) insertAt = i + 1;
+    }
+  }
+  if (!replaced) {
+    if (insertAt) {
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(*insertAt), newLine);
+    } else {
+      if (!lines.empty() && !lines.back().empty()) lines.emplace_back();
+      lines.push_back("[" + EncodeSection(wanted) + "]");
+      lines.push_back(newLine);
+    }
+  }
+
+  std::string text;
+  for (const std::string& line : lines) {
+    text += line;
+    text += '\n';
+  }
+  const QString qpath = QPath(path);
+  QDir().mkpath(QFileInfo(qpath).absolutePath());
+  QSaveFile file(qpath);
+  if (!file.open(QIODevice::WriteOnly)) return;
+  file.write(text.data(), static_cast<qint64>(text.size()));
+  file.commit();  // the old file stays intact if anything failed
+}
+
+}  // namespace artnet

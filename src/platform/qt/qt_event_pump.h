@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/event_pump.h"
+
+namespace artnet {
+
+class QtEventPump final : public EventPump {
+ public:
+  void DoEvents() override;
+  void Sleep(int milliseconds) override;
+};
+
+}  // namespace artnet

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/socket_control.h"
+
+class QSocketNotifier;
+
+namespace artnet {
+
+// A UDP socket control over plain BSD sockets, read through a
+// QSocketNotifier. QUdpSocket is avoided on purpose: it binds a random port
+// behind our back after a failed bind, stops notifying inside nested event
+// loops and reports IPv4 senders as ::ffff:a.b.c.d.
+class QtSocketControl final : public SocketControl {
+ public:
+  QtSocketControl();
+  ~QtSocketControl() override;
+  QtSocketControl(const QtSocketControl&) = delete;
+  QtSocketControl& operator=(const QtSocketControl&) = delete;
+
+  int GetState(int& state) override;
+  int Close() override;
+  int SetLocalPort(int port) override;
+  int GetLocalPort(int& port) override;
+  int SetRemotePort(int port) override;
+  int SetRemoteHost(const std::string& host) override;
+  int Bind(int port) override;
+  int SendData(std::span<const std::uint8_t> packet) override;
+  int GetData(std::span<std::uint8_t> out, std::size_t& length) override;
+  int GetRemoteHostIP(std::string& ip) override;
+  int GetLocalIP(std::string& ip) override;
+  void SetDataArrivalHandler(std::function<void()> handler) override;
+
+ private:
+  struct Datagram {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t length = 0;
+    sockaddr_in sender{};
+  };
+
+  int Open(int port);
+  void OnReadable();
+  void RetireNotifier();
+
+  int fd_ = -1;
+  std::uint64_t openCount_ = 0;  // tells a re-opened socket apart from the one being read
+  QSocketNotifier* notifier_ = nullptr;
+  int localPort_ = 0;
+  int remotePort_ = 0;
+  std::string remoteHost_;
+  std::shared_ptr<const std::function<void()>> handler_;
+
+  // The datagram whose DataArrival is running; the innermost one while
+  // handlers nest.
+  const Datagram* current_ = nullptr;
+  // One receive buffer per nesting depth, reused, so steady receiving
+  // allocates nothing.
+  std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
+  int depth_ = 0;
+  // Lets a read loop notice that a handler destroyed the control.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace artnet
