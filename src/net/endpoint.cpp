@@ -41,8 +41,9 @@ void SendArtNetPacket(ModMain& mod, const std::string& destination, std::span<co
 
   if (failure.error == kSockErrAddressInUse) {
     if (!mod.PortInUseWarned) {
-      mod.platform.Messages().ShowCritical(kPortInUseWarning);
+      // Marked before showing: sends inside the box's modal loop must not stack more boxes.
       mod.PortInUseWarned = true;
+      mod.platform.Messages().ShowCritical(kPortInUseWarning);
     }
     wsk.SetLocalPort(0);
     wsk.SendData(packet);  // from a free port; a failure here is ignored

@@ -1,0 +1,180 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "lumenstage/output_driver.h"
+#include "platform/platform.h"
+
+namespace artnet::fakes {
+
+// Time of day and monotonic time that move only when a test says so.
+class ManualClock final : public Clock {
+ public:
+  float SecondsSinceMidnight() override;
+  double MonotonicSeconds() override { return monotonic; }
+
+  float timeOfDay = 1000.0f;
+  double monotonic = 0;
+  // Readings handed out before timeOfDay, one per call.
+  std::deque<float> scriptedReadings;
+};
+
+class ManualTimer final : public Timer {
+ public:
+  void SetInterval(int milliseconds) override { interval = milliseconds; }
+  int SetEnabled(bool enabled_) override;
+  bool Enabled() const override { return enabled; }
+  void SetTickHandler(std::function<void()> handler_) override { handler = std::move(handler_); }
+
+  // Runs the tick handler as the event loop would, if the timer is enabled.
+  void Tick();
+
+  int interval = 0;
+  bool enabled = false;
+  int enableError = 0;
+  int enableCalls = 0;
+  std::function<void()> handler;
+};
+
+struct SentDatagram {
+  std::string remoteHost;
+  int remotePort;
+  int localPort;
+  std::vector<std::uint8_t> bytes;
+};
+
+// An in-memory UDP control: records what it is asked to do and what it sends.
+class FakeSocketControl final : public SocketControl {
+ public:
+  int GetState(int& state_) override;
+  int Close() override;
+  int SetLocalPort(int port) override;
+  int GetLocalPort(int& port) override;
+  int SetRemotePort(int port) override;
+  int SetRemoteHost(const std::string& host) override;
+  int Bind(int port) override;
+  int SendData(std::span<const std::uint8_t> packet) override;
+  int GetData(std::span<std::uint8_t> out, std::size_t& length) override;
+  int GetRemoteHostIP(std::string& ip) override;
+  int GetLocalIP(std::string& ip) override;
+  void SetDataArrivalHandler(std::function<void()> handler) override { dataArrival = std::move(handler); }
+
+  // Delivers one datagram as if it had arrived from `sender`.
+  void Deliver(std::vector<std::uint8_t> datagram, const std::string& sender = "10.0.0.9");
+
+  bool open = false;
+  int boundPort = 0;
+  int localPort = 0;
+  int remotePort = 0;
+  std::string remoteHost;
+  std::string localIP = "10.0.0.1";
+  std::set<int> heldPorts;  // ports another program holds
+  int closeError = 0;
+  int localIPError = 0;
+  int nextFreePort = 50000;
+  std::vector<std::string> log;  // operations in order
+  std::vector<SentDatagram> sent;
+  std::function<void()> dataArrival;
+  // Runs inside SendData, after the datagram was recorded (a nested loop).
+  std::function<void()> onSend;
+
+ private:
+  int OpenOn(int port);
+  struct Current {
+    std::vector<std::uint8_t> bytes;
+    std::string sender;
+  };
+  std::vector<Current> current_;
+};
+
+class MemorySettingsStore final : public SettingsStore {
+ public:
+  std::string GetSetting(const std::string& appName, const std::string& section, const std::string& key,
+                         const std::string& defaultValue) override;
+  void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+                   const std::string& value) override;
+
+  using Address = std::tuple<std::string, std::string, std::string>;
+  std::map<Address, std::string> values;
+  std::vector<std::string> saveOrder;  // keys in the order they were saved
+};
+
+class RecordingMessageBox final : public MessageBox {
+ public:
+  void ShowCritical(const std::string& text) override;
+
+  std::vector<std::string> shown;
+  std::function<void()> whileShown;  // a nested loop while the box is open
+};
+
+class FakeEventPump final : public EventPump {
+ public:
+  explicit FakeEventPump(ManualClock& clock) : clock_(clock) {}
+  void DoEvents() override;
+  void Sleep(int milliseconds) override;
+
+  int doEventsCalls = 0;
+  std::function<void()> onDoEvents;
+
+ private:
+  ManualClock& clock_;
+};
+
+class FakeDialogRunner final : public DialogRunner {
+ public:
+  int ShowConfigDialog(ConfigDialogServices& services) override;
+
+  int result = 0;
+  int shown = 0;
+  std::function<void(ConfigDialogServices&)> whileShown;
+};
+
+class FakePlatform final : public Platform {
+ public:
+  FakePlatform() : pump(clock) {}
+
+  std::unique_ptr<SocketControl> CreateSocketControl() override;
+  std::unique_ptr<Timer> CreateTimer() override;
+  Clock& GetClock() override { return clock; }
+  SettingsStore& Settings() override { return settings; }
+  MessageBox& Messages() override { return messages; }
+  EventPump& Pump() override { return pump; }
+  DialogRunner& Dialogs() override { return dialogs; }
+
+  ManualClock clock;
+  MemorySettingsStore settings;
+  RecordingMessageBox messages;
+  FakeEventPump pump;
+  FakeDialogRunner dialogs;
+  // Owned by the module once created; the first socket and the timers in creation order.
+  FakeSocketControl* socket = nullptr;
+  std::vector<ManualTimer*> timers;
+  // Settings applied to every socket control created.
+  std::function<void(FakeSocketControl&)> configureSocket;
+};
+
+// The host's helper object: records every late-bound call.
+class RecordingHelper final : public lumenstage::IPluginHelper {
+ public:
+  void AddRef() override { ++refs; }
+  void Release() override { --refs; }
+  std::int32_t Invoke(const char* method, const lumenstage::HelperArg* args, std::int32_t count) override;
+
+  struct Call {
+    std::string method;
+    std::vector<std::int32_t> args;
+  };
+  std::vector<Call> calls;
+  int refs = 0;
+  int failAtCall = -1;  // index of the call that reports an error
+  std::function<void(const Call&)> onCall;
+};
+
+}  // namespace artnet::fakes

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "engine/dispatcher.h"
+#include "module_fixture.h"
+
+namespace artnet {
+namespace {
+
+using testing::Bytes;
+using testing::IncomingDmx;
+using testing::IncomingPoll;
+
+class DispatcherTest : public testing::ModuleTest {
+ protected:
+  void SetUp() override {
+    InitDriver();
+    mod.Settings.BroadcastAddress = "10.0.0.255";
+    mod.Settings.ReceiveUniverse = 1;
+  }
+  void Receive(const Bytes& datagram, const std::string& sender = "10.0.0.9") { Socket().Deliver(datagram, sender); }
+  std::vector<std::pair<int, int>> HostCalls() {
+    std::vector<std::pair<int, int>> calls;
+    for (const auto& c : helper.calls) {
+      EXPECT_EQ(c.method, "LMST_DMXIn_SetChannel");
+      calls.emplace_back(c.args.at(0), c.args.at(1));
+    }
+    return calls;
+  }
+};
+
+TEST_F(DispatcherTest, OnlyExactArtNetIdsAreHandled) {
+  Bytes poll = IncomingPoll(0);
+  poll[7] = 1;  // "Art-Net" + a non-zero byte
+  Receive(poll);
+  poll = IncomingPoll(0);
+  poll[0] = 'a';
+  Receive(poll);
+  Receive(Bytes(poll.begin(), poll.begin() + 9));
+  poll = IncomingPoll(0);
+  std::swap(poll[8], poll[9]);  // OpCode 0x0020
+  Receive(poll);
+  EXPECT_TRUE(Sent().empty());
+}
+
+TEST_F(DispatcherTest, PollIsAnsweredToTheSenderOnlyWhenTalkToMeAsks) {
+  Receive(IncomingPoll(0x02), "10.0.0.9");
+  Receive(IncomingPoll(0x03), "10.0.0.8");
+  Receive(IncomingPoll(0x00), "10.0.0.7");
+  Receive(IncomingPoll(0x01), "10.0.0.6");
+  Bytes truncated = IncomingPoll(0x02);
+  truncated.resize(12);  // TalkToMe missing
+  Receive(truncated, "10.0.0.5");
+  ASSERT_EQ(Sent().size(), 5u);
+  const std::vector<std::string> expected = {"10.0.0.9", "10.0.0.8", "10.0.0.255", "10.0.0.255", "10.0.0.255"};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(Sent()[i].remoteHost, expected[i]);
+    EXPECT_EQ(Sent()[i].remotePort, 6454);
+    EXPECT_EQ(Sent()[i].bytes.size(), 239u);
+  }
+}
+
+TEST_F(DispatcherTest, DmxForTheReceiveUniverseNibbleOnly) {
+  Receive(IncomingDmx(0x31, 2, {7, 8}, 5));  // any sub-net, any net
+  Receive(IncomingDmx(0x02, 2, {9, 9}));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 7}, {2, 8}}));
+}
+
+TEST_F(DispatcherTest, OnlyChangedChannelsReachTheHostInAscendingOrder) {
+  Receive(IncomingDmx(0x01, 512, Bytes(512, 0)));  // all zero after load: nothing to tell
+  EXPECT_TRUE(helper.calls.empty());
+
+  Bytes data(512, 0);
+  data[300] = 5;
+  data[2] = 9;
+  data[511] = 255;
+  Receive(IncomingDmx(0x01, 512, data));
+  Receive(IncomingDmx(0x01, 512, data));  // a repeat changes nothing
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{3, 9}, {301, 5}, {512, 255}}));
+}
+
+TEST_F(DispatcherTest, LengthFieldDecidesHowManyChannelsAreTaken) {
+  auto callsFor = [&](std::uint16_t length) {
+    helper.calls.clear();
+    mod.DmxInputShadow.fill(0);
+    mod.DmxInputBuffer.fill(0);
+    Receive(IncomingDmx(0x01, length, Bytes(600, 1)));
+    return helper.calls.size();
+  };
+  EXPECT_EQ(callsFor(0x0200), 512u);
+  EXPECT_EQ(callsFor(0x0300), 512u);
+  EXPECT_EQ(callsFor(0x0201), 512u);
+  EXPECT_EQ(callsFor(0x0001), 1u);
+  EXPECT_EQ(callsFor(0x0003), 3u);
+  EXPECT_EQ(callsFor(0x0000), 0u);
+  EXPECT_EQ(callsFor(0x8000), 0u);
+  EXPECT_EQ(callsFor(0xFFFF), 0u);
+}
+
+TEST_F(DispatcherTest, DataMissingFromAShortDatagramCountsAsZero) {
+  Receive(IncomingDmx(0x01, 512, Bytes(512, 4)));
+  helper.calls.clear();
+  Bytes shortDmx = IncomingDmx(0x01, 512, Bytes(512, 4));
+  shortDmx.resize(100);  // data for channels 1..82 only
+  Receive(shortDmx);
+  const auto calls = HostCalls();
+  ASSERT_EQ(calls.size(), 512u - 82u);
+  EXPECT_EQ(calls.front(), std::make_pair(83, 0));
+  EXPECT_EQ(calls.back(), std::make_pair(512, 0));
+}
+
+TEST_F(DispatcherTest, FailedHostCallLeavesThatChannelAndLaterOnesPending) {
+  helper.failAtCall = 1;
+  Receive(IncomingDmx(0x01, 3, {1, 2, 3}));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}}));
+  EXPECT_EQ(mod.DmxInputBuffer[2], 3);  // the packet is stored whole
+
+  helper.calls.clear();
+  helper.failAtCall = -1;
+  Receive(IncomingDmx(0x01, 3, {1, 2, 3}));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{2, 2}, {3, 3}}));
+}
+
+TEST_F(DispatcherTest, NoHelperObjectDropsThePacketSafely) {
+  mod.HostHelper.Reset(nullptr);
+  Receive(IncomingDmx(0x01, 2, {1, 2}));
+  mod.HostHelper.Reset(&helper);
+  Receive(IncomingDmx(0x01, 2, {1, 2}));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}}));
+}
+
+TEST_F(DispatcherTest, HostMayCallBackIntoThePlugInFromTheHelperCall) {
+  EnableDriver();
+  const std::size_t before = Sent().size();
+  helper.onCall = [&](const fakes::RecordingHelper::Call& call) {
+    lumenstage::VBool result;
+    ASSERT_TRUE(driver.SetChannel(call.args[0], call.args[1], &result).ok());
+  };
+  Receive(IncomingDmx(0x01, 2, {10, 20}));
+  EXPECT_EQ(mod.ChannelBuffer[0], 10);
+  EXPECT_EQ(mod.ChannelBuffer[1], 20);
+  EXPECT_GT(Sent().size(), before);
+  EXPECT_EQ(helper.calls.size(), 2u);
+}
+
+TEST_F(DispatcherTest, PollRepliesAreFiledEvenWhenShort) {
+  mod.Nodes.Reset();
+  testing::ReplyFields fields;
+  fields.shortName = "Dimmer";
+  Bytes reply = testing::IncomingReply(fields);
+  reply.resize(60);
+  Receive(reply);
+  ASSERT_EQ(mod.Nodes.Count(), 1);
+  EXPECT_EQ(mod.Nodes.Entries()[0].ShortName, "Dimmer");
+  EXPECT_EQ(mod.Nodes.Entries()[0].NumPorts, 0);
+}
+
+// Nothing that arrives may escape the handler.
+TEST_F(DispatcherTest, ArbitraryDatagramsNeverThrow) {
+  std::uint32_t seed = 12345;
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int i = 0; i < 2000; ++i) {
+    Bytes datagram = testing::ArtNetHeader(static_cast<std::uint16_t>(i % 3 == 0 ? 0x5000 : i % 3 == 1 ? 0x2100 : 0x2000));
+    datagram.resize(next() % 700);
+    for (std::size_t k = 10; k < datagram.size(); ++k) datagram[k] = static_cast<std::uint8_t>(next());
+    EXPECT_NO_THROW(HandleArtNetPacket(mod, datagram));
+  }
+}
+
+}  // namespace
+}  // namespace artnet

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "module_fixture.h"
+#include "engine/automation_error.h"
+#include "net/endpoint.h"
+
+namespace artnet {
+namespace {
+
+using testing::Bytes;
+
+class EndpointTest : public testing::ModuleTest {
+ protected:
+  const Bytes packet{1, 2, 3};
+  const std::string kWarning = "Port 0x1936 is already in use by another program. Please close that program.";
+
+  void Open() {
+    mod.Settings.BroadcastAddress = "10.0.0.255";
+    OpenArtNetSocket(mod);
+  }
+};
+
+TEST_F(EndpointTest, OpenBindsTheArtNetPortAndLeavesAnOpenSocketAlone) {
+  Open();
+  EXPECT_TRUE(Socket().open);
+  EXPECT_EQ(Socket().boundPort, 6454);
+  EXPECT_EQ(Socket().remoteHost, "10.0.0.255");
+  Socket().log.clear();
+  mod.Settings.BroadcastAddress = "10.1.1.255";
+  OpenArtNetSocket(mod);
+  EXPECT_TRUE(Socket().log.empty());
+  EXPECT_EQ(Socket().remoteHost, "10.0.0.255");
+}
+
+TEST_F(EndpointTest, FreePortSendsFromTheArtNetPortWithoutWarning) {
+  Open();
+  for (int i = 0; i < 3; ++i) SendArtNetPacket(mod, "10.0.0.255", packet);
+  ASSERT_EQ(Sent().size(), 3u);
+  for (const auto& d : Sent()) EXPECT_EQ(d.localPort, 6454);
+  EXPECT_TRUE(platform.messages.shown.empty());
+}
+
+TEST_F(EndpointTest, HeldPortWarnsOnceAndEveryPacketStillLeaves) {
+  Socket().heldPorts = {6454};
+  Open();
+  EXPECT_FALSE(Socket().open);  // the bind failed silently
+
+  for (int i = 0; i < 5; ++i) SendArtNetPacket(mod, "10.0.0.255", Bytes{static_cast<std::uint8_t>(i)});
+
+  EXPECT_EQ(platform.messages.shown, std::vector<std::string>{kWarning});
+  ASSERT_EQ(Sent().size(), 5u);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(Sent()[i].bytes, Bytes{static_cast<std::uint8_t>(i)});
+    EXPECT_NE(Sent()[i].localPort, 6454);
+  }
+}
+
+TEST_F(EndpointTest, HeldPortAlternatesBetweenFallbackAndRetryingTheArtNetPort) {
+  Socket().heldPorts = {6454};
+  Open();
+  Socket().log.clear();
+  SendArtNetPacket(mod, "10.0.0.255", packet);
+  // Meets the conflict, warns, sends again from a free port.
+  EXPECT_EQ(Socket().log, (std::vector<std::string>{"RemoteHost=10.0.0.255", "SendData", "LocalPort=0", "SendData"}));
+  Socket().log.clear();
+  SendArtNetPacket(mod, "10.0.0.255", packet);
+  // Leaves from the free port, then closes it so the next send tries 6454.
+  EXPECT_EQ(Socket().log, (std::vector<std::string>{"RemoteHost=10.0.0.255", "SendData", "Close", "LocalPort=6454"}));
+  EXPECT_FALSE(Socket().open);
+  EXPECT_EQ(Sent().size(), 2u);
+}
+
+TEST_F(EndpointTest, ReleasedPortIsTakenBackAndTheWarningReArmed) {
+  Socket().heldPorts = {6454};
+  Open();
+  SendArtNetPacket(mod, "10.0.0.255", packet);  // conflict: warning
+  SendArtNetPacket(mod, "10.0.0.255", packet);  // from the free port, then closed
+  Socket().heldPorts.clear();
+  SendArtNetPacket(mod, "10.0.0.255", packet);
+  EXPECT_EQ(Sent().back().localPort, 6454);
+  EXPECT_FALSE(mod.PortInUseWarned);
+
+  // A new conflict warns again.
+  Socket().Close();
+  Socket().SetLocalPort(6454);
+  Socket().heldPorts = {6454};
+  SendArtNetPacket(mod, "10.0.0.255", packet);
+  EXPECT_EQ(platform.messages.shown.size(), 2u);
+}
+
+TEST_F(EndpointTest, SendBeforeOpenGoesOutFromAFreePortAndThenClosesForTheArtNetPort) {
+  SendArtNetPacket(mod, "10.0.0.255", packet);
+  ASSERT_EQ(Sent().size(), 1u);
+  EXPECT_NE(Sent()[0].localPort, 6454);
+  EXPECT_FALSE(Socket().open);
+  EXPECT_EQ(Socket().localPort, 6454);
+}
+
+TEST_F(EndpointTest, UnusableDestinationLosesOnlyThatPacket) {
+  Open();
+  SendArtNetPacket(mod, "not an address", packet);
+  SendArtNetPacket(mod, "", packet);
+  SendArtNetPacket(mod, "10.0.0.7", packet);
+  ASSERT_EQ(Sent().size(), 1u);
+  EXPECT_EQ(Sent()[0].remoteHost, "10.0.0.7");
+  EXPECT_TRUE(platform.messages.shown.empty());
+}
+
+// The warning's modal loop can run other sends; each is sent once and the
+// warning is still shown only once.
+TEST_F(EndpointTest, SendsInsideTheWarningsLoopAreNotLostOrWarnedTwice) {
+  Socket().heldPorts = {6454};
+  Open();
+  platform.messages.whileShown = [&] { SendArtNetPacket(mod, "10.0.0.255", Bytes{9}); };
+  SendArtNetPacket(mod, "10.0.0.255", Bytes{1});
+  EXPECT_EQ(platform.messages.shown.size(), 1u);
+  ASSERT_EQ(Sent().size(), 2u);
+  EXPECT_EQ(Sent()[0].bytes, Bytes{9});
+  EXPECT_EQ(Sent()[1].bytes, Bytes{1});
+}
+
+TEST_F(EndpointTest, ReceiveHandlerPassesNonEmptyDatagramsOnly) {
+  mod.Settings.BroadcastAddress = "10.0.0.255";
+  Open();
+  Socket().Deliver({});
+  EXPECT_TRUE(Sent().empty());
+  Socket().Deliver(testing::IncomingPoll(0));
+  EXPECT_EQ(Sent().size(), 1u);  // answered
+}
+
+TEST_F(EndpointTest, CloseFailureReachesTheCaller) {
+  Open();
+  Socket().closeError = 10050;
+  try {
+    CloseArtNetSocket(mod);
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 10050);
+  }
+}
+
+}  // namespace
+}  // namespace artnet
