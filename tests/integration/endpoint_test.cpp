@@ -1,0 +1,123 @@
+// The endpoint routines of the engine on the real Linux platform layer.
+#include <gtest/gtest.h>
+
+#include "engine/mod_main.h"
+#include "engine/packets.h"
+#include "net/endpoint.h"
+#include "net/frm_main.h"
+#include "net_support.h"
+#include "platform/qt/ini_settings_store.h"
+#include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_socket_control.h"
+#include "platform/qt/qt_timer.h"
+#include "platform/qt/system_clock.h"
+
+namespace artnet {
+namespace {
+
+using itest::Bytes;
+using itest::RawUdp;
+
+class RecordingMessageBox final : public MessageBox {
+ public:
+  void ShowCritical(const std::string& text) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+class NoDialogs final : public DialogRunner {
+ public:
+  int ShowConfigDialog(ConfigDialogServices&) override { return 445; }
+};
+
+// The Qt platform with the warning box replaced by a recorder.
+class RecordingQtPlatform final : public Platform {
+ public:
+  std::unique_ptr<SocketControl> CreateSocketControl() override { return std::make_unique<QtSocketControl>(); }
+  std::unique_ptr<Timer> CreateTimer() override { return std::make_unique<QtTimer>(); }
+  Clock& GetClock() override { return clock; }
+  SettingsStore& Settings() override { return settings; }
+  MessageBox& Messages() override { return messages; }
+  EventPump& Pump() override { return pump; }
+  DialogRunner& Dialogs() override { return dialogs; }
+
+  SystemClock clock;
+  IniSettingsStore settings;
+  RecordingMessageBox messages;
+  QtEventPump pump;
+  NoDialogs dialogs;
+};
+
+class EndpointOnQtTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SKIP_UNLESS_TEST_NETNS();
+    mod.Settings.BroadcastAddress = "10.99.0.255";
+  }
+  void Send(const std::string& text) { SendArtNetPacket(mod, "127.0.0.1", Bytes(text)); }
+  int State() {
+    int state = -1;
+    mod.frmMain().wskArtSend().GetState(state);
+    return state;
+  }
+  int LocalPort() {
+    int port = -1;
+    mod.frmMain().wskArtSend().GetLocalPort(port);
+    return port;
+  }
+
+  RecordingQtPlatform platform;
+  ModMain mod{platform};
+};
+
+TEST_F(EndpointOnQtTest, PortHeldElsewhereWarnsOnceKeepsSendingAndReturnsWhenFreed) {
+  RawUdp holder(kArtNetPort, "0.0.0.0");
+  ASSERT_TRUE(holder.ok());
+  OpenArtNetSocket(mod);  // the bind fails silently
+  EXPECT_EQ(State(), kSockStateClosed);
+  EXPECT_TRUE(platform.messages.shown.empty());
+
+  for (const std::string text : {"one", "two", "three", "four"}) {
+    Send(text);
+    const auto got = holder.Receive(2000);
+    ASSERT_TRUE(got) << text;
+    EXPECT_EQ(got->bytes, Bytes(text));
+    EXPECT_NE(got->senderPort, kArtNetPort);
+  }
+  ASSERT_EQ(platform.messages.shown.size(), 1u);
+  EXPECT_EQ(platform.messages.shown[0], kPortInUseWarning);
+
+  // Released: the send after the one that leaves the free port binds 6454 again.
+  holder.Release();
+  Send("five");
+  if (LocalPort() != kArtNetPort) Send("six");
+  EXPECT_EQ(State(), kSockStateOpen);
+  EXPECT_EQ(LocalPort(), kArtNetPort);
+  EXPECT_EQ(platform.messages.shown.size(), 1u);
+
+  // Back on the Art-Net port the warning is re-armed for a new conflict.
+  CloseArtNetSocket(mod);
+  RawUdp secondHolder(kArtNetPort, "0.0.0.0");
+  ASSERT_TRUE(secondHolder.ok());
+  Send("seven");
+  EXPECT_TRUE(secondHolder.Receive(2000));
+  EXPECT_EQ(platform.messages.shown.size(), 2u);
+}
+
+// With the port free the node hears its own poll, answers it, and files its
+// own reply: the whole receive road over real sockets.
+TEST_F(EndpointOnQtTest, OpenNodeHearsItsOwnPollAndFilesItsReply) {
+  OpenArtNetSocket(mod);
+  ASSERT_EQ(State(), kSockStateOpen);
+  ASSERT_EQ(LocalPort(), kArtNetPort);
+  const ArtPollPacket poll = BuildArtPoll();
+  SendArtNetPacket(mod, "127.0.0.1", poll);
+  ASSERT_TRUE(itest::PumpUntil([&] { return mod.Nodes.Count() > 0; }, 3000));
+  EXPECT_EQ(mod.Nodes.Count(), 1);
+  EXPECT_EQ(LocalPort(), kArtNetPort);
+  EXPECT_TRUE(platform.messages.shown.empty());
+  CloseArtNetSocket(mod);
+  EXPECT_EQ(State(), kSockStateClosed);
+}
+
+}  // namespace
+}  // namespace artnet

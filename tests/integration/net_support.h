@@ -1,0 +1,56 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace artnet::itest {
+
+// True only inside the private namespace made by scripts/in-test-netns.sh.
+bool InTestNetns();
+
+#define SKIP_UNLESS_TEST_NETNS() \
+  if (!::artnet::itest::InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)"
+
+struct Received {
+  std::vector<std::uint8_t> bytes;
+  std::string senderIp;
+  std::uint16_t senderPort = 0;
+};
+
+// A plain UDP socket to play the other program.
+class RawUdp {
+ public:
+  // Binds ip:port (port 0 = any free port); check ok().
+  explicit RawUdp(std::uint16_t port = 0, const char* ip = "0.0.0.0");
+  ~RawUdp();
+  RawUdp(const RawUdp&) = delete;
+  RawUdp& operator=(const RawUdp&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  std::uint16_t port() const { return port_; }
+  bool SendTo(const char* ip, std::uint16_t port, std::span<const std::uint8_t> bytes);
+  bool SendTo(const char* ip, std::uint16_t port, const std::string& text);
+  std::optional<Received> Receive(int timeoutMs);
+  void Release();
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
+
+// A port nothing is bound to right now.
+std::uint16_t FreePort();
+
+// Runs the Qt event loop until done() or the timeout; returns done().
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+void PumpFor(int ms);
+
+std::vector<std::uint8_t> Bytes(const std::string& text);
+
+}  // namespace artnet::itest
