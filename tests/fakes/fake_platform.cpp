@@ -32,14 +32,14 @@ int FakeSocketControl::GetState(int& state_) {
 }
 
 int FakeSocketControl::Close() {
-  log.push_back("Close");
+  if (recording) log.push_back("Close");
   if (closeError != 0) return closeError;
   open = false;
   return 0;
 }
 
 int FakeSocketControl::SetLocalPort(int port) {
-  log.push_back("LocalPort=" + std::to_string(port));
+  if (recording) log.push_back("LocalPort=" + std::to_string(port));
   localPort = port;
   return 0;
 }
@@ -55,7 +55,7 @@ int FakeSocketControl::SetRemotePort(int port) {
 }
 
 int FakeSocketControl::SetRemoteHost(const std::string& host) {
-  log.push_back("RemoteHost=" + host);
+  if (recording) log.push_back("RemoteHost=" + host);
   remoteHost = host;
   return 0;
 }
@@ -68,19 +68,19 @@ int FakeSocketControl::OpenOn(int port) {
 }
 
 int FakeSocketControl::Bind(int port) {
-  log.push_back("Bind " + std::to_string(port));
+  if (recording) log.push_back("Bind " + std::to_string(port));
   if (open) return kSockErrWrongState;
   return OpenOn(port);
 }
 
 int FakeSocketControl::SendData(std::span<const std::uint8_t> packet) {
-  log.push_back("SendData");
+  if (recording) log.push_back("SendData");
   if (!open) {
     if (const int error = OpenOn(localPort); error != 0) return error;
   }
   in_addr address{};
   if (inet_pton(AF_INET, remoteHost.c_str(), &address) != 1) return kSockErrHostNotFound;
-  sent.push_back({remoteHost, remotePort, boundPort, std::vector<std::uint8_t>(packet.begin(), packet.end())});
+  if (recording) sent.push_back({remoteHost, remotePort, boundPort, {packet.begin(), packet.end()}});
   if (onSend) onSend();
   return 0;
 }

@@ -79,6 +79,7 @@ class FakeSocketControl final : public SocketControl {
   int closeError = 0;
   int localIPError = 0;
   int nextFreePort = 50000;
+  bool recording = true;  // benchmarks switch off the log and the record of sent datagrams
   std::vector<std::string> log;  // operations in order
   std::vector<SentDatagram> sent;
   std::function<void()> dataArrival;
