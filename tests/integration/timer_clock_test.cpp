@@ -10,6 +10,7 @@
 
 #include "net_support.h"
 #include "platform/qt/qt_event_pump.h"
+#include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/system_clock.h"
 
@@ -90,6 +91,33 @@ TEST(SystemClockTest, MonotonicSecondsNeverDecrease) {
   QtEventPump pump;
   pump.Sleep(30);  // a real sleep, seen by the monotonic clock
   EXPECT_GE(clock.MonotonicSeconds() - last, 0.025);
+}
+
+}  // namespace
+}  // namespace artnet
+
+namespace artnet {
+namespace {
+
+TEST(QtEventPumpTest, DoEventsRunsQueuedWorkAndDeferredDeletes) {
+  QtEventPump pump;
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  auto* doomed = new QObject;
+  bool destroyed = false;
+  QObject::connect(doomed, &QObject::destroyed, [&] { destroyed = true; });
+  doomed->deleteLater();
+  pump.DoEvents();
+  EXPECT_TRUE(ran);
+  EXPECT_TRUE(destroyed);  // a pumping loop must not pile up retired objects
+}
+
+TEST(QtMessageBoxTest, WithoutAWidgetApplicationTheTextGoesToStderr) {
+  QtMessageBox box;
+  testing::internal::CaptureStderr();
+  box.ShowCritical("Port 0x1936 is already in use by another program. Please close that program.");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Port 0x1936 is already in use by another program. Please close that program.\n");
 }
 
 }  // namespace

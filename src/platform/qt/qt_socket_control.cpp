@@ -63,15 +63,13 @@ QtSocketControl::~QtSocketControl() {
   *alive_ = false;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (notifier_ != nullptr) {
-    notifier_->setEnabled(false);
-    // Destroyed from inside its own signal, the notifier must outlive the emission.
-    if (depth_ > 0) {
-      notifier_->deleteLater();
-    } else {
-      delete notifier_;
-    }
-    notifier_ = nullptr;
+  RetireNotifier();
+  if (depth_ == 0) {
+    DeleteRetiredNotifiers();
+  } else {
+    // Destroyed from inside a DataArrival: the emitting notifier must outlive its signal.
+    for (QSocketNotifier* notifier : retired_) notifier->deleteLater();
+    retired_.clear();
   }
 }
 
@@ -84,14 +82,20 @@ void QtSocketControl::RetireNotifier() {
   if (notifier_ == nullptr) return;
   notifier_->setEnabled(false);
   QObject::disconnect(notifier_, nullptr, nullptr, nullptr);
-  // Close may run inside the notifier's own signal: never delete it there.
-  notifier_->deleteLater();
+  retired_.push_back(notifier_);
   notifier_ = nullptr;
+}
+
+void QtSocketControl::DeleteRetiredNotifiers() {
+  if (depth_ != 0) return;
+  for (QSocketNotifier* notifier : retired_) delete notifier;
+  retired_.clear();
 }
 
 int QtSocketControl::Close() {
   if (fd_ < 0) return kSockOk;
   RetireNotifier();
+  DeleteRetiredNotifiers();
   const int fd = fd_;
   fd_ = -1;
   // The descriptor is gone whatever close() reports (Linux never retries it).
@@ -129,6 +133,7 @@ int QtSocketControl::SetRemoteHost(const std::string& host) {
 }
 
 int QtSocketControl::Open(int port) {
+  DeleteRetiredNotifiers();
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return WinsockError(errno);
 

@@ -49,10 +49,14 @@ class QtSocketControl final : public SocketControl {
   int Open(int port);
   void OnReadable();
   void RetireNotifier();
+  void DeleteRetiredNotifiers();
 
   int fd_ = -1;
   std::uint64_t openCount_ = 0;  // tells a re-opened socket apart from the one being read
   QSocketNotifier* notifier_ = nullptr;
+  // Notifiers of closed sockets. One may be emitting the signal that led to
+  // the close, so they are deleted only when no DataArrival is running.
+  std::vector<QSocketNotifier*> retired_;
   int localPort_ = 0;
   int remotePort_ = 0;
   std::string remoteHost_;
