@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages needed to build, test and run the demo.
+# Does nothing when they are all installed already.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev libegl-dev libvulkan-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  iproute2 util-linux procps
+  fonts-dejavu-core
+  tshark
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+if [[ ${#missing[@]} -eq 0 ]]; then
+  exit 0
+fi
+
+as_root=()
+[[ $(id -u) -eq 0 ]] || as_root=(sudo)
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# End to end: the real plug-in, driven by lumenhost in a private namespace
+# (10.77.0.1), announces itself across a veth pair to an artnet-peer
+# listening in a second namespace (10.77.0.2).
+# usage: host_netns_test.sh LUMENHOST ARTNET_PEER PLUGIN IN_TEST_NETNS_SH
+set -euo pipefail
+
+if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
+  echo "skipped: networked test, run it inside scripts/in-test-netns.sh"
+  exit 77
+fi
+if [[ "${1:-}" != --fresh-netns ]]; then
+  # A namespace of its own: this test rewires routes and interfaces.
+  exec "$4" "$0" --fresh-netns "$@"
+fi
+shift
+lumenhost=$1 peer=$2 plugin=$3
+
+work=$(mktemp -d)
+listener=
+cleanup() {
+  [[ -n "$listener" ]] && kill "$listener" 2>/dev/null
+  ip netns del peer 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Only the veth: the plug-in's local address must be 10.77.0.1.
+ip link del artnet0
+ip netns add peer
+ip link add veth-host type veth peer name veth-peer netns peer
+ip addr add 10.77.0.1/24 dev veth-host
+ip link set veth-host up
+ip route add default dev veth-host
+ip -n peer link set lo up
+ip -n peer addr add 10.77.0.2/24 dev veth-peer
+ip -n peer link set veth-peer up
+
+mkdir -p "$work/config/lumenstage"
+cat >"$work/config/lumenstage/plugins.ini" <<'INI'
+[Lumenstage\Plugins\libArtNet.so]
+ArtNet_BroadcastAdress=10.77.0.255
+INI
+
+ip netns exec peer "$peer" listen --only pollreply --count 1 --timeout-ms 10000 >"$work/peer.out" 2>"$work/peer.err" &
+listener=$!
+for _ in $(seq 50); do
+  ip netns exec peer ss -Hlun 'sport = :6454' | grep -q . && break
+  sleep 0.1
+done
+
+printf 'init\nenable\nwait 500\ndisable\nterm\n' >"$work/script"
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work/config" \
+  "$lumenhost" --plugin "$plugin" --script "$work/script" >"$work/host.out" 2>"$work/host.err"
+host_rc=$?
+
+peer_rc=0
+wait "$listener" || peer_rc=$?
+listener=
+
+fail=0
+echo "--- lumenhost (exit $host_rc)"; cat "$work/host.out" "$work/host.err"
+echo "--- artnet-peer (exit $peer_rc)"; cat "$work/peer.out" "$work/peer.err"
+expected=$'Init -> false\nEnable -> true\nDisable -> true\nTerm -> false'
+if [[ "$(cat "$work/host.out")" != "$expected" ]]; then
+  echo "FAIL: lumenhost printed other lines than:"; echo "$expected"; fail=1
+fi
+grep -qx 'ArtPollReply from 10.77.0.1 (239 bytes)' "$work/peer.out" || { echo "FAIL: no 239-byte ArtPollReply from 10.77.0.1"; fail=1; }
+grep -qx '  IP: 10.77.0.1' "$work/peer.out" || { echo "FAIL: reply's IP field is not 10.77.0.1"; fail=1; }
+grep -qx '  ShortName: "Lumenstage"' "$work/peer.out" || { echo "FAIL: unexpected ShortName"; fail=1; }
+# Term saved into the same section Init read from, so nothing else appeared.
+settings=$(cat "$work/config/lumenstage/plugins.ini")
+echo "--- plugins.ini after Term"; echo "$settings"
+if [[ $(grep -c '^\[' <<<"$settings") -ne 1 ]] || ! grep -qx 'ArtNet_BroadcastAdress=10.77.0.255' <<<"$settings"; then
+  echo "FAIL: settings not kept in [Lumenstage\Plugins\libArtNet.so]"; fail=1
+fi
+exit $fail
