@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -56,7 +57,8 @@ class FrmConfigTest : public ::testing::Test {
   void SetUp() override {
     services.settings = {"10.99.0.255", 10, 15, 3};
     services.replies = {
-        PollReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4, {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}}),
+        PollReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4,
+                  {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}, PortSpec{}, PortSpec{0x80, 0, 1}}),
         PollReply({10, 99, 0, 18}, 0, 3, "Dimmer", 1, {PortSpec{0x80, 0, 0x3C}})};
   }
   void TearDown() override { dialog.reset(); }
@@ -153,6 +155,7 @@ TEST_F(FrmConfigTest, ScanPickNodeAndPortThenEnterAppliesAndAnnounces) {
   ASSERT_EQ(list->count(), 2);
   EXPECT_EQ(list->itemText(0), "Stage Left (IP: 10.99.0.17; Subnet A; 4 ports)");
   EXPECT_EQ(list->currentIndex(), -1);
+  EXPECT_EQ(Get<QRadioButton>("optPort0")->text(), "Port 1");  // refilling picks nothing
 
   PickFromPopup(1);
   EXPECT_EQ(Get<QRadioButton>("optPort0")->text(), "Port 1 (Out)");
@@ -238,7 +241,11 @@ TEST_F(FrmConfigTest, RendersWholeTextToScreenshot) {
     if (auto* label = qobject_cast<QLabel*>(control)) {
       EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width()) << label->objectName().toStdString();
     } else if (auto* option = qobject_cast<QRadioButton*>(control)) {
-      EXPECT_LE(option->sizeHint().width(), option->width()) << option->objectName().toStdString();
+      const QStyle* look = option->style();
+      const int indicator = look->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, option) +
+                            look->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
+      EXPECT_LE(indicator + metrics.horizontalAdvance(option->text()), option->width())
+          << option->objectName().toStdString();
     }
   }
   const bool intoSource = qEnvironmentVariable("ARTNET_WRITE_SCREENSHOT") == "1";

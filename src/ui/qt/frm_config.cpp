@@ -270,7 +270,7 @@ bool frmConfig::TextFits(const QFont& font) const {
                           look->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, option);
     // The longest caption a node can give it.
     const QString longest = QStringLiteral("Port %1 (Out)").arg(option->property("Index").toInt() + 1);
-    if (!fits(option, longest, indicator + 2)) return false;
+    if (!fits(option, longest, indicator)) return false;
   }
   for (const QPushButton* push : {cmdScan, cmdOk, cmdCancel}) {
     const int margins = 2 * (look->pixelMetric(QStyle::PM_ButtonMargin, nullptr, push) +
