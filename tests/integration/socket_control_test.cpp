@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <array>
+#include <optional>
 
 #include "net_support.h"
 #include "platform/qt/qt_socket_control.h"
@@ -155,6 +156,26 @@ TEST_F(SocketControlTest, DeliversEachDatagramOnceWithItsDottedSender) {
   EXPECT_EQ(recorder.deliveries[1].text, "from the namespace address");
   EXPECT_EQ(recorder.deliveries[1].sender, "10.99.0.1");
   EXPECT_EQ(recorder.deliveries[2].text, "");
+}
+
+// A flood must not starve the event loop: timers still run between batches,
+// and every datagram is still delivered once.
+TEST_F(SocketControlTest, FloodIsReadInBatchesThatLetTimersRun) {
+  QtSocketControl control;
+  Recorder recorder(control);
+  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  RawUdp peer;
+  constexpr int kDatagrams = 150;  // well within the default receive buffer
+  for (int i = 0; i < kDatagrams; ++i) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, std::to_string(i)));
+
+  std::optional<std::size_t> deliveredWhenTimerRan;
+  recorder.extra = [&](const Delivery&) {
+    if (recorder.deliveries.size() == 1)
+      QTimer::singleShot(0, [&] { deliveredWhenTimerRan = recorder.deliveries.size(); });
+  };
+  ASSERT_TRUE(PumpUntil([&] { return recorder.deliveries.size() >= kDatagrams && deliveredWhenTimerRan; }, 5000));
+  EXPECT_LT(*deliveredWhenTimerRan, static_cast<std::size_t>(kDatagrams));
+  for (int i = 0; i < kDatagrams; ++i) EXPECT_EQ(recorder.deliveries[i].text, std::to_string(i));
 }
 
 TEST_F(SocketControlTest, GetDataCopiesAtMostTheBufferItIsGiven) {

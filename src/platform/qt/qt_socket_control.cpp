@@ -17,6 +17,7 @@ namespace artnet {
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 65536;  // larger than any UDP/IPv4 datagram
+constexpr int kMaxDatagramsPerWakeUp = 64;
 
 // Winsock numbers for errno values the control can meet.
 constexpr int kWsaWouldBlock = 10035;
@@ -202,7 +203,9 @@ void QtSocketControl::OnReadable() {
   if (buffers_.size() <= level) buffers_.push_back(std::make_unique<std::uint8_t[]>(kReceiveBufferSize));
   std::uint8_t* const buffer = buffers_[level].get();
 
-  for (;;) {
+  // A bounded batch per wake-up: under a flood the notifier fires again
+  // later, and timers and the host's own events get their turn in between.
+  for (int batch = 0; batch < kMaxDatagramsPerWakeUp; ++batch) {
     Datagram datagram;
     socklen_t senderSize = sizeof datagram.sender;
     const ssize_t received = ::recvfrom(fd, buffer, kReceiveBufferSize, 0,
