@@ -29,9 +29,9 @@
 namespace artnet {
 namespace {
 
-using testing::FakeDialogServices;
-using testing::PollReply;
-using testing::PortSpec;
+using ui_testing::FakeDialogServices;
+using ui_testing::PollReply;
+using ui_testing::PortSpec;
 
 template <typename T>
 T* Child(QWidget* dialog, const char* name) {

@@ -13,7 +13,7 @@ namespace artnet {
 namespace {
 
 TEST(HeadlessConfigure, RunnerReportsNotAvailableAndChangesNothing) {
-  testing::FakeDialogServices services;
+  ui_testing::FakeDialogServices services;
   services.settings = {"10.99.0.255", 1, 2, 3};
   QtDialogRunner runner;
   EXPECT_EQ(runner.ShowConfigDialog(services), lumenstage::kErrNotAvailable);

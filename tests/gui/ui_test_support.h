@@ -12,7 +12,7 @@
 #include "engine/settings.h"
 #include "ui/config_dialog_services.h"
 
-namespace artnet::testing {
+namespace artnet::ui_testing {
 
 struct PortSpec {
   std::uint8_t type = 0;  // PortTypes: 0x80 output, 0x40 input
@@ -63,4 +63,4 @@ class FakeDialogServices final : public ConfigDialogServices {
   void SendPollReply(const std::string& destination) override { pollReplies.push_back(destination); }
 };
 
-}  // namespace artnet::testing
+}  // namespace artnet::ui_testing

@@ -11,9 +11,9 @@
 namespace artnet {
 namespace {
 
-using testing::FakeDialogServices;
-using testing::PollReply;
-using testing::PortSpec;
+using ui_testing::FakeDialogServices;
+using ui_testing::PollReply;
+using ui_testing::PortSpec;
 
 class FakeView final : public ConfigDialogView {
  public:
