@@ -53,16 +53,23 @@ inline Bytes ArtNetHeader(std::uint16_t opCode) {
 
 inline Bytes IncomingPoll(std::uint8_t talkToMe) {
   Bytes poll = ArtNetHeader(0x2000);
-  poll.insert(poll.end(), {0, 14, talkToMe, 0});
+  poll.resize(14);
+  poll[11] = 14;  // ProtVerLo
+  poll[12] = talkToMe;
   return poll;
 }
 
 // An ArtDmx as another controller sends it; `length` is the Length field.
 inline Bytes IncomingDmx(std::uint8_t subUni, std::uint16_t length, const Bytes& data, std::uint8_t net = 0) {
   Bytes dmx = ArtNetHeader(0x5000);
-  dmx.insert(dmx.end(), {0, 14, 1, 0, subUni, net, static_cast<std::uint8_t>(length >> 8),
-                         static_cast<std::uint8_t>(length & 0xFF)});
-  dmx.insert(dmx.end(), data.begin(), data.end());
+  dmx.resize(18 + data.size());
+  dmx[11] = 14;  // ProtVerLo
+  dmx[12] = 1;   // Sequence
+  dmx[14] = subUni;
+  dmx[15] = net;
+  dmx[16] = static_cast<std::uint8_t>(length >> 8);
+  dmx[17] = static_cast<std::uint8_t>(length & 0xFF);
+  std::copy(data.begin(), data.end(), dmx.begin() + 18);
   return dmx;
 }
 
