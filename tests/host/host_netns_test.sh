@@ -17,48 +17,20 @@ shift
 lumenhost=$1 peer=$2 plugin=$3
 
 work=$(mktemp -d)
-listener=
-cleanup() {
-  [[ -n "$listener" ]] && kill "$listener" 2>/dev/null
-  ip netns del peer 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Only the veth: the plug-in's local address must be 10.77.0.1.
-ip link del artnet0
-ip netns add peer
-ip link add veth-host type veth peer name veth-peer netns peer
-ip addr add 10.77.0.1/24 dev veth-host
-ip link set veth-host up
-ip route add default dev veth-host
-ip -n peer link set lo up
-ip -n peer addr add 10.77.0.2/24 dev veth-peer
-ip -n peer link set veth-peer up
-
-mkdir -p "$work/config/lumenstage"
-cat >"$work/config/lumenstage/plugins.ini" <<'INI'
-[Lumenstage\Plugins\libArtNet.so]
-ArtNet_BroadcastAdress=10.77.0.255
-INI
-
-ip netns exec peer "$peer" listen --only pollreply --count 1 --timeout-ms 10000 >"$work/peer.out" 2>"$work/peer.err" &
-listener=$!
-for _ in $(seq 50); do
-  ip netns exec peer ss -Hlun 'sport = :6454' | grep -q . && break
-  sleep 0.1
-done
+source "$(dirname "$0")/veth_pair.sh"
+start_listener --only pollreply --count 1 --timeout-ms 10000
 
 printf 'init\nenable\nwait 500\ndisable\nterm\n' >"$work/script"
+host_rc=0
 env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work/config" \
-  "$lumenhost" --plugin "$plugin" --script "$work/script" >"$work/host.out" 2>"$work/host.err"
-host_rc=$?
+  "$lumenhost" --plugin "$plugin" --script "$work/script" >"$work/host.out" 2>"$work/host.err" || host_rc=$?
 
 peer_rc=0
 wait "$listener" || peer_rc=$?
 listener=
 
 fail=0
+[[ $host_rc -eq 0 ]] || { echo "FAIL: lumenhost exited $host_rc"; fail=1; }
 echo "--- lumenhost (exit $host_rc)"; cat "$work/host.out" "$work/host.err"
 echo "--- artnet-peer (exit $peer_rc)"; cat "$work/peer.out" "$work/peer.err"
 expected=$'Init -> false\nEnable -> true\nDisable -> true\nTerm -> false'
