@@ -352,6 +352,7 @@ TEST_F(PluginConfigureTest, OkAppliesTheDialogsValues) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  qputenv("XDG_CONFIG_HOME", ARTNET_TEST_CONFIG_HOME);  // the plug-in's settings stay in the build tree
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // test discovery needs no display
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {

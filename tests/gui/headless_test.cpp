@@ -43,6 +43,7 @@ TEST(HeadlessConfigure, PluginConfigureFailsWith445) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  qputenv("XDG_CONFIG_HOME", ARTNET_TEST_CONFIG_HOME);  // the plug-in's settings stay in the build tree
   QCoreApplication app(argc, argv);
   return RUN_ALL_TESTS();
 }
