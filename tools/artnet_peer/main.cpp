@@ -160,6 +160,8 @@ class Socket {
     if (fd_ < 0) Fail(kExitSystem, std::string("socket: ") + std::strerror(errno));
     const int on = 1;
     ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    // Report each datagram's destination, so unicast and broadcast can be told apart.
+    ::setsockopt(fd_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
   }
   ~Socket() { ::close(fd_); }
   Socket(const Socket&) = delete;
@@ -173,7 +175,10 @@ class Socket {
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
       Fail(kExitSystem, "bind to UDP port " + std::to_string(port) + ": " + std::strerror(errno));
     }
+    port_ = port;
   }
+
+  std::uint16_t LocalPort() const { return port_; }
 
   void Send(in_addr to, std::uint16_t port, const Bytes& packet) {
     sockaddr_in remote{};
@@ -185,8 +190,9 @@ class Socket {
     }
   }
 
-  // Waits until the deadline (none: forever) for one datagram.
-  bool Receive(std::optional<Clock::time_point> deadline, Bytes& packet, sockaddr_in& from) {
+  // Waits until the deadline (none: forever) for one datagram; `to` is the
+  // address it was sent to (a unicast or a broadcast address).
+  bool Receive(std::optional<Clock::time_point> deadline, Bytes& packet, sockaddr_in& from, in_addr& to) {
     for (;;) {
       int waitMs = -1;
       if (deadline) {
@@ -200,16 +206,33 @@ class Socket {
       if (ready < 0) Fail(kExitSystem, std::string("poll: ") + std::strerror(errno));
       if (ready == 0) continue;  // the deadline check above ends the wait
       packet.resize(65536);
-      socklen_t length = sizeof from;
-      const ssize_t n = ::recvfrom(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
-      if (n < 0) Fail(kExitSystem, std::string("recvfrom: ") + std::strerror(errno));
+      iovec data{packet.data(), packet.size()};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+      msghdr message{};
+      message.msg_name = &from;
+      message.msg_namelen = sizeof from;
+      message.msg_iov = &data;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      const ssize_t n = ::recvmsg(fd_, &message, 0);
+      if (n < 0) Fail(kExitSystem, std::string("recvmsg: ") + std::strerror(errno));
       packet.resize(static_cast<std::size_t>(n));
+      to = in_addr{};
+      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+          in_pktinfo info{};
+          std::memcpy(&info, CMSG_DATA(c), sizeof info);
+          to = info.ipi_addr;
+        }
+      }
       return true;
     }
   }
 
  private:
   int fd_;
+  std::uint16_t port_ = 0;
 };
 
 std::string AddressText(in_addr address) {
@@ -218,8 +241,17 @@ std::string AddressText(in_addr address) {
   return text;
 }
 
-void Print(const Bytes& packet, const sockaddr_in& from) {
-  for (const std::string& line : Describe(packet, AddressText(from.sin_addr))) std::printf("%s\n", line.c_str());
+// The decoded block, with a second line giving sender and destination with
+// their ports: "  Route: 10.77.0.1:6454 -> 10.77.0.255:6454".
+void Print(const Bytes& packet, const sockaddr_in& from, in_addr to, std::uint16_t localPort) {
+  const std::vector<std::string> lines = Describe(packet, AddressText(from.sin_addr));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::printf("%s\n", lines[i].c_str());
+    if (i == 0) {
+      std::printf("  Route: %s:%u -> %s:%u\n", AddressText(from.sin_addr).c_str(), ntohs(from.sin_port),
+                  AddressText(to).c_str(), localPort);
+    }
+  }
   std::fflush(stdout);
 }
 
@@ -259,14 +291,15 @@ int Listen(const Options& o) {
   long long received = 0;
   Bytes packet;
   sockaddr_in from{};
+  in_addr sentTo{};
   while (count == 0 || received < count) {
-    if (!socket.Receive(deadline, packet, from)) {
+    if (!socket.Receive(deadline, packet, from, sentTo)) {
       if (count == 0) return 0;
       std::fprintf(stderr, "artnet-peer: timeout after %lld of %lld packets\n", received, count);
       return kExitTimeout;
     }
     if (only && Classify(packet) != *only) continue;
-    Print(packet, from);
+    Print(packet, from, sentTo, socket.LocalPort());
     ++received;
   }
   return 0;
@@ -288,8 +321,9 @@ int SendPoll(const Options& o) {
   bool replied = false;
   Bytes packet;
   sockaddr_in from{};
-  while (deadline && socket.Receive(deadline, packet, from)) {
-    Print(packet, from);
+  in_addr sentTo{};
+  while (deadline && socket.Receive(deadline, packet, from, sentTo)) {
+    Print(packet, from, sentTo, socket.LocalPort());
     replied = replied || Classify(packet) == PacketKind::PollReply;
   }
   return replied ? 0 : kExitTimeout;
@@ -361,9 +395,10 @@ int Node(const Options& o) {
   std::fprintf(stderr, "artnet-peer: node \"%s\" on UDP port %u\n", reply.shortName.c_str(), port);
   Bytes packet;
   sockaddr_in from{};
-  while (socket.Receive(deadline, packet, from)) {
+  in_addr sentTo{};
+  while (socket.Receive(deadline, packet, from, sentTo)) {
     if (Classify(packet) != PacketKind::Poll) continue;
-    Print(packet, from);
+    Print(packet, from, sentTo, socket.LocalPort());
     if (o.loopbackOnly && !IsLoopback(from.sin_addr)) {
       std::fprintf(stderr, "artnet-peer: not answering %s (loopback only)\n", AddressText(from.sin_addr).c_str());
       continue;
