@@ -14,33 +14,12 @@ if [[ "${1:-}" != --in-netns ]]; then
 fi
 
 build=$PWD/build
+peer=$build/artnet-peer
 work=$(mktemp -d)
-listener=
-cleanup() {
-  [[ -n "$listener" ]] && kill "$listener" 2>/dev/null
-  ip netns del peer 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 # The plug-in's side 10.77.0.1, the peer's 10.77.0.2; the default route (and
 # so the plug-in's broadcasts to 255.255.255.255) goes out the veth.
-ip link del artnet0
-ip netns add peer
-ip link add veth-host type veth peer name veth-peer netns peer
-ip addr add 10.77.0.1/24 dev veth-host
-ip link set veth-host up
-ip route add default dev veth-host
-ip -n peer link set lo up
-ip -n peer addr add 10.77.0.2/24 dev veth-peer
-ip -n peer link set veth-peer up
-
-ip netns exec peer "$build/artnet-peer" listen --only pollreply --count 1 --timeout-ms 10000 >"$work/peer.out" &
-listener=$!
-for _ in $(seq 50); do
-  ip netns exec peer ss -Hlun 'sport = :6454' | grep -q . && break
-  sleep 0.1
-done
+source scripts/lib/peer-namespace.sh
+start_listener --only pollreply --count 1 --timeout-ms 10000
 
 echo "=== lumenhost (plug-in in namespace 10.77.0.1)"
 printf '%s\n' init name enable 'wait 500' disable term |

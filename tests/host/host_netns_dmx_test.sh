@@ -6,15 +6,8 @@
 # through standard input, step by step, so the order is fixed.
 # usage: host_netns_dmx_test.sh LUMENHOST ARTNET_PEER PLUGIN IN_TEST_NETNS_SH
 set -euo pipefail
+source "$(dirname "$0")/../netns_test_lib.sh" "$4" "$0" "$@"
 
-if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
-  echo "skipped: networked test, run it inside scripts/in-test-netns.sh"
-  exit 77
-fi
-if [[ "${1:-}" != --fresh-netns ]]; then
-  exec "$4" "$0" --fresh-netns "$@"
-fi
-shift
 lumenhost=$1 peer=$2 plugin=$3
 
 work=$(mktemp -d)

@@ -4,16 +4,8 @@
 # listening in a second namespace (10.77.0.2).
 # usage: host_netns_test.sh LUMENHOST ARTNET_PEER PLUGIN IN_TEST_NETNS_SH
 set -euo pipefail
+source "$(dirname "$0")/../netns_test_lib.sh" "$4" "$0" "$@"
 
-if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
-  echo "skipped: networked test, run it inside scripts/in-test-netns.sh"
-  exit 77
-fi
-if [[ "${1:-}" != --fresh-netns ]]; then
-  # A namespace of its own: this test rewires routes and interfaces.
-  exec "$4" "$0" --fresh-netns "$@"
-fi
-shift
 lumenhost=$1 peer=$2 plugin=$3
 
 work=$(mktemp -d)

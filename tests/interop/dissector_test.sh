@@ -6,19 +6,12 @@
 # IP, port and port setup, and that nothing is reported malformed.
 # usage: dissector_test.sh LUMENHOST ARTNET_PEER PLUGIN IN_TEST_NETNS_SH
 set -euo pipefail
+source "$(dirname "$0")/../netns_test_lib.sh" "$4" "$0" "$@"
 
-if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
-  echo "skipped: networked test, run it inside scripts/in-test-netns.sh"
-  exit 77
-fi
 if ! command -v tshark >/dev/null; then
   echo "skipped: tshark is not installed (scripts/setup.sh installs it)"
   exit 77
 fi
-if [[ "${1:-}" != --fresh-netns ]]; then
-  exec "$4" "$0" --fresh-netns "$@"
-fi
-shift
 lumenhost=$1 peer=$2 plugin=$3
 here=$(dirname "$0")
 

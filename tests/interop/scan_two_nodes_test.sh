@@ -5,15 +5,8 @@
 #   this namespace: br-scan 10.88.0.1/24; node-a 10.88.0.2; node-b 10.88.0.3
 # usage: scan_two_nodes_test.sh SCAN_PROGRAM ARTNET_PEER IN_TEST_NETNS_SH
 set -euo pipefail
+source "$(dirname "$0")/../netns_test_lib.sh" "$3" "$0" "$@"
 
-if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
-  echo "skipped: networked test, run it inside scripts/in-test-netns.sh"
-  exit 77
-fi
-if [[ "${1:-}" != --fresh-netns ]]; then
-  exec "$3" "$0" --fresh-netns "$@"
-fi
-shift
 program=$1 peer=$2
 
 work=$(mktemp -d)
