@@ -41,8 +41,7 @@ void StartArtNet(ModMain& mod, std::uint8_t subNet, std::uint8_t sendUniverse, s
   if (error != 0) throw AutomationError(error, "The local address could not be read");
   StoreLocalAddress(localIp, mod.LocalAddress.ip);
   mod.LocalAddress.port = kArtNetPort;
-  const std::string destination = mod.Settings.BroadcastAddress;
-  SendPollReply(mod, destination);
+  SendPollReply(mod, mod.Settings.BroadcastAddress);
 }
 
 }  // namespace artnet

@@ -16,8 +16,7 @@ void ScanNodes(ModMain& mod) {
   Clock& clock = mod.platform.GetClock();
   pump.DoEvents();  // let the caller's "Scanning..." be drawn first
   mod.Nodes.Reset();
-  const std::string destination = mod.Settings.BroadcastAddress;
-  SendArtPoll(mod, destination);
+  SendArtPoll(mod, mod.Settings.BroadcastAddress);
   const double pollSent = clock.MonotonicSeconds();
   do {
     pump.DoEvents();

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <string>
 
 #include "engine/mod_main.h"
@@ -29,8 +28,7 @@ void HandlePoll(ModMain& mod, std::span<const std::uint8_t> datagram) {
   if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
     SendPollReply(mod, DatagramSender(mod));
   } else {
-    const std::string destination = mod.Settings.BroadcastAddress;
-    SendPollReply(mod, destination);
+    SendPollReply(mod, mod.Settings.BroadcastAddress);
   }
 }
 

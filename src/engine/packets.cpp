@@ -1,7 +1,6 @@
 #include "engine/packets.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace artnet {
 namespace {

@@ -20,9 +20,7 @@ void SendArtDmx(ModMain& mod, std::uint8_t universe, std::span<const std::uint8_
   mod.SequenceCounter = NextSequence(mod.SequenceCounter);
   ArtDmxPacket packet;  // on the stack: a nested send builds its own
   const std::size_t length = BuildArtDmx(packet, mod.SequenceCounter, mod.Settings.SubNet, universe, channels);
-  // The destination is copied too: a nested dialog could change the setting mid-send.
-  const std::string destination = mod.Settings.BroadcastAddress;
-  SendArtNetPacket(mod, destination, std::span<const std::uint8_t>(packet.data(), length));
+  SendArtNetPacket(mod, mod.Settings.BroadcastAddress, std::span<const std::uint8_t>(packet.data(), length));
 }
 
 }  // namespace artnet

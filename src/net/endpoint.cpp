@@ -32,7 +32,7 @@ void OpenArtNetSocket(ModMain& mod) {
   wsk.Bind(kArtNetPort);
 }
 
-void SendArtNetPacket(ModMain& mod, const std::string& destination, std::span<const std::uint8_t> packet) {
+void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<const std::uint8_t> packet) {
   SocketControl& wsk = mod.frmMain().wskArtSend();
   LastFailure failure;
   failure(wsk.SetRemotePort(kArtNetPort));
@@ -45,6 +45,9 @@ void SendArtNetPacket(ModMain& mod, const std::string& destination, std::span<co
       mod.PortInUseWarned = true;
       mod.platform.Messages().ShowCritical(kPortInUseWarning);
     }
+    // Sends made inside the box's modal loop may have pointed the control elsewhere.
+    wsk.SetRemotePort(kArtNetPort);
+    wsk.SetRemoteHost(destination);
     wsk.SetLocalPort(0);
     wsk.SendData(packet);  // from a free port; a failure here is ignored
     return;

@@ -15,8 +15,9 @@ inline constexpr const char* kPortInUseWarning =
 void OpenArtNetSocket(ModMain& mod);
 // Sends one datagram to destination:6454. When another program holds the
 // Art-Net port it warns once and sends from a free port, then tries the
-// Art-Net port again on the next send. Never fails.
-void SendArtNetPacket(ModMain& mod, const std::string& destination, std::span<const std::uint8_t> packet);
+// Art-Net port again on the next send. Never fails. The destination is taken
+// by value: a setting it came from may change inside the warning's modal loop.
+void SendArtNetPacket(ModMain& mod, std::string destination, std::span<const std::uint8_t> packet);
 // Closes the endpoint; a failure reaches the caller as an AutomationError.
 void CloseArtNetSocket(ModMain& mod);
 

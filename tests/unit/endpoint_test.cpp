@@ -61,7 +61,8 @@ TEST_F(EndpointTest, HeldPortAlternatesBetweenFallbackAndRetryingTheArtNetPort) 
   Socket().log.clear();
   SendArtNetPacket(mod, "10.0.0.255", packet);
   // Meets the conflict, warns, sends again from a free port.
-  EXPECT_EQ(Socket().log, (std::vector<std::string>{"RemoteHost=10.0.0.255", "SendData", "LocalPort=0", "SendData"}));
+  EXPECT_EQ(Socket().log, (std::vector<std::string>{"RemoteHost=10.0.0.255", "SendData", "RemoteHost=10.0.0.255",
+                                                    "LocalPort=0", "SendData"}));
   Socket().log.clear();
   SendArtNetPacket(mod, "10.0.0.255", packet);
   // Leaves from the free port, then closes it so the next send tries 6454.
@@ -117,6 +118,20 @@ TEST_F(EndpointTest, SendsInsideTheWarningsLoopAreNotLostOrWarnedTwice) {
   ASSERT_EQ(Sent().size(), 2u);
   EXPECT_EQ(Sent()[0].bytes, Bytes{9});
   EXPECT_EQ(Sent()[1].bytes, Bytes{1});
+}
+
+// A send inside the box's loop points the control elsewhere (here: a unicast
+// poll reply); the interrupted packet must still go where it was meant to.
+TEST_F(EndpointTest, PacketInterruptedByTheWarningKeepsItsDestination) {
+  Socket().heldPorts = {6454};
+  Open();
+  platform.messages.whileShown = [&] { SendArtNetPacket(mod, "10.0.0.9", Bytes{9}); };
+  SendArtNetPacket(mod, mod.Settings.BroadcastAddress, Bytes{1});
+  ASSERT_EQ(Sent().size(), 2u);
+  EXPECT_EQ(Sent()[0].remoteHost, "10.0.0.9");
+  EXPECT_EQ(Sent()[1].bytes, Bytes{1});
+  EXPECT_EQ(Sent()[1].remoteHost, "10.0.0.255");
+  EXPECT_EQ(Sent()[1].remotePort, 6454);
 }
 
 TEST_F(EndpointTest, ReceiveHandlerPassesNonEmptyDatagramsOnly) {
