@@ -10,6 +10,7 @@ packages=(
   iproute2 util-linux procps
   fonts-dejavu-core
   tshark
+  ola
 )
 
 missing=()
@@ -25,5 +26,11 @@ as_root=()
 [[ $(id -u) -eq 0 ]] || as_root=(sudo)
 echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# ola's init script starts olad at install (and boot) unless DAEMON_ARGS is
+# empty; a daemon here would broadcast Art-Net on this machine's network. The
+# tests run their own olad inside private namespaces.
+if [[ " ${missing[*]} " == *" ola "* && ! -e /etc/default/ola ]]; then
+  echo 'DAEMON_ARGS=""' | "${as_root[@]}" tee /etc/default/ola >/dev/null
+fi
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
