@@ -33,4 +33,4 @@ if [[ " ${missing[*]} " == *" ola "* && ! -e /etc/default/ola ]]; then
   echo 'DAEMON_ARGS=""' | "${as_root[@]}" tee /etc/default/ola >/dev/null
 fi
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" >/dev/null
