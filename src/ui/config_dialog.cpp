@@ -120,9 +120,8 @@ void ConfigDialogLogic::cmdOk_Click() {
   settings.ReceiveUniverse = view_.BarValue(ConfigBar::InputUniverse);
   settings.SendUniverse = view_.BarValue(ConfigBar::OutputUniverse);
   // Sending may show the port-in-use message box, a nested event loop.
-  const std::string destination = settings.BroadcastAddress;
   const std::shared_ptr<bool> alive = alive_;
-  services_.SendPollReply(destination);
+  services_.SendPollReply(settings.BroadcastAddress);
   if (!*alive) return;
   view_.CloseDialog();
 }

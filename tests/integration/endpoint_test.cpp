@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/mod_main.h"
+#include "fakes/fake_platform.h"
 #include "engine/packets.h"
 #include "net/endpoint.h"
 #include "net/frm_main.h"
@@ -18,17 +19,6 @@ namespace {
 using itest::Bytes;
 using itest::RawUdp;
 
-class RecordingMessageBox final : public MessageBox {
- public:
-  void ShowCritical(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
-
-class NoDialogs final : public DialogRunner {
- public:
-  int ShowConfigDialog(ConfigDialogServices&) override { return 445; }
-};
-
 // The Qt platform with the warning box replaced by a recorder.
 class RecordingQtPlatform final : public Platform {
  public:
@@ -42,9 +32,9 @@ class RecordingQtPlatform final : public Platform {
 
   SystemClock clock;
   IniSettingsStore settings;
-  RecordingMessageBox messages;
+  fakes::RecordingMessageBox messages;
   QtEventPump pump;
-  NoDialogs dialogs;
+  fakes::FakeDialogRunner dialogs;
 };
 
 class EndpointOnQtTest : public testing::Test {
