@@ -5,6 +5,7 @@
 #include "engine/automation_error.h"
 #include "engine/conversions.h"
 #include "engine/mod_main.h"
+#include "driver/start_art_net.h"
 #include "engine/senders.h"
 #include "net/frm_main.h"
 
@@ -64,6 +65,9 @@ void TimSendTick(ModMain& mod) {
   SendFromTick(mod);
 }
 
-void TimResendTick(ModMain& mod) { SendFromTick(mod); }
+void TimResendTick(ModMain& mod) {
+  if (mod.Enabled != kFalse) RecaptureStandInLocalAddress(mod);
+  SendFromTick(mod);
+}
 
 }  // namespace artnet

@@ -27,6 +27,24 @@ void StoreLocalAddress(const std::string& text, std::array<std::uint8_t, 4>& oct
   }
 }
 
+namespace {
+
+// Reads the lighting interface's address for the broadcast address; loopback
+// stands in when nothing else is up.
+std::string LightingAddress(ModMain& mod) {
+  const auto broadcast = ParseIPv4(mod.Settings.BroadcastAddress);
+  const std::string towards = broadcast ? IPv4ToText(*broadcast) : mod.Settings.BroadcastAddress;
+  std::string localIp;
+  const int error = mod.frmMain().wskArtSend().GetLocalIP(towards, localIp);
+  if (error != 0) throw AutomationError(error, "The local address could not be read");
+  // A broadcast address on loopback itself makes loopback the real choice.
+  const bool loopbackWanted = broadcast && (*broadcast)[0] == 127;
+  mod.LocalAddressIsStandIn = localIp.rfind("127.", 0) == 0 && !loopbackWanted;
+  return localIp;
+}
+
+}  // namespace
+
 void StartArtNet(ModMain& mod, std::uint8_t subNet, std::uint8_t sendUniverse, std::uint8_t receiveUniverse,
                  const std::string& broadcastAddress) {
   mod.Nodes.Reset();
@@ -36,12 +54,21 @@ void StartArtNet(ModMain& mod, std::uint8_t subNet, std::uint8_t sendUniverse, s
   mod.Settings.BroadcastAddress = broadcastAddress;
   OpenArtNetSocket(mod);
 
-  std::string localIp;
-  const int error = mod.frmMain().wskArtSend().GetLocalIP(localIp);
-  if (error != 0) throw AutomationError(error, "The local address could not be read");
-  StoreLocalAddress(localIp, mod.LocalAddress.ip);
+  StoreLocalAddress(LightingAddress(mod), mod.LocalAddress.ip);
   mod.LocalAddress.port = kArtNetPort;
   SendPollReply(mod, mod.Settings.BroadcastAddress);
+}
+
+void RecaptureStandInLocalAddress(ModMain& mod) {
+  if (!mod.LocalAddressIsStandIn) return;
+  try {
+    std::array<std::uint8_t, 4> octets{};
+    StoreLocalAddress(LightingAddress(mod), octets);
+    mod.LocalAddress.ip = octets;
+  } catch (...) {
+    // Still nothing better than loopback: keep it and look again next time.
+    mod.LocalAddressIsStandIn = true;
+  }
 }
 
 }  // namespace artnet

@@ -87,4 +87,33 @@ std::uint8_t RoundToByte(double value) {
 
 std::string LongToText(std::int32_t value) { return std::to_string(value); }
 
+std::optional<std::array<std::uint8_t, 4>> ParseIPv4(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  std::array<std::uint8_t, 4> octets{};
+  std::size_t pos = 0;
+  for (std::size_t part = 0; part < octets.size(); ++part) {
+    if (part > 0) {
+      if (pos >= text.size() || text[pos] != '.') return std::nullopt;
+      ++pos;
+    }
+    const std::size_t start = pos;
+    unsigned value = 0;
+    while (pos < text.size() && IsDigit(text[pos]) && value <= 255) value = value * 10 + (text[pos++] - '0');
+    if (pos == start || value > 255) return std::nullopt;
+    octets[part] = static_cast<std::uint8_t>(value);
+  }
+  if (pos != text.size()) return std::nullopt;
+  return octets;
+}
+
+std::string IPv4ToText(const std::array<std::uint8_t, 4>& octets) {
+  std::string text;
+  for (std::size_t i = 0; i < octets.size(); ++i) {
+    if (i > 0) text += '.';
+    text += std::to_string(octets[i]);
+  }
+  return text;
+}
+
 }  // namespace artnet

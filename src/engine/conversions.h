@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,5 +26,13 @@ std::uint8_t RoundToByte(double value);
 
 // Decimal integer text without leading blank or plus sign.
 std::string LongToText(std::int32_t value);
+
+// An IPv4 address as people type it: four decimal parts 0..255, zero-padded
+// parts read as decimal ("10.0.000.255"), blanks around the whole ignored.
+// Nothing else (no names, no short forms such as "10.77.0").
+std::optional<std::array<std::uint8_t, 4>> ParseIPv4(std::string_view text);
+
+// The dotted text of an address ("10.0.0.255").
+std::string IPv4ToText(const std::array<std::uint8_t, 4>& octets);
 
 }  // namespace artnet

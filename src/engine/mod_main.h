@@ -3,10 +3,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/host_helper_ref.h"
 #include "engine/node_table.h"
+#include "engine/packets.h"
 #include "engine/settings.h"
 #include "platform/platform.h"
 
@@ -16,6 +19,15 @@ class FrmMain;
 
 inline constexpr std::int16_t kTrue = -1;
 inline constexpr std::int16_t kFalse = 0;
+
+// An ArtDmx the socket could not take when it was sent; it leaves as soon as
+// the socket can take it, unless a newer frame leaves first.
+struct PendingDmx {
+  bool waiting = false;
+  std::string destination;
+  ArtDmxPacket bytes{};
+  std::size_t length = 0;
+};
 
 // Module-wide state: one copy per loaded plug-in, shared by every
 // clsOutputDriver instance. The routines that work on it are free functions
@@ -32,6 +44,8 @@ class ModMain {
   ArtNetSettings Settings;
   std::int16_t Enabled = kFalse;
   LocalAddressRecord LocalAddress;
+  // Loopback stood in for the address at Enable; the refresh looks again.
+  bool LocalAddressIsStandIn = false;
   HostHelperRef HostHelper;
 
   // Slot k holds channel k + 1; does not exist until the first Init or SetChannel.
@@ -41,6 +55,9 @@ class ModMain {
 
   std::uint8_t SequenceCounter = 0;
   bool PortInUseWarned = false;
+  // The destination text last reported as unusable, until the setting is usable again.
+  std::optional<std::string> UnusableAddressWarned;
+  PendingDmx PendingOutput;
 
   NodeTable Nodes;
 

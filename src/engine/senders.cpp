@@ -20,7 +20,8 @@ void SendArtDmx(ModMain& mod, std::uint8_t universe, std::span<const std::uint8_
   mod.SequenceCounter = NextSequence(mod.SequenceCounter);
   ArtDmxPacket packet;  // on the stack: a nested send builds its own
   const std::size_t length = BuildArtDmx(packet, mod.SequenceCounter, mod.Settings.SubNet, universe, channels);
-  SendArtNetPacket(mod, mod.Settings.BroadcastAddress, std::span<const std::uint8_t>(packet.data(), length));
+  SendArtNetPacket(mod, mod.Settings.BroadcastAddress, std::span<const std::uint8_t>(packet.data(), length),
+                   Delivery::kKeepNewest);
 }
 
 }  // namespace artnet

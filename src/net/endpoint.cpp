@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/automation_error.h"
+#include "engine/conversions.h"
 #include "engine/dispatcher.h"
 #include "engine/mod_main.h"
 #include "engine/packets.h"
@@ -19,7 +20,33 @@ struct LastFailure {
   }
 };
 
+// A newer frame supersedes a waiting one whatever became of it, so the
+// sequence never goes backwards on the wire.
+void KeepIfBlocked(ModMain& mod, Delivery delivery, int sendError, const std::string& remoteHost,
+                   std::span<const std::uint8_t> packet) {
+  if (delivery != Delivery::kKeepNewest) return;
+  PendingDmx& pending = mod.PendingOutput;
+  pending.waiting = sendError == kSockErrWouldBlock && packet.size() <= pending.bytes.size();
+  if (!pending.waiting) return;
+  pending.destination = remoteHost;
+  std::copy(packet.begin(), packet.end(), pending.bytes.begin());
+  pending.length = packet.size();
+}
+
+void WarnUnusableAddress(ModMain& mod, const std::string& destination) {
+  if (mod.UnusableAddressWarned == destination) return;
+  // Marked before showing: sends inside the box's modal loop must not stack more boxes.
+  mod.UnusableAddressWarned = destination;
+  mod.platform.Messages().ShowCritical(UnusableAddressWarning(destination));
+}
+
 }  // namespace
+
+std::string UnusableAddressWarning(const std::string& address) {
+  return "The broadcast address \"" + address +
+         "\" is not an IPv4 address, so no Art-Net data can be sent. "
+         "Please correct the setting ArtNet_BroadcastAdress in the configuration.";
+}
 
 void OpenArtNetSocket(ModMain& mod) {
   SocketControl& wsk = mod.frmMain().wskArtSend();
@@ -32,12 +59,18 @@ void OpenArtNetSocket(ModMain& mod) {
   wsk.Bind(kArtNetPort);
 }
 
-void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<const std::uint8_t> packet) {
+void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<const std::uint8_t> packet,
+                      Delivery delivery) {
   SocketControl& wsk = mod.frmMain().wskArtSend();
+  // The control takes plain dotted text only; zero-padded parts and stray
+  // blanks are what people type, so they are made plain here.
+  const auto address = ParseIPv4(destination);
+  const std::string remoteHost = address ? IPv4ToText(*address) : destination;
   LastFailure failure;
   failure(wsk.SetRemotePort(kArtNetPort));
-  failure(wsk.SetRemoteHost(destination));
-  failure(wsk.SendData(packet));
+  failure(wsk.SetRemoteHost(remoteHost));
+  int sendError = wsk.SendData(packet);
+  failure(sendError);
 
   if (failure.error == kSockErrAddressInUse) {
     if (!mod.PortInUseWarned) {
@@ -47,11 +80,13 @@ void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<con
     }
     // Sends made inside the box's modal loop may have pointed the control elsewhere.
     wsk.SetRemotePort(kArtNetPort);
-    wsk.SetRemoteHost(destination);
+    wsk.SetRemoteHost(remoteHost);
     wsk.SetLocalPort(0);
-    wsk.SendData(packet);  // from a free port; a failure here is ignored
+    sendError = wsk.SendData(packet);  // from a free port; a failure here is ignored
+    KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
     return;
   }
+  KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
   int localPort = 0;
   if (wsk.GetLocalPort(localPort) != 0 || localPort == kArtNetPort) {
     mod.PortInUseWarned = false;  // back on the Art-Net port: warn again at the next conflict
@@ -59,9 +94,27 @@ void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<con
     wsk.Close();  // the next send tries the Art-Net port again
     wsk.SetLocalPort(kArtNetPort);
   }
+
+  if (!address) {
+    WarnUnusableAddress(mod, destination);
+  } else if (mod.UnusableAddressWarned && destination == mod.Settings.BroadcastAddress) {
+    mod.UnusableAddressWarned.reset();  // corrected: a new mistake is reported again
+  }
+}
+
+void OnSocketWritable(ModMain& mod) {
+  PendingDmx& pending = mod.PendingOutput;
+  if (!pending.waiting) return;
+  pending.waiting = false;
+  // Copied out: the send may keep this frame again in the same place.
+  const std::string destination = pending.destination;
+  const ArtDmxPacket bytes = pending.bytes;
+  SendArtNetPacket(mod, destination, std::span<const std::uint8_t>(bytes.data(), pending.length),
+                   Delivery::kKeepNewest);
 }
 
 void CloseArtNetSocket(ModMain& mod) {
+  mod.PendingOutput.waiting = false;  // output is off; the values stay in the channel buffer
   const int error = mod.frmMain().wskArtSend().Close();
   if (error != 0) throw AutomationError(error, "The socket could not be closed");
 }

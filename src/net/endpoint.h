@@ -11,15 +11,28 @@ class ModMain;
 inline constexpr const char* kPortInUseWarning =
     "Port 0x1936 is already in use by another program. Please close that program.";
 
+// What happens to a datagram the socket cannot take right now: poll answers
+// may go, DMX output must not (the newest frame waits for the socket).
+enum class Delivery { kMayDrop, kKeepNewest };
+
+// The report of a broadcast address setting that is not an IPv4 address.
+std::string UnusableAddressWarning(const std::string& address);
+
 // Binds the endpoint to the Art-Net port unless it is already open. Never fails.
 void OpenArtNetSocket(ModMain& mod);
 // Sends one datagram to destination:6454. When another program holds the
 // Art-Net port it warns once and sends from a free port, then tries the
 // Art-Net port again on the next send. Never fails. The destination is taken
 // by value: a setting it came from may change inside the warning's modal loop.
-void SendArtNetPacket(ModMain& mod, std::string destination, std::span<const std::uint8_t> packet);
+// Destination text as people type it is accepted ("10.0.000.255 "); text that
+// is no address is reported once.
+void SendArtNetPacket(ModMain& mod, std::string destination, std::span<const std::uint8_t> packet,
+                      Delivery delivery = Delivery::kMayDrop);
 // Closes the endpoint; a failure reaches the caller as an AutomationError.
 void CloseArtNetSocket(ModMain& mod);
+
+// The socket's writable handler: sends the frame that waited for it.
+void OnSocketWritable(ModMain& mod);
 
 // The data-arrival handler of the socket control.
 void OnDataArrival(ModMain& mod);

@@ -12,6 +12,7 @@ FrmMain::FrmMain(ModMain& mod)
       timResend_(mod.platform.CreateTimer()) {
   wskArtSend_->SetLocalPort(0);  // a send before the first open goes out from a free port
   wskArtSend_->SetDataArrivalHandler([&mod] { OnDataArrival(mod); });
+  wskArtSend_->SetWritableHandler([&mod] { OnSocketWritable(mod); });
 
   timSend_->SetInterval(kSendIntervalMs);
   timSend_->SetTickHandler([&mod] { TimSendTick(mod); });

@@ -14,6 +14,7 @@ inline constexpr int kSockErrAddressInUse = 10048;    // another program holds t
 inline constexpr int kSockErrAddressNotAvail = 10049;
 inline constexpr int kSockErrNetUnreachable = 10051;
 inline constexpr int kSockErrAccess = 10013;
+inline constexpr int kSockErrWouldBlock = 10035;      // the send buffer is full right now
 inline constexpr int kSockErrInvalid = 10022;
 inline constexpr int kSockErrHostNotFound = 11001;    // destination text is not a usable address
 inline constexpr int kSockErrWrongState = 40020;      // operation not valid in the current state
@@ -39,13 +40,23 @@ class SocketControl {
   // Opens the socket bound to `port` on all local addresses, without sharing the port.
   virtual int Bind(int port) = 0;
   // Sends one datagram to RemoteHost:RemotePort; opens the socket on LocalPort first if closed.
+  // A limited broadcast (255.255.255.255) leaves through the lighting interface
+  // even where no route covers it. Fails with kSockErrWouldBlock when the
+  // socket cannot take the datagram now; Writable follows once it can.
   virtual int SendData(std::span<const std::uint8_t> packet) = 0;
   // Copies the datagram that raised the current DataArrival (at most out.size() bytes).
   virtual int GetData(std::span<std::uint8_t> out, std::size_t& length) = 0;
   virtual int GetRemoteHostIP(std::string& ip) = 0;  // sender of the current datagram
-  virtual int GetLocalIP(std::string& ip) = 0;
+  // The local address of the lighting interface for datagrams to `towards`
+  // (dotted IPv4): the interface whose network holds it, else the one the
+  // routing table picks, else the first one up that is not loopback, else
+  // loopback.
+  virtual int GetLocalIP(const std::string& towards, std::string& ip) = 0;
   // Raised once for every datagram that arrives on the bound port.
   virtual void SetDataArrivalHandler(std::function<void()> handler) = 0;
+  // Raised once after a SendData failed with kSockErrWouldBlock, when the
+  // open socket can take datagrams again.
+  virtual void SetWritableHandler(std::function<void()> handler) = 0;
 };
 
 }  // namespace artnet

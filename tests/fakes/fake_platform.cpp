@@ -80,6 +80,11 @@ int FakeSocketControl::SendData(std::span<const std::uint8_t> packet) {
   }
   in_addr address{};
   if (inet_pton(AF_INET, remoteHost.c_str(), &address) != 1) return kSockErrHostNotFound;
+  if (sendBufferFull) {
+    ++refusedSends;
+    writableDue_ = true;
+    return kSockErrWouldBlock;
+  }
   if (recording) sent.push_back({remoteHost, remotePort, boundPort, {packet.begin(), packet.end()}});
   if (onSend) onSend();
   return 0;
@@ -99,10 +104,18 @@ int FakeSocketControl::GetRemoteHostIP(std::string& ip) {
   return 0;
 }
 
-int FakeSocketControl::GetLocalIP(std::string& ip) {
+int FakeSocketControl::GetLocalIP(const std::string& towards, std::string& ip) {
+  localIPTowards.push_back(towards);
   if (localIPError != 0) return localIPError;
   ip = localIP;
   return 0;
+}
+
+void FakeSocketControl::Drain() {
+  sendBufferFull = false;
+  if (!writableDue_) return;
+  writableDue_ = false;
+  if (writable) writable();
 }
 
 void FakeSocketControl::Deliver(std::vector<std::uint8_t> datagram, const std::string& sender) {

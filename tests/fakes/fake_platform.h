@@ -63,11 +63,14 @@ class FakeSocketControl final : public SocketControl {
   int SendData(std::span<const std::uint8_t> packet) override;
   int GetData(std::span<std::uint8_t> out, std::size_t& length) override;
   int GetRemoteHostIP(std::string& ip) override;
-  int GetLocalIP(std::string& ip) override;
+  int GetLocalIP(const std::string& towards, std::string& ip) override;
   void SetDataArrivalHandler(std::function<void()> handler) override { dataArrival = std::move(handler); }
+  void SetWritableHandler(std::function<void()> handler) override { writable = std::move(handler); }
 
   // Delivers one datagram as if it had arrived from `sender`.
   void Deliver(std::vector<std::uint8_t> datagram, const std::string& sender = "10.0.0.9");
+  // The send buffer drains: raises Writable once if a send was refused.
+  void Drain();
 
   bool open = false;
   int boundPort = 0;
@@ -75,6 +78,9 @@ class FakeSocketControl final : public SocketControl {
   int remotePort = 0;
   std::string remoteHost;
   std::string localIP = "10.0.0.1";
+  std::vector<std::string> localIPTowards;  // the destination of each LocalIP read
+  bool sendBufferFull = false;  // SendData refuses with kSockErrWouldBlock
+  int refusedSends = 0;
   std::set<int> heldPorts;  // ports another program holds
   int closeError = 0;
   int localIPError = 0;
@@ -83,6 +89,7 @@ class FakeSocketControl final : public SocketControl {
   std::vector<std::string> log;  // operations in order
   std::vector<SentDatagram> sent;
   std::function<void()> dataArrival;
+  std::function<void()> writable;
   // Runs inside SendData, after the datagram was recorded (a nested loop).
   std::function<void()> onSend;
 
@@ -93,6 +100,7 @@ class FakeSocketControl final : public SocketControl {
     std::string sender;
   };
   std::vector<Current> current_;
+  bool writableDue_ = false;
 };
 
 class MemorySettingsStore final : public SettingsStore {

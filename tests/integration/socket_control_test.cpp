@@ -287,11 +287,19 @@ TEST_F(SocketControlTest, CloseInsideTheHandlerStopsReadingSafely) {
   EXPECT_EQ(recorder.deliveries[1].text, "new");
 }
 
-TEST_F(SocketControlTest, LocalIPIsTheNamespaceAddress) {
+// The namespace has loopback and artnet0 (10.99.0.1/24, the default route).
+TEST_F(SocketControlTest, LocalIPIsTheAddressOfTheInterfaceTowardsTheDestination) {
   QtSocketControl control;
-  std::string ip;
-  ASSERT_EQ(control.GetLocalIP(ip), kSockOk);
-  EXPECT_EQ(ip, "10.99.0.1");
+  const std::pair<const char*, const char*> cases[] = {
+      {"10.99.0.255", "10.99.0.1"},      {"10.99.0.7", "10.99.0.1"},   {"127.0.0.1", "127.0.0.1"},
+      {"127.255.255.255", "127.0.0.1"},  {"255.255.255.255", "10.99.0.1"},  // by the route
+      {"192.0.2.1", "10.99.0.1"},        {"not an address", "10.99.0.1"},   // the first one up
+  };
+  for (const auto& [towards, expected] : cases) {
+    std::string ip;
+    ASSERT_EQ(control.GetLocalIP(towards, ip), kSockOk) << towards;
+    EXPECT_EQ(ip, expected) << towards;
+  }
 }
 
 }  // namespace

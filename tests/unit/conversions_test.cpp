@@ -39,5 +39,18 @@ TEST(ConversionsTest, ByteConversionsRefuseValuesOutsideTheByteRange) {
   EXPECT_EQ(LeadingNumber("abc"), 0);
 }
 
+TEST(ConversionsTest, IPv4TextIsReadAsPeopleTypeItAndNothingElse) {
+  using Octets = std::array<std::uint8_t, 4>;
+  EXPECT_EQ(ParseIPv4("10.0.000.255"), (Octets{10, 0, 0, 255}));
+  EXPECT_EQ(ParseIPv4("192.168.010.001"), (Octets{192, 168, 10, 1}));  // decimal, never octal
+  EXPECT_EQ(ParseIPv4(" \t255.255.255.255 "), (Octets{255, 255, 255, 255}));
+  EXPECT_EQ(ParseIPv4("0000000002.0.0.1"), (Octets{2, 0, 0, 1}));
+  for (const char* bad : {"", " ", "10.77.0", "10.0.0.1.", "10.0.0.1.5", "256.0.0.1", "10.0.0.2555", "10..0.1",
+                          "10. 0.0.1", "localhost", "not-an-address", "0x0a.0.0.1", "+1.0.0.1", "1.2.3.4x"}) {
+    EXPECT_FALSE(ParseIPv4(bad)) << '"' << bad << '"';
+  }
+  EXPECT_EQ(IPv4ToText({10, 0, 0, 255}), "10.0.0.255");
+}
+
 }  // namespace
 }  // namespace artnet

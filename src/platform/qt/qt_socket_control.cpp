@@ -2,8 +2,6 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,6 +10,8 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cstring>
+
+#include "platform/qt/lighting_interface.h"
 
 namespace artnet {
 namespace {
@@ -64,8 +64,8 @@ QtSocketControl::~QtSocketControl() {
   *alive_ = false;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  RetireNotifier();
-  if (depth_ == 0) {
+  RetireNotifiers();
+  if (depth_ == 0 && writableDepth_ == 0) {
     DeleteRetiredNotifiers();
   } else {
     // Destroyed from inside a DataArrival: the emitting notifier must outlive its signal.
@@ -79,23 +79,25 @@ int QtSocketControl::GetState(int& state) {
   return kSockOk;
 }
 
-void QtSocketControl::RetireNotifier() {
-  if (notifier_ == nullptr) return;
-  notifier_->setEnabled(false);
-  QObject::disconnect(notifier_, nullptr, nullptr, nullptr);
-  retired_.push_back(notifier_);
-  notifier_ = nullptr;
+void QtSocketControl::RetireNotifiers() {
+  for (QSocketNotifier** notifier : {&notifier_, &writeNotifier_}) {
+    if (*notifier == nullptr) continue;
+    (*notifier)->setEnabled(false);
+    QObject::disconnect(*notifier, nullptr, nullptr, nullptr);
+    retired_.push_back(*notifier);
+    *notifier = nullptr;
+  }
 }
 
 void QtSocketControl::DeleteRetiredNotifiers() {
-  if (depth_ != 0) return;
+  if (depth_ != 0 || writableDepth_ != 0) return;
   for (QSocketNotifier* notifier : retired_) delete notifier;
   retired_.clear();
 }
 
 int QtSocketControl::Close() {
   if (fd_ < 0) return kSockOk;
-  RetireNotifier();
+  RetireNotifiers();
   DeleteRetiredNotifiers();
   const int fd = fd_;
   fd_ = -1;
@@ -158,6 +160,7 @@ int QtSocketControl::Open(int port) {
 
   fd_ = fd;
   ++openCount_;
+  broadcastInterface_ = 0;
   notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read);
   QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { OnReadable(); });
   return kSockOk;
@@ -182,13 +185,80 @@ int QtSocketControl::SendData(std::span<const std::uint8_t> packet) {
   if (remotePort_ <= 0) return kSockErrAddressNotAvail;
   remote.sin_port = htons(static_cast<std::uint16_t>(remotePort_));
 
+  const int err = Transmit(remote, packet);
+  if (err == 0) return kSockOk;
+  if (err == EAGAIN || err == EWOULDBLOCK) WatchWritable();
+  return WinsockError(err);
+}
+
+int QtSocketControl::Transmit(const sockaddr_in& remote, std::span<const std::uint8_t> packet) {
   ssize_t sent;
   do {
     sent = ::sendto(fd_, packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&remote),
                     sizeof remote);
   } while (sent < 0 && errno == EINTR);
-  if (sent < 0) return WinsockError(errno);
-  return kSockOk;
+  if (sent >= 0) return 0;
+  const int err = errno;
+  // A flat lighting network has no default route, and Linux routes even
+  // 255.255.255.255; name the interface instead.
+  if (err != ENETUNREACH || remote.sin_addr.s_addr != htonl(INADDR_BROADCAST)) return err;
+  if (broadcastInterface_ != 0) {
+    const int cachedErr = TransmitThrough(broadcastInterface_, remote, packet);
+    if (cachedErr == 0 || cachedErr == EAGAIN || cachedErr == EWOULDBLOCK) return cachedErr;
+  }
+  const auto lighting = FindLightingInterface(&remote.sin_addr);
+  if (!lighting || lighting->index == 0) return err;
+  broadcastInterface_ = lighting->index;
+  return TransmitThrough(broadcastInterface_, remote, packet);
+}
+
+int QtSocketControl::TransmitThrough(unsigned interfaceIndex, const sockaddr_in& remote,
+                                     std::span<const std::uint8_t> packet) {
+  iovec data{const_cast<std::uint8_t*>(packet.data()), packet.size()};
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  msghdr message{};
+  message.msg_name = const_cast<sockaddr_in*>(&remote);
+  message.msg_namelen = sizeof remote;
+  message.msg_iov = &data;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_ifindex = static_cast<int>(interfaceIndex);
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  ssize_t sent;
+  do {
+    sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return sent >= 0 ? 0 : errno;
+}
+
+void QtSocketControl::WatchWritable() {
+  if (writeNotifier_ == nullptr) {
+    writeNotifier_ = new QSocketNotifier(fd_, QSocketNotifier::Write);
+    QObject::connect(writeNotifier_, &QSocketNotifier::activated, writeNotifier_, [this] { OnWritable(); });
+  }
+  writeNotifier_->setEnabled(true);
+}
+
+void QtSocketControl::OnWritable() {
+  // One event per full buffer, as the handler's contract says.
+  if (writeNotifier_ != nullptr) writeNotifier_->setEnabled(false);
+  if (!writableHandler_ || !*writableHandler_) return;
+  const std::shared_ptr<bool> alive = alive_;
+  const std::shared_ptr<const std::function<void()>> handler = writableHandler_;
+  ++writableDepth_;
+  try {
+    (*handler)();
+  } catch (...) {
+    // The event loop is no place for an exception.
+  }
+  if (!*alive) return;
+  --writableDepth_;
 }
 
 void QtSocketControl::OnReadable() {
@@ -256,31 +326,21 @@ int QtSocketControl::GetRemoteHostIP(std::string& ip) {
   return kSockOk;
 }
 
-int QtSocketControl::GetLocalIP(std::string& ip) {
-  ifaddrs* list = nullptr;
-  if (::getifaddrs(&list) != 0) return WinsockError(errno);
-  std::string loopback;
-  std::string found;
-  for (const ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
-    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
-    if ((entry->ifa_flags & IFF_UP) == 0) continue;
-    const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-    if ((entry->ifa_flags & IFF_LOOPBACK) != 0) {
-      if (loopback.empty()) loopback = DottedText(address->sin_addr);
-      continue;
-    }
-    found = DottedText(address->sin_addr);
-    if (!found.empty()) break;
-  }
-  ::freeifaddrs(list);
-  if (found.empty()) found = loopback;
-  if (found.empty()) return kSockErrAddressNotAvail;
-  ip = found;
-  return kSockOk;
+int QtSocketControl::GetLocalIP(const std::string& towards, std::string& ip) {
+  in_addr destination{};
+  const bool valid = inet_pton(AF_INET, towards.c_str(), &destination) == 1;
+  const auto lighting = FindLightingInterface(valid ? &destination : nullptr);
+  if (!lighting) return kSockErrAddressNotAvail;
+  ip = DottedText(lighting->address);
+  return ip.empty() ? kSockErrAddressNotAvail : kSockOk;
 }
 
 void QtSocketControl::SetDataArrivalHandler(std::function<void()> handler) {
   handler_ = std::make_shared<const std::function<void()>>(std::move(handler));
+}
+
+void QtSocketControl::SetWritableHandler(std::function<void()> handler) {
+  writableHandler_ = std::make_shared<const std::function<void()>>(std::move(handler));
 }
 
 }  // namespace artnet

@@ -36,8 +36,9 @@ class QtSocketControl final : public SocketControl {
   int SendData(std::span<const std::uint8_t> packet) override;
   int GetData(std::span<std::uint8_t> out, std::size_t& length) override;
   int GetRemoteHostIP(std::string& ip) override;
-  int GetLocalIP(std::string& ip) override;
+  int GetLocalIP(const std::string& towards, std::string& ip) override;
   void SetDataArrivalHandler(std::function<void()> handler) override;
+  void SetWritableHandler(std::function<void()> handler) override;
 
  private:
   struct Datagram {
@@ -47,20 +48,32 @@ class QtSocketControl final : public SocketControl {
   };
 
   int Open(int port);
+  // sendto, or sendmsg through the lighting interface for a limited
+  // broadcast that has no route. Returns errno's value, 0 when sent.
+  int Transmit(const sockaddr_in& remote, std::span<const std::uint8_t> packet);
+  int TransmitThrough(unsigned interfaceIndex, const sockaddr_in& remote, std::span<const std::uint8_t> packet);
+  void WatchWritable();
   void OnReadable();
-  void RetireNotifier();
+  void OnWritable();
+  void RetireNotifiers();
   void DeleteRetiredNotifiers();
 
   int fd_ = -1;
   std::uint64_t openCount_ = 0;  // tells a re-opened socket apart from the one being read
   QSocketNotifier* notifier_ = nullptr;
+  QSocketNotifier* writeNotifier_ = nullptr;  // created at the first full send buffer
   // Notifiers of closed sockets. One may be emitting the signal that led to
-  // the close, so they are deleted only when no DataArrival is running.
+  // the close, so they are deleted only when no handler is running.
   std::vector<QSocketNotifier*> retired_;
+  // Interface a routeless 255.255.255.255 last left through; found again
+  // when it fails or the socket is re-opened.
+  unsigned broadcastInterface_ = 0;
   int localPort_ = 0;
   int remotePort_ = 0;
   std::string remoteHost_;
   std::shared_ptr<const std::function<void()>> handler_;
+  std::shared_ptr<const std::function<void()>> writableHandler_;
+  int writableDepth_ = 0;
 
   // The datagram whose DataArrival is running; the innermost one while
   // handlers nest.
