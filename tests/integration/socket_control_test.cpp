@@ -4,7 +4,9 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <array>
+#include <cstdlib>
 #include <optional>
+#include <string>
 
 #include "net_support.h"
 #include "platform/qt/qt_socket_control.h"
@@ -55,6 +57,26 @@ class Recorder {
 class SocketControlTest : public testing::Test {
  protected:
   void SetUp() override { SKIP_UNLESS_TEST_NETNS(); }
+};
+
+// Changes the test namespace's network for one test and undoes it after.
+class NetworkChange {
+ public:
+  NetworkChange(const std::string& apply, std::string undo) : undo_(std::move(undo)) {
+    applied_ = std::system(apply.c_str()) == 0;
+  }
+  ~NetworkChange() { Undo(); }
+  NetworkChange(const NetworkChange&) = delete;
+  NetworkChange& operator=(const NetworkChange&) = delete;
+  bool applied() const { return applied_; }
+  void Undo() {
+    if (applied_) std::system(undo_.c_str());
+    applied_ = false;
+  }
+
+ private:
+  std::string undo_;
+  bool applied_ = false;
 };
 
 TEST_F(SocketControlTest, BindHoldsThePortExclusively) {
@@ -285,6 +307,56 @@ TEST_F(SocketControlTest, CloseInsideTheHandlerStopsReadingSafely) {
   PumpFor(100);
   ASSERT_EQ(recorder.deliveries.size(), 2u);
   EXPECT_EQ(recorder.deliveries[1].text, "new");
+}
+
+// A flat lighting network has no default route; 255.255.255.255 must still
+// leave, through the lighting interface.
+TEST_F(SocketControlTest, LimitedBroadcastLeavesWithoutAnyRoute) {
+  NetworkChange flat("ip route del default", "ip route add default dev artnet0");
+  ASSERT_TRUE(flat.applied());
+  RawUdp listener(0, "0.0.0.0");  // hears the local copy of every broadcast
+  ASSERT_TRUE(listener.ok());
+  QtSocketControl control;
+  control.SetLocalPort(0);
+  control.SetRemotePort(listener.port());
+  control.SetRemoteHost("255.255.255.255");
+  for (const char* text : {"first", "second"}) {
+    ASSERT_EQ(control.SendData(Bytes(text)), kSockOk) << text;
+    const auto got = listener.Receive(2000);
+    ASSERT_TRUE(got) << text;
+    EXPECT_EQ(got->bytes, Bytes(text));
+    EXPECT_EQ(got->senderIp, "10.99.0.1");
+  }
+  // Without a route and without an interface there is nowhere to go.
+  control.SetRemoteHost("192.0.2.1");
+  EXPECT_EQ(control.SendData(Bytes("routed only")), kSockErrNetUnreachable);
+}
+
+// A slow link (a rate-limited queue on artnet0) lets the send buffer fill:
+// the control refuses, and raises Writable once when the queue drains.
+TEST_F(SocketControlTest, FullSendBufferIsRefusedAndWritableFollowsWhenItDrains) {
+  NetworkChange slow("tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000",
+                     "tc qdisc del dev artnet0 root");
+  ASSERT_TRUE(slow.applied());
+  QtSocketControl control;
+  int writable = 0;
+  control.SetWritableHandler([&] { ++writable; });
+  control.SetLocalPort(0);
+  control.SetRemotePort(kArtNet);
+  control.SetRemoteHost("10.99.0.255");
+  const std::vector<std::uint8_t> frame(530, 0);
+  int result = kSockOk;
+  for (int sends = 0; result == kSockOk && sends < 100000; ++sends) result = control.SendData(frame);
+  ASSERT_EQ(result, kSockErrWouldBlock);
+  EXPECT_EQ(control.SendData(frame), kSockErrWouldBlock);
+  PumpFor(100);
+  EXPECT_EQ(writable, 0);
+
+  slow.Undo();  // the queued datagrams are dropped and their memory freed
+  ASSERT_TRUE(PumpUntil([&] { return writable > 0; }, 3000));
+  PumpFor(100);
+  EXPECT_EQ(writable, 1);
+  EXPECT_EQ(control.SendData(frame), kSockOk);
 }
 
 // The namespace has loopback and artnet0 (10.99.0.1/24, the default route).
