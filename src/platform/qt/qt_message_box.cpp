@@ -15,7 +15,7 @@ void QtMessageBox::ShowCritical(const std::string& text) {
     return;
   }
   // No caption of its own: the title bar shows the application's name.
-  QMessageBox box(QMessageBox::Critical, QString(), QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())),
+  QMessageBox box(QMessageBox::Critical, QString(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                   QMessageBox::Ok);
   box.setWindowTitle(QGuiApplication::applicationDisplayName());
   box.exec();
