@@ -4,6 +4,7 @@
 #include "engine/mod_main.h"
 #include "fakes/fake_platform.h"
 #include "engine/packets.h"
+#include "engine/senders.h"
 #include "net/endpoint.h"
 #include "net/frm_main.h"
 #include "net_support.h"
@@ -107,6 +108,38 @@ TEST_F(EndpointOnQtTest, OpenNodeHearsItsOwnPollAndFilesItsReply) {
   EXPECT_TRUE(platform.messages.shown.empty());
   CloseArtNetSocket(mod);
   EXPECT_EQ(State(), kSockStateClosed);
+}
+
+// A slow link fills the send buffer with poll answers; the ArtDmx that
+// meets the full buffer waits and leaves once it drains. The node hears its
+// own broadcast on its receive universe, so the host sees the frame arrive.
+TEST_F(EndpointOnQtTest, ArtDmxRefusedByAFullSendBufferLeavesWhenItDrains) {
+  fakes::RecordingHelper helper;
+  mod.HostHelper.Reset(&helper);
+  mod.Settings.ReceiveUniverse = 3;
+  OpenArtNetSocket(mod);
+  ASSERT_EQ(LocalPort(), kArtNetPort);
+  itest::NetworkChange slow("tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000",
+                            "tc qdisc del dev artnet0 root");
+  ASSERT_TRUE(slow.applied());
+  for (int i = 0; i < 2000 && !mod.PendingOutput.waiting; ++i) {
+    SendPollReply(mod, mod.Settings.BroadcastAddress);
+    // A probe frame on a universe the host does not hear tells when the buffer is full.
+    if (i % 100 == 99) SendArtDmx(mod, 5, Bytes("probe"));
+  }
+  const std::uint8_t channels[] = {77, 78};
+  SendArtDmx(mod, 3, channels);
+  ASSERT_TRUE(mod.PendingOutput.waiting);
+  itest::PumpFor(100);
+  EXPECT_TRUE(helper.calls.empty());
+
+  slow.Undo();
+  ASSERT_TRUE(itest::PumpUntil([&] { return helper.calls.size() >= 2; }, 3000));
+  EXPECT_FALSE(mod.PendingOutput.waiting);
+  EXPECT_EQ(helper.calls[0].args, (std::vector<std::int32_t>{1, 77}));
+  EXPECT_EQ(helper.calls[1].args, (std::vector<std::int32_t>{2, 78}));
+  mod.HostHelper.Reset(nullptr);
+  CloseArtNetSocket(mod);
 }
 
 }  // namespace

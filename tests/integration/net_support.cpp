@@ -20,6 +20,15 @@ bool InTestNetns() {
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
+NetworkChange::NetworkChange(const std::string& apply, std::string undo) : undo_(std::move(undo)) {
+  applied_ = std::system(apply.c_str()) == 0;
+}
+
+void NetworkChange::Undo() {
+  if (applied_ && std::system(undo_.c_str()) != 0) ADD_FAILURE() << "could not undo: " << undo_;
+  applied_ = false;
+}
+
 RawUdp::RawUdp(std::uint16_t port, const char* ip) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return;

@@ -44,6 +44,22 @@ class RawUdp {
   std::uint16_t port_ = 0;
 };
 
+// Changes the test namespace's network (a shell command) for one test and
+// undoes it at the end, or earlier through Undo().
+class NetworkChange {
+ public:
+  NetworkChange(const std::string& apply, std::string undo);
+  ~NetworkChange() { Undo(); }
+  NetworkChange(const NetworkChange&) = delete;
+  NetworkChange& operator=(const NetworkChange&) = delete;
+  bool applied() const { return applied_; }
+  void Undo();
+
+ private:
+  std::string undo_;
+  bool applied_ = false;
+};
+
 // A port nothing is bound to right now.
 std::uint16_t FreePort();
 

@@ -4,7 +4,6 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <array>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -15,6 +14,7 @@ namespace artnet {
 namespace {
 
 using itest::Bytes;
+using itest::NetworkChange;
 using itest::PumpFor;
 using itest::PumpUntil;
 using itest::RawUdp;
@@ -57,26 +57,6 @@ class Recorder {
 class SocketControlTest : public testing::Test {
  protected:
   void SetUp() override { SKIP_UNLESS_TEST_NETNS(); }
-};
-
-// Changes the test namespace's network for one test and undoes it after.
-class NetworkChange {
- public:
-  NetworkChange(const std::string& apply, std::string undo) : undo_(std::move(undo)) {
-    applied_ = std::system(apply.c_str()) == 0;
-  }
-  ~NetworkChange() { Undo(); }
-  NetworkChange(const NetworkChange&) = delete;
-  NetworkChange& operator=(const NetworkChange&) = delete;
-  bool applied() const { return applied_; }
-  void Undo() {
-    if (applied_) std::system(undo_.c_str());
-    applied_ = false;
-  }
-
- private:
-  std::string undo_;
-  bool applied_ = false;
 };
 
 TEST_F(SocketControlTest, BindHoldsThePortExclusively) {
