@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "lumenstage/output_driver.h"
+
 namespace artnet {
 namespace {
 
@@ -93,13 +95,22 @@ std::optional<Entry> KeyLine(const std::string& line) {
 
 QString QPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
-// The file's lines without their line ends. Empty when there is no file.
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
+struct IniText {
+  bool readable = true;  // false when the file exists but cannot be read
+  std::vector<std::string> lines;  // without their line ends
+};
+
+// No lines when there is no file.
+IniText ReadLines(const std::string& path) {
+  IniText ini;
   QFile file(QPath(path));
-  if (!file.open(QIODevice::ReadOnly)) return lines;
+  if (!file.open(QIODevice::ReadOnly)) {
+    ini.readable = !file.exists();
+    return ini;
+  }
   const QByteArray bytes = file.readAll();
   const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  std::vector<std::string>& lines = ini.lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
@@ -110,7 +121,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
     lines.push_back(std::move(line));
     start = end + 1;
   }
-  return lines;
+  return ini;
 }
 
 }  // namespace
@@ -132,7 +143,7 @@ std::string IniSettingsStore::GetSetting(const std::string& appName, const std::
                                          const std::string& key, const std::string& defaultValue) {
   const std::string wanted = SectionName(appName, section);
   bool inSection = false;
-  for (const std::string& line : ReadLines(FilePath())) {
+  for (const std::string& line : ReadLines(FilePath()).lines) {
     if (const auto header = HeaderName(line)) {
       inSection = *header == wanted;
       continue;
@@ -143,10 +154,15 @@ std::string IniSettingsStore::GetSetting(const std::string& appName, const std::
   return defaultValue;
 }
 
-void IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
-                                   const std::string& key, const std::string& value) {
+int IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
+                                  const std::string& key, const std::string& value) {
+  // Without an application title there is nothing to file the value under.
+  if (appName.empty()) return 0;
   const std::string path = FilePath();
-  std::vector<std::string> lines = ReadLines(path);
+  IniText ini = ReadLines(path);
+  // Writing over a file that could not be read would lose everything else in it.
+  if (!ini.readable) return lumenstage::kErrPathFileAccess;
+  std::vector<std::string>& lines = ini.lines;
   const std::string wanted = SectionName(appName, section);
   const std::string newLine = EncodeKey(key) + "=" + EncodeValue(value);
 
@@ -186,11 +202,17 @@ void IniSettingsStore::SaveSetting(const std::string& appName, const std::string
     text += '\n';
   }
   const QString qpath = QPath(path);
-  QDir().mkpath(QFileInfo(qpath).absolutePath());
+  if (!QDir().mkpath(QFileInfo(qpath).absolutePath())) return lumenstage::kErrPathFileAccess;
   QSaveFile file(qpath);
-  if (!file.open(QIODevice::WriteOnly)) return;
-  file.write(text.data(), static_cast<qint64>(text.size()));
-  file.commit();  // the old file stays intact if anything failed
+  if (!file.open(QIODevice::WriteOnly)) return lumenstage::kErrPathFileAccess;
+  // commit() alone does not notice a short write on a full disk and would put
+  // the truncated file in place; flush() does.
+  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+      !file.flush()) {
+    file.cancelWriting();
+  }
+  // The old file stays intact if anything failed.
+  return file.commit() ? 0 : lumenstage::kErrPathFileAccess;
 }
 
 }  // namespace artnet
