@@ -128,15 +128,48 @@ TEST_F(IniSettingsStoreTest, AwkwardTextSurvivesAndOnlyBreakingCharactersAreEnco
 
   const std::string raw = ReadFile();
   EXPECT_NE(raw.find("\nv0=a=b=c\n"), std::string::npos);
-  EXPECT_NE(raw.find("\nv1=  leading and trailing  \n"), std::string::npos);
+  EXPECT_NE(raw.find("\nv1=%20 leading and trailing %20\n"), std::string::npos);
   EXPECT_NE(raw.find("\nv3=100%25\n"), std::string::npos);
   EXPECT_NE(raw.find("\nv4=two%0Alines%0D\n"), std::string::npos);
   EXPECT_NE(raw.find("\n[App%5Dx\\Sec%25]\nkey%3Dwith=x\n"), std::string::npos);
   EXPECT_NE(raw.find("\n%5Blooks like a header]=y\n"), std::string::npos);
 
+  // Blanks at the ends of keys, values and section names are kept by encoding them.
+  store.SaveSetting(" App\t", kSection, " key ", "\tv ");
+  EXPECT_EQ(store.GetSetting(" App\t", kSection, " key ", ""), "\tv ");
+  EXPECT_EQ(store.GetSetting("App", kSection, "key", "missing"), "missing");
+  EXPECT_NE(ReadFile().find("\n[%20App\t\\Plugins\\libArtNet.so]\n%20key%20=%09v%20\n"), std::string::npos);
+
   // Hand-typed text that merely looks like an escape reads back as typed.
   WriteFile("[Lumenstage\\Plugins\\libArtNet.so]\nArtNet_BroadcastAdress= 10.0.0.255 %zz\n");
-  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), " 10.0.0.255 %zz");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), "10.0.0.255 %zz");
+}
+
+TEST_F(IniSettingsStoreTest, ReadsHandWrittenBlanksCaseAndByteOrderMarkAndRewritesTheLineItFound) {
+  WriteFile(
+      "\xEF\xBB\xBF[ lumenstage\\PLUGINS\\libartnet.so ]  \t\n"
+      "  artnet_subnet = 5\n"
+      "ArtNet_BroadcastAdress =\t10.0.0.255  \n"
+      "  ; ArtNet_InputUniverse1 = 9\n"
+      "\n"
+      "[B\xC3\x9C" "HNE\\Plugins\\libArtNet.so]\n"  // "BÜHNE"
+      "ArtNet_SubNet=4\n");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_SubNet", "0"), "5");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), "10.0.0.255");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_InputUniverse1", "0"), "0");  // commented out
+  EXPECT_EQ(store.GetSetting("B\xC3\xBChne", kSection, "ArtNet_SubNet", "0"), "4");  // "Bühne"
+
+  ASSERT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_SubNet", "6"), 0);
+  ASSERT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_OutputUniverse1", "2"), 0);
+  EXPECT_EQ(ReadFile(),
+            "\xEF\xBB\xBF[ lumenstage\\PLUGINS\\libartnet.so ]  \t\n"
+            "ArtNet_SubNet=6\n"
+            "ArtNet_BroadcastAdress =\t10.0.0.255  \n"
+            "ArtNet_OutputUniverse1=2\n"
+            "  ; ArtNet_InputUniverse1 = 9\n"
+            "\n"
+            "[B\xC3\x9C" "HNE\\Plugins\\libArtNet.so]\n"
+            "ArtNet_SubNet=4\n");
 }
 
 TEST_F(IniSettingsStoreTest, WithoutAnApplicationTitleNothingIsWritten) {

@@ -9,7 +9,8 @@ namespace artnet {
 // Settings in a plain INI file a person can read and edit:
 // ${XDG_CONFIG_HOME:-$HOME/.config}/lumenstage/plugins.ini, one section
 // "[<appName>\<section>]" per pair, lines "key=value". Reads go to the file
-// every time, so hand edits are seen at once. Nothing is stored for an empty
+// every time, so hand edits are seen at once; blanks around names and values
+// and the letter case of names do not matter. Nothing is stored for an empty
 // application name.
 class IniSettingsStore final : public SettingsStore {
  public:
