@@ -22,6 +22,7 @@ inline constexpr VBool kFalse = 0;
 inline constexpr std::int32_t kErrOverflow = 6;
 inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
 inline constexpr std::int32_t kErrTypeMismatch = 13;
+inline constexpr std::int32_t kErrPathFileAccess = 75;  // "Path/File access error"
 inline constexpr std::int32_t kErrNotAvailable = 445;  // "Object doesn't support this action"
 
 struct [[nodiscard]] Status {

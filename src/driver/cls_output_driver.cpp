@@ -62,13 +62,19 @@ void clsOutputDriver::LoadSettings() {
   mod_.Settings.ReceiveUniverse = TextToLong(store.GetSetting(AppTitle_, section, kKeyReceiveUniverse, "1"));
 }
 
+// Stops at the first value the store refuses; the values saved before it stay saved.
 void clsOutputDriver::SaveSettings() {
   SettingsStore& store = mod_.platform.Settings();
   const std::string section = Section();
-  store.SaveSetting(AppTitle_, section, kKeyBroadcastAddress, mod_.Settings.BroadcastAddress);
-  store.SaveSetting(AppTitle_, section, kKeySubNet, LongToText(mod_.Settings.SubNet));
-  store.SaveSetting(AppTitle_, section, kKeySendUniverse, LongToText(mod_.Settings.SendUniverse));
-  store.SaveSetting(AppTitle_, section, kKeyReceiveUniverse, LongToText(mod_.Settings.ReceiveUniverse));
+  const auto save = [&](const char* key, const std::string& value) {
+    if (const int error = store.SaveSetting(AppTitle_, section, key, value); error != 0) {
+      throw AutomationError(error, "Path/File access error");
+    }
+  };
+  save(kKeyBroadcastAddress, mod_.Settings.BroadcastAddress);
+  save(kKeySubNet, LongToText(mod_.Settings.SubNet));
+  save(kKeySendUniverse, LongToText(mod_.Settings.SendUniverse));
+  save(kKeyReceiveUniverse, LongToText(mod_.Settings.ReceiveUniverse));
 }
 
 lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {

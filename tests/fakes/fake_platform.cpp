@@ -130,10 +130,12 @@ std::string MemorySettingsStore::GetSetting(const std::string& appName, const st
   return found == values.end() ? defaultValue : found->second;
 }
 
-void MemorySettingsStore::SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
-                                      const std::string& value) {
+int MemorySettingsStore::SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+                                     const std::string& value) {
+  if (saveError != 0 && saveOrder.size() >= savesBeforeError) return saveError;
   values[{appName, section, key}] = value;
   saveOrder.push_back(key);
+  return 0;
 }
 
 void RecordingMessageBox::ShowCritical(const std::string& text) {

@@ -107,12 +107,14 @@ class MemorySettingsStore final : public SettingsStore {
  public:
   std::string GetSetting(const std::string& appName, const std::string& section, const std::string& key,
                          const std::string& defaultValue) override;
-  void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
-                   const std::string& value) override;
+  int SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+                  const std::string& value) override;
 
   using Address = std::tuple<std::string, std::string, std::string>;
   std::map<Address, std::string> values;
   std::vector<std::string> saveOrder;  // keys in the order they were saved
+  int saveError = 0;                   // reported by every save after the first savesBeforeError
+  std::size_t savesBeforeError = 0;
 };
 
 class RecordingMessageBox final : public MessageBox {

@@ -1,8 +1,12 @@
 // The INI settings store against real files in a temporary config directory.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -124,15 +128,87 @@ TEST_F(IniSettingsStoreTest, AwkwardTextSurvivesAndOnlyBreakingCharactersAreEnco
 
   const std::string raw = ReadFile();
   EXPECT_NE(raw.find("\nv0=a=b=c\n"), std::string::npos);
-  EXPECT_NE(raw.find("\nv1=  leading and trailing  \n"), std::string::npos);
+  EXPECT_NE(raw.find("\nv1=%20 leading and trailing %20\n"), std::string::npos);
   EXPECT_NE(raw.find("\nv3=100%25\n"), std::string::npos);
   EXPECT_NE(raw.find("\nv4=two%0Alines%0D\n"), std::string::npos);
   EXPECT_NE(raw.find("\n[App%5Dx\\Sec%25]\nkey%3Dwith=x\n"), std::string::npos);
   EXPECT_NE(raw.find("\n%5Blooks like a header]=y\n"), std::string::npos);
 
+  // Blanks at the ends of keys, values and section names are kept by encoding them.
+  store.SaveSetting(" App\t", kSection, " key ", "\tv ");
+  EXPECT_EQ(store.GetSetting(" App\t", kSection, " key ", ""), "\tv ");
+  EXPECT_EQ(store.GetSetting("App", kSection, "key", "missing"), "missing");
+  EXPECT_NE(ReadFile().find("\n[%20App\t\\Plugins\\libArtNet.so]\n%20key%20=%09v%20\n"), std::string::npos);
+
   // Hand-typed text that merely looks like an escape reads back as typed.
   WriteFile("[Lumenstage\\Plugins\\libArtNet.so]\nArtNet_BroadcastAdress= 10.0.0.255 %zz\n");
-  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), " 10.0.0.255 %zz");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), "10.0.0.255 %zz");
+}
+
+TEST_F(IniSettingsStoreTest, ReadsHandWrittenBlanksCaseAndByteOrderMarkAndRewritesTheLineItFound) {
+  WriteFile(
+      "\xEF\xBB\xBF[ lumenstage\\PLUGINS\\libartnet.so ]  \t\n"
+      "  artnet_subnet = 5\n"
+      "ArtNet_BroadcastAdress =\t10.0.0.255  \n"
+      "  ; ArtNet_InputUniverse1 = 9\n"
+      "\n"
+      "[B\xC3\x9C" "HNE\\Plugins\\libArtNet.so]\n"  // "BÜHNE"
+      "ArtNet_SubNet=4\n");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_SubNet", "0"), "5");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), "10.0.0.255");
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_InputUniverse1", "0"), "0");  // commented out
+  EXPECT_EQ(store.GetSetting("B\xC3\xBChne", kSection, "ArtNet_SubNet", "0"), "4");  // "Bühne"
+
+  ASSERT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_SubNet", "6"), 0);
+  ASSERT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_OutputUniverse1", "2"), 0);
+  EXPECT_EQ(ReadFile(),
+            "\xEF\xBB\xBF[ lumenstage\\PLUGINS\\libartnet.so ]  \t\n"
+            "ArtNet_SubNet=6\n"
+            "ArtNet_BroadcastAdress =\t10.0.0.255  \n"
+            "ArtNet_OutputUniverse1=2\n"
+            "  ; ArtNet_InputUniverse1 = 9\n"
+            "\n"
+            "[B\xC3\x9C" "HNE\\Plugins\\libArtNet.so]\n"
+            "ArtNet_SubNet=4\n");
+}
+
+TEST_F(IniSettingsStoreTest, WithoutAnApplicationTitleNothingIsWritten) {
+  EXPECT_EQ(store.SaveSetting("", "Plugins\\", "ArtNet_SubNet", "0"), 0);
+  EXPECT_FALSE(std::filesystem::exists(path_));
+  WriteFile("[Lumenstage\\Plugins\\libArtNet.so]\nArtNet_SubNet=1\n");
+  EXPECT_EQ(store.SaveSetting("", "Plugins\\", "ArtNet_SubNet", "0"), 0);
+  EXPECT_EQ(ReadFile(), "[Lumenstage\\Plugins\\libArtNet.so]\nArtNet_SubNet=1\n");
+}
+
+TEST_F(IniSettingsStoreTest, SaveReportsAFileItCannotWriteAndLeavesEverythingAsItWas) {
+  // A folder that cannot exist: the configuration home is a regular file.
+  const std::string blocker = dir_.path().toStdString() + "/not-a-folder";
+  std::ofstream(blocker) << "x";
+  setenv("XDG_CONFIG_HOME", blocker.c_str(), 1);
+  EXPECT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_SubNet", "3"), 75);
+  EXPECT_FALSE(std::filesystem::exists(blocker + "/lumenstage"));
+  setenv("XDG_CONFIG_HOME", dir_.path().toStdString().c_str(), 1);
+
+  // The settings file's name is taken by a folder, which can be neither read nor replaced.
+  std::filesystem::create_directories(path_ + "/inside");
+  EXPECT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_SubNet", "3"), 75);
+  EXPECT_TRUE(std::filesystem::exists(path_ + "/inside"));
+  std::filesystem::remove_all(path_);
+
+  // A full disk, as the size limit on written files makes it for this process.
+  const std::string before = "[Lumenstage\\Plugins\\libArtNet.so]\nArtNet_SubNet=1\n";
+  WriteFile(before);
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = before.size() / 2;  // a truncated file would differ from the old one
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const int error = store.SaveSetting(kApp, kSection, "ArtNet_BroadcastAdress", "10.0.0.255");
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(error, 75);
+  EXPECT_EQ(ReadFile(), before);
 }
 
 TEST_F(IniSettingsStoreTest, FallsBackToHomeDotConfig) {

@@ -190,6 +190,27 @@ TEST_F(DriverTest, TermSavesInStoredFormAndLeavesEnabled) {
   EXPECT_EQ(mod.Enabled, kTrue);
 }
 
+TEST_F(DriverTest, TermFailsAtTheFirstSaveTheStoreRefusesAndStopsThere) {
+  InitAndEnable();
+  mod.Settings = {"10.9.8.255", 12, -3, 15};
+  platform.settings.saveError = lumenstage::kErrPathFileAccess;
+  platform.settings.savesBeforeError = 1;
+  VBool result = kTrue;
+  const lumenstage::Status status = driver.Term(&result);
+  EXPECT_EQ(status.error, 75);
+  EXPECT_STREQ(status.description, "Path/File access error");
+  EXPECT_EQ(result, kFalse);
+  EXPECT_EQ(platform.settings.saveOrder, std::vector<std::string>{"ArtNet_BroadcastAdress"});
+  EXPECT_TRUE(Socket().open);  // the close step was never reached
+  EXPECT_EQ(mod.Enabled, kTrue);
+
+  // Once the store works again, Term saves everything and closes.
+  platform.settings.saveError = 0;
+  ASSERT_TRUE(driver.Term(&result).ok());
+  EXPECT_EQ(Stored("ArtNet_OutputUniverse1"), "15");
+  EXPECT_FALSE(Socket().open);
+}
+
 TEST_F(DriverTest, PluginNameAndConfigure) {
   std::string name;
   ASSERT_TRUE(driver.PluginName(&name).ok());

@@ -4,20 +4,37 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <string_view>
 #include <vector>
+
+#include "lumenstage/output_driver.h"
 
 namespace artnet {
 namespace {
 
-// Percent-encodes only the bytes that would break the line format.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return std::string(text);
+}
+
+// Percent-encodes only the bytes that would break the line format. Blanks at
+// either end are encoded too, since reading trims them.
 std::string Encode(const std::string& text, const std::string& alsoEncode) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    if (c == '%' || c == '\n' || c == '\r' || alsoEncode.find(c) != std::string::npos) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const bool atEdge = i == 0 || i + 1 == text.size();
+    if (c == '%' || c == '\n' || c == '\r' || (atEdge && IsBlank(c)) || alsoEncode.find(c) != std::string::npos) {
       const auto byte = static_cast<unsigned char>(c);
       out += '%';
       out += kHex[byte >> 4];
@@ -59,6 +76,16 @@ std::string SectionName(const std::string& appName, const std::string& section) 
   return appName + "\\" + section;
 }
 
+bool IsUtf8(const std::string& text) { return QString::fromUtf8(text).toUtf8().toStdString() == text; }
+
+// Keys and section names match regardless of letter case, as in the registry.
+// Bytes that are not UTF-8 compare by ASCII case only.
+bool SameName(const std::string& a, const std::string& b) {
+  const auto asciiLower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+  if (std::ranges::equal(a, b, [&](char x, char y) { return asciiLower(x) == asciiLower(y); })) return true;
+  return IsUtf8(a) && IsUtf8(b) && QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+}
+
 std::string EncodeSection(const std::string& name) { return Encode(name, "]"); }
 
 // A key must not look like a section header or a comment either.
@@ -72,10 +99,13 @@ std::string EncodeKey(const std::string& key) {
 
 std::string EncodeValue(const std::string& value) { return Encode(value, ""); }
 
-bool IsComment(const std::string& line) { return !line.empty() && (line[0] == ';' || line[0] == '#'); }
-
-std::optional<std::string> HeaderName(const std::string& line) {
-  if (line.size() >= 2 && line.front() == '[' && line.back() == ']') return Decode(line.substr(1, line.size() - 2));
+// Lines are read the way people write them: blanks around the header, the
+// section name, the key and the value are not part of them.
+std::optional<std::string> HeaderName(const std::string& rawLine) {
+  const std::string line = Trim(rawLine);
+  if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+    return Decode(Trim(std::string_view(line).substr(1, line.size() - 2)));
+  }
   return std::nullopt;
 }
 
@@ -84,33 +114,49 @@ struct Entry {
   std::string value;
 };
 
-std::optional<Entry> KeyLine(const std::string& line) {
-  if (IsComment(line)) return std::nullopt;
+std::optional<Entry> KeyLine(const std::string& rawLine) {
+  const std::string line = Trim(rawLine);
+  if (!line.empty() && (line[0] == ';' || line[0] == '#')) return std::nullopt;
   const std::size_t equals = line.find('=');
   if (equals == std::string::npos) return std::nullopt;
-  return Entry{Decode(line.substr(0, equals)), Decode(line.substr(equals + 1))};
+  const std::string_view view(line);
+  return Entry{Decode(Trim(view.substr(0, equals))), Decode(Trim(view.substr(equals + 1)))};
 }
 
 QString QPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
-// The file's lines without their line ends. Empty when there is no file.
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::vector<std::string> lines;
+struct IniText {
+  bool readable = true;  // false when the file exists but cannot be read
+  bool bom = false;      // an editor's UTF-8 byte-order mark, kept when writing back
+  std::vector<std::string> lines;  // without their line ends
+};
+
+// No lines when there is no file.
+IniText ReadLines(const std::string& path) {
+  IniText ini;
   QFile file(QPath(path));
-  if (!file.open(QIODevice::ReadOnly)) return lines;
+  if (!file.open(QIODevice::ReadOnly)) {
+    ini.readable = !file.exists();
+    return ini;
+  }
   const QByteArray bytes = file.readAll();
-  const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  std::string_view text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  if (text.starts_with(kUtf8Bom)) {
+    ini.bom = true;
+    text.remove_prefix(kUtf8Bom.size());
+  }
+  std::vector<std::string>& lines = ini.lines;
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+    std::string line(text.substr(start, end - start));
     // A literal CR is never written (it is %0D), so one here is a CRLF line end from an editor.
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(std::move(line));
     start = end + 1;
   }
-  return lines;
+  return ini;
 }
 
 }  // namespace
@@ -132,21 +178,26 @@ std::string IniSettingsStore::GetSetting(const std::string& appName, const std::
                                          const std::string& key, const std::string& defaultValue) {
   const std::string wanted = SectionName(appName, section);
   bool inSection = false;
-  for (const std::string& line : ReadLines(FilePath())) {
+  for (const std::string& line : ReadLines(FilePath()).lines) {
     if (const auto header = HeaderName(line)) {
-      inSection = *header == wanted;
+      inSection = SameName(*header, wanted);
       continue;
     }
     if (!inSection) continue;
-    if (const auto entry = KeyLine(line); entry && entry->key == key) return entry->value;
+    if (const auto entry = KeyLine(line); entry && SameName(entry->key, key)) return entry->value;
   }
   return defaultValue;
 }
 
-void IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
-                                   const std::string& key, const std::string& value) {
+int IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
+                                  const std::string& key, const std::string& value) {
+  // Without an application title there is nothing to file the value under.
+  if (appName.empty()) return 0;
   const std::string path = FilePath();
-  std::vector<std::string> lines = ReadLines(path);
+  IniText ini = ReadLines(path);
+  // Writing over a file that could not be read would lose everything else in it.
+  if (!ini.readable) return lumenstage::kErrPathFileAccess;
+  std::vector<std::string>& lines = ini.lines;
   const std::string wanted = SectionName(appName, section);
   const std::string newLine = EncodeKey(key) + "=" + EncodeValue(value);
 
@@ -156,13 +207,13 @@ void IniSettingsStore::SaveSetting(const std::string& appName, const std::string
   std::optional<std::size_t> insertAt;  // after the last entry of the first matching section
   for (std::size_t i = 0; i < lines.size(); ++i) {
     if (const auto header = HeaderName(lines[i])) {
-      inSection = *header == wanted;
+      inSection = SameName(*header, wanted);
       if (inSection && ++matchingSections == 1) insertAt = i + 1;
       continue;
     }
     if (!inSection) continue;
     if (const auto entry = KeyLine(lines[i])) {
-      if (entry->key == key) {
+      if (SameName(entry->key, key)) {
         lines[i] = newLine;
         replaced = true;
         break;
@@ -180,17 +231,23 @@ void IniSettingsStore::SaveSetting(const std::string& appName, const std::string
     }
   }
 
-  std::string text;
+  std::string text = ini.bom ? std::string(kUtf8Bom) : std::string();
   for (const std::string& line : lines) {
     text += line;
     text += '\n';
   }
   const QString qpath = QPath(path);
-  QDir().mkpath(QFileInfo(qpath).absolutePath());
+  if (!QDir().mkpath(QFileInfo(qpath).absolutePath())) return lumenstage::kErrPathFileAccess;
   QSaveFile file(qpath);
-  if (!file.open(QIODevice::WriteOnly)) return;
-  file.write(text.data(), static_cast<qint64>(text.size()));
-  file.commit();  // the old file stays intact if anything failed
+  if (!file.open(QIODevice::WriteOnly)) return lumenstage::kErrPathFileAccess;
+  // commit() alone does not notice a short write on a full disk and would put
+  // the truncated file in place; flush() does.
+  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+      !file.flush()) {
+    file.cancelWriting();
+  }
+  // The old file stays intact if anything failed.
+  return file.commit() ? 0 : lumenstage::kErrPathFileAccess;
 }
 
 }  // namespace artnet
