@@ -159,9 +159,8 @@ std::int32_t RecordingHelper::Invoke(const char* method, const lumenstage::Helpe
   for (std::int32_t i = 0; i < count; ++i) call.args.push_back(args[i].value);
   const int index = static_cast<int>(calls.size());
   calls.push_back(call);
-  if (index == failAtCall) return 5;
   if (onCall) onCall(call);
-  return 0;
+  return index == failAtCall ? 5 : 0;
 }
 
 }  // namespace artnet::fakes

@@ -174,7 +174,7 @@ class RecordingHelper final : public lumenstage::IPluginHelper {
   };
   std::vector<Call> calls;
   int refs = 0;
-  int failAtCall = -1;  // index of the call that reports an error
+  int failAtCall = -1;  // index of the call that reports an error (after onCall has run)
   std::function<void(const Call&)> onCall;
 };
 
