@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "engine/host_helper_ref.h"
 #include "engine/mod_main.h"
 #include "engine/packets.h"
 #include "engine/senders.h"
@@ -40,8 +41,8 @@ void PassChangedChannelsToHost(ModMain& mod, std::size_t length) {
     const std::uint8_t value = mod.DmxInputBuffer[j];
     const std::uint8_t previous = mod.DmxInputShadow[j];
     if (value == previous) continue;
-    lumenstage::IPluginHelper* helper = mod.HostHelper.get();
-    if (helper == nullptr) return;  // nobody to tell; offered again with the next packet
+    const HostHelperRef helper(mod.HostHelper.get());
+    if (helper.get() == nullptr) return;  // nobody to tell; offered again with the next packet
     const lumenstage::HelperArg args[] = {
         {lumenstage::HelperArg::Type::Long, static_cast<std::int32_t>(j + 1)},
         {lumenstage::HelperArg::Type::Byte, value},
@@ -52,7 +53,7 @@ void PassChangedChannelsToHost(ModMain& mod, std::size_t length) {
     // holds the buffer's value, unless a nested packet's value could not be
     // passed on and is still pending.
     mod.DmxInputShadow[j] = value;
-    if (helper->Invoke(kDmxInMethod, args, 2) != 0) {
+    if (helper.get()->Invoke(kDmxInMethod, args, 2) != 0) {
       // Not told after all: this and later channels stay pending. A value a
       // nested packet did tell the host stands.
       if (mod.DmxInputShadow[j] == value) mod.DmxInputShadow[j] = previous;

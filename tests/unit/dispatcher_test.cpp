@@ -220,6 +220,31 @@ TEST_F(DispatcherTest, FailedCallAroundOrInsideANestedPacketKeepsTheValuePending
   ExpectHostHas({30});
 }
 
+// A host may hand the plug-in a new helper (Init) from inside a helper call,
+// dropping the plug-in's reference to the helper whose method is running.
+TEST_F(DispatcherTest, HelperReplacedInsideItsOwnCallLivesUntilTheCallReturns) {
+  fakes::CountedHelper::Journal first;
+  fakes::CountedHelper::Journal second;
+  lumenstage::VBool result;
+  fakes::CountedHelper* firstHelper = fakes::CountedHelper::Create(first);
+  ASSERT_TRUE(driver.Init("Lumenstage", "ArtNet.dll", firstHelper, &result).ok());
+  firstHelper->Release();  // the plug-in now holds the only reference
+  first.onCall = [&] {
+    fakes::CountedHelper* secondHelper = fakes::CountedHelper::Create(second);
+    ASSERT_TRUE(driver.Init("Lumenstage", "ArtNet.dll", secondHelper, &result).ok());
+    secondHelper->Release();
+  };
+
+  Receive(IncomingDmx(0x01, 2, {1, 2}));
+  EXPECT_TRUE(first.destroyed);
+  EXPECT_FALSE(first.destroyedDuringItsOwnCall);
+  EXPECT_EQ(first.calls, 1);
+  EXPECT_EQ(second.calls, 1);  // channel 2 goes to the new helper
+
+  mod.HostHelper.Reset(nullptr);
+  EXPECT_TRUE(second.destroyed);
+}
+
 TEST_F(DispatcherTest, PollRepliesAreFiledEvenWhenShort) {
   mod.Nodes.Reset();
   testing::ReplyFields fields;
