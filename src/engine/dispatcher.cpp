@@ -4,6 +4,7 @@
 #include <array>
 #include <string>
 
+#include "engine/host_helper_ref.h"
 #include "engine/mod_main.h"
 #include "engine/packets.h"
 #include "engine/senders.h"
@@ -32,18 +33,32 @@ void HandlePoll(ModMain& mod, std::span<const std::uint8_t> datagram) {
   }
 }
 
+// The host may run its event loop inside the helper call and so handle newer
+// ArtDmx packets before it returns; they update the buffer and the shadow
+// themselves. The loop therefore reads both afresh for every channel.
 void PassChangedChannelsToHost(ModMain& mod, std::size_t length) {
   for (std::size_t j = 0; j < length; ++j) {
     const std::uint8_t value = mod.DmxInputBuffer[j];
-    if (value == mod.DmxInputShadow[j]) continue;
-    lumenstage::IPluginHelper* helper = mod.HostHelper.get();
-    if (helper == nullptr) return;  // nobody to tell; offered again with the next packet
+    const std::uint8_t previous = mod.DmxInputShadow[j];
+    if (value == previous) continue;
+    const HostHelperRef helper(mod.HostHelper.get());
+    if (helper.get() == nullptr) return;  // nobody to tell; offered again with the next packet
     const lumenstage::HelperArg args[] = {
         {lumenstage::HelperArg::Type::Long, static_cast<std::int32_t>(j + 1)},
         {lumenstage::HelperArg::Type::Byte, value},
     };
-    if (helper->Invoke(kDmxInMethod, args, 2) != 0) return;  // this and later channels stay pending
+    // Recorded before the call, so a packet handled inside it compares with
+    // what the host is being told: a different value follows this one, the
+    // same value is not told twice. When the call returns the shadow thus
+    // holds the buffer's value, unless a nested packet's value could not be
+    // passed on and is still pending.
     mod.DmxInputShadow[j] = value;
+    if (helper.get()->Invoke(kDmxInMethod, args, 2) != 0) {
+      // Not told after all: this and later channels stay pending. A value a
+      // nested packet did tell the host stands.
+      if (mod.DmxInputShadow[j] == value) mod.DmxInputShadow[j] = previous;
+      return;
+    }
   }
 }
 

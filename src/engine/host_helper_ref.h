@@ -4,10 +4,13 @@
 
 namespace artnet {
 
-// Holds one reference to the host's helper object.
+// Holds one reference to the host's helper object: the module's, and one for
+// the duration of each call into the helper, so a host that hands over a new
+// helper from inside that call cannot free the object whose method is running.
 class HostHelperRef {
  public:
   HostHelperRef() = default;
+  explicit HostHelperRef(lumenstage::IPluginHelper* helper) { Reset(helper); }
   HostHelperRef(const HostHelperRef&) = delete;
   HostHelperRef& operator=(const HostHelperRef&) = delete;
   ~HostHelperRef() { Reset(nullptr); }

@@ -184,8 +184,36 @@ class RecordingHelper final : public lumenstage::IPluginHelper {
   };
   std::vector<Call> calls;
   int refs = 0;
-  int failAtCall = -1;  // index of the call that reports an error
+  int failAtCall = -1;  // index of the call that reports an error (after onCall has run)
   std::function<void(const Call&)> onCall;
+};
+
+// A helper that lives on the heap and deletes itself on its final Release, as
+// a reference-counted host's object does. What happens to it is written to a
+// journal the test owns, which stays readable after the helper is gone.
+class CountedHelper final : public lumenstage::IPluginHelper {
+ public:
+  struct Journal {
+    int calls = 0;
+    int callsInProgress = 0;
+    bool destroyed = false;
+    bool destroyedDuringItsOwnCall = false;
+    std::function<void()> onCall;  // the host's work inside the call
+  };
+
+  // The new object carries one reference, its creator's.
+  static CountedHelper* Create(Journal& journal) { return new CountedHelper(journal); }
+
+  void AddRef() override { ++refs_; }
+  void Release() override;
+  std::int32_t Invoke(const char* method, const lumenstage::HelperArg* args, std::int32_t count) override;
+
+ private:
+  explicit CountedHelper(Journal& journal) : journal_(journal) {}
+  ~CountedHelper() = default;
+
+  Journal& journal_;
+  int refs_ = 1;
 };
 
 }  // namespace artnet::fakes

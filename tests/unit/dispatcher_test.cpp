@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "engine/dispatcher.h"
 #include "module_fixture.h"
 
@@ -25,6 +27,30 @@ class DispatcherTest : public testing::ModuleTest {
       calls.emplace_back(c.args.at(0), c.args.at(1));
     }
     return calls;
+  }
+  // The value the host was last told for each channel; a call that reported
+  // an error told it nothing.
+  std::map<int, int> HostValues() {
+    std::map<int, int> values;
+    for (std::size_t i = 0; i < helper.calls.size(); ++i) {
+      if (static_cast<int>(i) == helper.failAtCall) continue;
+      values[helper.calls[i].args.at(0)] = helper.calls[i].args.at(1);
+    }
+    return values;
+  }
+  // What the network last said, channels 1..n, as the host should now have it.
+  void ExpectHostHas(const Bytes& values) {
+    const auto host = HostValues();
+    for (std::size_t j = 0; j < values.size(); ++j) {
+      const auto told = host.find(static_cast<int>(j + 1));
+      EXPECT_EQ(told == host.end() ? 0 : told->second, static_cast<int>(values[j])) << "channel " << j + 1;
+    }
+  }
+  // The host handles `datagram` from its event loop inside helper call number `index`.
+  void ReceiveDuringCall(std::size_t index, const Bytes& datagram) {
+    helper.onCall = [this, index, datagram](const fakes::RecordingHelper::Call&) {
+      if (helper.calls.size() == index + 1) Receive(datagram);
+    };
   }
 };
 
@@ -140,6 +166,83 @@ TEST_F(DispatcherTest, HostMayCallBackIntoThePlugInFromTheHelperCall) {
   EXPECT_EQ(mod.ChannelBuffer[1], 20);
   EXPECT_GT(Sent().size(), before);
   EXPECT_EQ(helper.calls.size(), 2u);
+}
+
+// The host may run its event loop inside LMST_DMXIn_SetChannel and so handle a
+// newer ArtDmx before the call returns.
+TEST_F(DispatcherTest, NewerPacketHandledInsideAHostCallKeepsItsValue) {
+  ReceiveDuringCall(0, IncomingDmx(0x01, 1, {20}));
+  Receive(IncomingDmx(0x01, 1, {10}));
+  Receive(IncomingDmx(0x01, 1, {10}));  // the sender goes back to 10
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 10}, {1, 20}, {1, 10}}));
+  ExpectHostHas({10});
+}
+
+TEST_F(DispatcherTest, NewerPacketRestoringTheEarlierValueStillReachesTheHost) {
+  ReceiveDuringCall(0, IncomingDmx(0x01, 1, {0}));  // back to what the host had before the call
+  Receive(IncomingDmx(0x01, 1, {20}));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 20}, {1, 0}}));
+  ExpectHostHas({0});
+}
+
+TEST_F(DispatcherTest, ShorterNestedPacketLeavesTheRestToTheOuterOne) {
+  // Inside the call for channel 2: a packet for channels 1..3 only.
+  ReceiveDuringCall(1, IncomingDmx(0x01, 3, {5, 6, 7}));
+  Receive(IncomingDmx(0x01, 4, {1, 2, 3, 4}));
+  // Channel 3 was told by the nested packet; channel 4 keeps the outer value.
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}, {1, 5}, {2, 6}, {3, 7}, {4, 4}}));
+  ExpectHostHas({5, 6, 7, 4});
+
+  helper.calls.clear();
+  helper.onCall = nullptr;
+  Receive(IncomingDmx(0x01, 4, {5, 6, 7, 4}));  // the host already has all of it
+  Receive(IncomingDmx(0x01, 2, {5, 2}));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{2, 2}}));
+}
+
+TEST_F(DispatcherTest, FailedCallAroundOrInsideANestedPacketKeepsTheValuePending) {
+  // The nested packet's call fails: the host still has the outer value.
+  helper.failAtCall = 1;
+  ReceiveDuringCall(0, IncomingDmx(0x01, 1, {10}));
+  Receive(IncomingDmx(0x01, 1, {20}));
+  ExpectHostHas({20});
+  helper.onCall = nullptr;
+  Receive(IncomingDmx(0x01, 1, {10}));
+  ExpectHostHas({10});
+
+  // The outer call fails after a nested repeat of its value: offered again.
+  helper.calls.clear();
+  helper.failAtCall = 0;
+  ReceiveDuringCall(0, IncomingDmx(0x01, 1, {30}));
+  Receive(IncomingDmx(0x01, 1, {30}));
+  helper.onCall = nullptr;
+  Receive(IncomingDmx(0x01, 1, {30}));
+  ExpectHostHas({30});
+}
+
+// A host may hand the plug-in a new helper (Init) from inside a helper call,
+// dropping the plug-in's reference to the helper whose method is running.
+TEST_F(DispatcherTest, HelperReplacedInsideItsOwnCallLivesUntilTheCallReturns) {
+  fakes::CountedHelper::Journal first;
+  fakes::CountedHelper::Journal second;
+  lumenstage::VBool result;
+  fakes::CountedHelper* firstHelper = fakes::CountedHelper::Create(first);
+  ASSERT_TRUE(driver.Init("Lumenstage", "ArtNet.dll", firstHelper, &result).ok());
+  firstHelper->Release();  // the plug-in now holds the only reference
+  first.onCall = [&] {
+    fakes::CountedHelper* secondHelper = fakes::CountedHelper::Create(second);
+    ASSERT_TRUE(driver.Init("Lumenstage", "ArtNet.dll", secondHelper, &result).ok());
+    secondHelper->Release();
+  };
+
+  Receive(IncomingDmx(0x01, 2, {1, 2}));
+  EXPECT_TRUE(first.destroyed);
+  EXPECT_FALSE(first.destroyedDuringItsOwnCall);
+  EXPECT_EQ(first.calls, 1);
+  EXPECT_EQ(second.calls, 1);  // channel 2 goes to the new helper
+
+  mod.HostHelper.Reset(nullptr);
+  EXPECT_TRUE(second.destroyed);
 }
 
 TEST_F(DispatcherTest, PollRepliesAreFiledEvenWhenShort) {
