@@ -1,5 +1,6 @@
 #include "net/endpoint.h"
 
+#include <algorithm>
 #include <array>
 
 #include "engine/automation_error.h"
