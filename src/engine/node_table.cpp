@@ -58,10 +58,10 @@ void NodeTable::AddNodeFromPollReply(std::span<const std::uint8_t> reply) {
   for (std::size_t port = 0; port < 4; ++port) {
     const std::uint8_t type = reply[r::PORT_TYPES + port];
     if (type & 0x80) {
-      node.PortIsOutput[port] = -1;
+      node.PortIsOutput[port] = true;
       node.PortUniverse[port] = reply[r::SW_OUT + port] & 0x0F;
     } else if (type & 0x40) {
-      node.PortIsOutput[port] = 0;
+      node.PortIsOutput[port] = false;
       node.PortUniverse[port] = reply[r::SW_IN + port] & 0x0F;
     }
   }

@@ -17,7 +17,7 @@ struct NodeRecord {
   std::string LongName;
   std::string NodeReport;
   std::int32_t NumPorts = 0;
-  std::array<std::int16_t, 4> PortIsOutput{};  // -1 = output port
+  std::array<bool, 4> PortIsOutput{};
   std::array<std::int32_t, 4> PortUniverse{};
 
   bool IsEmpty() const { return ShortName.empty() && IPAddress.empty() && NumPorts == 0; }

@@ -87,7 +87,7 @@ void ConfigDialogLogic::cmbNodes_Click() {
   // Copied: the table may change while the view processes our calls.
   const NodeRecord picked = *node;
   for (int i = 0; i < kPortCount; ++i) {
-    view_.SetPortCaption(i, PortCaption(i, picked.PortIsOutput[static_cast<std::size_t>(i)] != 0));
+    view_.SetPortCaption(i, PortCaption(i, picked.PortIsOutput[static_cast<std::size_t>(i)]));
     view_.SetPortChecked(i, false);
     view_.SetPortEnabled(i, i <= picked.NumPorts - 1);
   }
@@ -104,7 +104,7 @@ void ConfigDialogLogic::optPort_Click(int Index) {
   if (node == nullptr) return;
   const auto i = static_cast<std::size_t>(Index);
   const int universe = node->PortUniverse[i];
-  if (node->PortIsOutput[i] != 0) {
+  if (node->PortIsOutput[i]) {
     SetBar(ConfigBar::OutputUniverse, universe);
   } else {
     SetBar(ConfigBar::InputUniverse, universe);

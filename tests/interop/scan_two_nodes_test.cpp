@@ -29,8 +29,8 @@ namespace {
 
 using artnet::NodeRecord;
 
-constexpr std::int16_t kOut = -1;
-constexpr std::int16_t kIn = 0;
+constexpr bool kOut = true;
+constexpr bool kIn = false;
 
 // Known to share the machine's own network namespace (PID 1's may be unreadable).
 bool InInitialNetworkNamespace() {
@@ -55,7 +55,7 @@ const NodeRecord* FindByIp(const artnet::NodeTable& table, const std::string& ip
   return nullptr;
 }
 
-void ExpectPorts(const NodeRecord& node, std::array<std::int16_t, 4> isOutput, std::array<std::int32_t, 4> universe) {
+void ExpectPorts(const NodeRecord& node, std::array<bool, 4> isOutput, std::array<std::int32_t, 4> universe) {
   EXPECT_EQ(node.PortIsOutput, isOutput) << node.ShortName;
   EXPECT_EQ(node.PortUniverse, universe) << node.ShortName;
 }

@@ -73,7 +73,7 @@ TEST(NodeTableTest, FieldsAndPortsAreTakenFromTheReply) {
   EXPECT_EQ(node.LongName, "Node long");
   EXPECT_EQ(node.NodeReport, "#0001 [0000] ok");
   EXPECT_EQ(node.NumPorts, 1);  // all four ports are read whatever it says
-  EXPECT_EQ(node.PortIsOutput, (std::array<std::int16_t, 4>{-1, 0, 0, -1}));
+  EXPECT_EQ(node.PortIsOutput, (std::array<bool, 4>{true, false, false, true}));
   EXPECT_EQ(node.PortUniverse, (std::array<std::int32_t, 4>{10, 7, 0, 15}));
 }
 
