@@ -8,7 +8,7 @@
 #include "allocation_counter.h"
 #include "driver/cls_output_driver.h"
 #include "engine/dispatcher.h"
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "engine/node_table.h"
 #include "engine/senders.h"
 #include "fakes/fake_platform.h"
@@ -32,7 +32,7 @@ class NullHelper final : public lumenstage::IPluginHelper {
 struct Rig {
   fakes::FakePlatform platform;
   NullHelper helper;
-  ModMain mod{platform};
+  ModuleState mod{platform};
   clsOutputDriver driver{mod};
 
   Rig() {
@@ -84,7 +84,7 @@ BENCHMARK(BM_SetChannelImmediate);
 void BM_SendArtDmx512(benchmark::State& state) {
   Rig rig;
   const std::uint64_t before = AllocationCount();
-  for (auto _ : state) SendArtDmx(rig.mod, 0, rig.mod.ChannelBuffer);
+  for (auto _ : state) SendArtDmx(rig.mod, 0, rig.mod.Output.Buffer);
   ReportAllocations(state, before);
 }
 BENCHMARK(BM_SendArtDmx512);

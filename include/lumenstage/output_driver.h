@@ -11,6 +11,9 @@
 #include <cstdint>
 #include <string>
 
+#include "lumenstage/automation_errors.h"
+#include "lumenstage/plugin_helper.h"
+
 namespace lumenstage {
 
 // Automation booleans: true is -1.
@@ -18,39 +21,11 @@ using VBool = std::int16_t;
 inline constexpr VBool kTrue = -1;
 inline constexpr VBool kFalse = 0;
 
-// Automation error numbers a host can see.
-inline constexpr std::int32_t kErrOverflow = 6;
-inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
-inline constexpr std::int32_t kErrTypeMismatch = 13;
-inline constexpr std::int32_t kErrPathFileAccess = 75;  // "Path/File access error"
-inline constexpr std::int32_t kErrNotAvailable = 445;  // "Object doesn't support this action"
-
 struct [[nodiscard]] Status {
   std::int32_t error = 0;        // 0 on success
   const char* description = "";  // static text, never freed by the host
 
   constexpr bool ok() const { return error == 0; }
-};
-
-// One by-value argument of a late-bound helper call.
-struct HelperArg {
-  enum class Type : std::int32_t { Long = 3, Byte = 17 };  // automation variant types
-  Type type;
-  std::int32_t value;
-};
-
-// The host's helper object, handed to Init. The plug-in keeps a reference
-// (AddRef) until Init replaces it or the library is unloaded.
-class IPluginHelper {
- public:
-  virtual void AddRef() = 0;
-  virtual void Release() = 0;
-  // Late-bound call of a method by name with by-value arguments.
-  // Returns 0, or the automation error number of the failure.
-  virtual std::int32_t Invoke(const char* method, const HelperArg* args, std::int32_t count) = 0;
-
- protected:
-  ~IPluginHelper() = default;
 };
 
 // The output driver's default interface, methods in their dispatch order.

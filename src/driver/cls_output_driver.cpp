@@ -3,12 +3,13 @@
 #include <new>
 
 #include "driver/dialog_services.h"
-#include "driver/start_art_net.h"
-#include "engine/automation_error.h"
-#include "engine/conversions.h"
-#include "engine/mod_main.h"
-#include "engine/settings.h"
-#include "net/endpoint.h"
+#include "engine/start_art_net.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
+#include "engine/module_state.h"
+#include "driver/settings_keys.h"
+#include "protocol/node_config.h"
+#include "engine/endpoint.h"
 
 namespace artnet {
 namespace {
@@ -28,10 +29,10 @@ lumenstage::Status Guard(Result* result, Result onFailure, Body&& body) {
     return {e.number(), e.description()};
   } catch (const std::bad_alloc&) {
     if (result != nullptr) *result = std::move(onFailure);
-    return {7, "Out of memory"};
+    return {lumenstage::kErrOutOfMemory.number, lumenstage::kErrOutOfMemory.description};
   } catch (...) {
     if (result != nullptr) *result = std::move(onFailure);
-    return {51, "Internal error"};
+    return {lumenstage::kErrInternal.number, lumenstage::kErrInternal.description};
   }
 }
 
@@ -44,11 +45,11 @@ lumenstage::Status clsOutputDriver::Init(const std::string& CallingAppTitle, con
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     AppTitle_ = CallingAppTitle;
     PluginFileName_ = MyFilename;
-    mod_.HostHelper.Reset(LMSTPluginHelper);
+    mod_.Input.Helper.Reset(LMSTPluginHelper);
     LoadSettings();
-    mod_.ChannelBuffer.assign(1, 0);
-    mod_.ChannelBufferExists = true;
-    mod_.HighestChannel = 0;
+    mod_.Output.Buffer.assign(1, 0);
+    mod_.Output.Exists = true;
+    mod_.Output.HighestChannel = 0;
     return lumenstage::kFalse;
   });
 }
@@ -68,7 +69,7 @@ void clsOutputDriver::SaveSettings() {
   const std::string section = Section();
   const auto save = [&](const char* key, const std::string& value) {
     if (const int error = store.SaveSetting(AppTitle_, section, key, value); error != 0) {
-      throw AutomationError(error, "Path/File access error");
+      throw AutomationError(error, lumenstage::kErrPathFileAccess.description);
     }
   };
   save(kKeyBroadcastAddress, mod_.Settings.BroadcastAddress);
@@ -84,7 +85,7 @@ lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
     const std::uint8_t sendUniverse = ToByte(mod_.Settings.SendUniverse);
     const std::uint8_t subNet = ToByte(mod_.Settings.SubNet);
     StartArtNet(mod_, subNet, sendUniverse, receiveUniverse, broadcastAddress);
-    mod_.Enabled = kTrue;
+    mod_.Enabled = true;
     return lumenstage::kTrue;
   });
 }
@@ -92,7 +93,7 @@ lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
 lumenstage::Status clsOutputDriver::Disable(lumenstage::VBool* result) {
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     CloseArtNetSocket(mod_);
-    mod_.Enabled = kFalse;
+    mod_.Enabled = false;
     return lumenstage::kTrue;
   });
 }

@@ -2,18 +2,18 @@
 
 #include <string>
 
-#include "driver/pacing.h"
+#include "engine/pacing.h"
 #include "lumenstage/output_driver.h"
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
 // The object the host drives. Holds only its own names and pacing stamps;
-// everything else is module-wide in ModMain.
+// everything else is module-wide in ModuleState.
 class clsOutputDriver final : public lumenstage::_clsOutputDriver {
  public:
-  explicit clsOutputDriver(ModMain& mod) : mod_(mod) {}
+  explicit clsOutputDriver(ModuleState& mod) : mod_(mod) {}
   ~clsOutputDriver() = default;
 
   lumenstage::Status Disable(lumenstage::VBool* result) override;
@@ -35,7 +35,7 @@ class clsOutputDriver final : public lumenstage::_clsOutputDriver {
   void LoadSettings();
   void SaveSettings();
 
-  ModMain& mod_;
+  ModuleState& mod_;
   std::string AppTitle_;
   std::string PluginFileName_;
   PacingStamps stamps_;

@@ -1,7 +1,7 @@
 #include "driver/dialog_services.h"
 
 #include "engine/discovery.h"
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "engine/senders.h"
 
 namespace artnet {

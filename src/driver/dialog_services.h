@@ -4,12 +4,12 @@
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
 // The configuration dialog's view of the module.
 class ModuleDialogServices final : public ConfigDialogServices {
  public:
-  explicit ModuleDialogServices(ModMain& mod) : mod_(mod) {}
+  explicit ModuleDialogServices(ModuleState& mod) : mod_(mod) {}
 
   ArtNetSettings& Settings() override;
   void ScanNodes() override;
@@ -17,7 +17,7 @@ class ModuleDialogServices final : public ConfigDialogServices {
   void SendPollReply(const std::string& destination) override;
 
  private:
-  ModMain& mod_;
+  ModuleState& mod_;
 };
 
 }  // namespace artnet

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "engine/senders.h"
 
 namespace artnet {
@@ -11,7 +11,7 @@ namespace {
 constexpr double kScanSeconds = 4.0;
 }
 
-void ScanNodes(ModMain& mod) {
+void ScanNodes(ModuleState& mod) {
   EventPump& pump = mod.platform.Pump();
   Clock& clock = mod.platform.GetClock();
   pump.DoEvents();  // let the caller's "Scanning..." be drawn first

@@ -2,10 +2,10 @@
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
 // Empties the node table, broadcasts an ArtPoll and keeps the event loop
 // running for a little over four seconds while the replies are filed.
-void ScanNodes(ModMain& mod);
+void ScanNodes(ModuleState& mod);
 
 }  // namespace artnet

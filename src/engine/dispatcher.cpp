@@ -5,10 +5,10 @@
 #include <string>
 
 #include "engine/host_helper_ref.h"
-#include "engine/mod_main.h"
-#include "engine/packets.h"
+#include "engine/module_state.h"
+#include "protocol/packets.h"
 #include "engine/senders.h"
-#include "net/endpoint.h"
+#include "engine/endpoint.h"
 
 namespace artnet {
 namespace {
@@ -24,7 +24,7 @@ std::array<std::uint8_t, N> Window(std::span<const std::uint8_t> datagram) {
   return window;
 }
 
-void HandlePoll(ModMain& mod, std::span<const std::uint8_t> datagram) {
+void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   const auto poll = Window<kArtPollSize>(datagram);
   if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
     SendPollReply(mod, DatagramSender(mod));
@@ -36,12 +36,12 @@ void HandlePoll(ModMain& mod, std::span<const std::uint8_t> datagram) {
 // The host may run its event loop inside the helper call and so handle newer
 // ArtDmx packets before it returns; they update the buffer and the shadow
 // themselves. The loop therefore reads both afresh for every channel.
-void PassChangedChannelsToHost(ModMain& mod, std::size_t length) {
+void PassChangedChannelsToHost(ModuleState& mod, std::size_t length) {
   for (std::size_t j = 0; j < length; ++j) {
-    const std::uint8_t value = mod.DmxInputBuffer[j];
-    const std::uint8_t previous = mod.DmxInputShadow[j];
+    const std::uint8_t value = mod.Input.Buffer[j];
+    const std::uint8_t previous = mod.Input.Shadow[j];
     if (value == previous) continue;
-    const HostHelperRef helper(mod.HostHelper.get());
+    const HostHelperRef helper(mod.Input.Helper.get());
     if (helper.get() == nullptr) return;  // nobody to tell; offered again with the next packet
     const lumenstage::HelperArg args[] = {
         {lumenstage::HelperArg::Type::Long, static_cast<std::int32_t>(j + 1)},
@@ -52,17 +52,17 @@ void PassChangedChannelsToHost(ModMain& mod, std::size_t length) {
     // same value is not told twice. When the call returns the shadow thus
     // holds the buffer's value, unless a nested packet's value could not be
     // passed on and is still pending.
-    mod.DmxInputShadow[j] = value;
+    mod.Input.Shadow[j] = value;
     if (helper.get()->Invoke(kDmxInMethod, args, 2) != 0) {
       // Not told after all: this and later channels stay pending. A value a
       // nested packet did tell the host stands.
-      if (mod.DmxInputShadow[j] == value) mod.DmxInputShadow[j] = previous;
+      if (mod.Input.Shadow[j] == value) mod.Input.Shadow[j] = previous;
       return;
     }
   }
 }
 
-void HandleDmx(ModMain& mod, std::span<const std::uint8_t> datagram) {
+void HandleDmx(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   const auto header = Window<dmx::DATA>(datagram);
   if ((header[dmx::SUB_UNI] & 0x0F) != (mod.Settings.ReceiveUniverse & 0x0F)) return;
   const std::int16_t stored = static_cast<std::int16_t>(header[dmx::LENGTH_LO] << 8 | header[dmx::LENGTH_HI]);
@@ -72,12 +72,12 @@ void HandleDmx(ModMain& mod, std::span<const std::uint8_t> datagram) {
   // Data missing from a short datagram counts as zero.
   const std::size_t available = datagram.size() > dmx::DATA ? datagram.size() - dmx::DATA : 0;
   const std::size_t copied = std::min<std::size_t>(available, length);
-  std::copy_n(datagram.begin() + dmx::DATA, copied, mod.DmxInputBuffer.begin());
-  std::fill(mod.DmxInputBuffer.begin() + copied, mod.DmxInputBuffer.begin() + length, std::uint8_t{0});
+  std::copy_n(datagram.begin() + dmx::DATA, copied, mod.Input.Buffer.begin());
+  std::fill(mod.Input.Buffer.begin() + copied, mod.Input.Buffer.begin() + length, std::uint8_t{0});
   PassChangedChannelsToHost(mod, static_cast<std::size_t>(length));
 }
 
-void Dispatch(ModMain& mod, std::span<const std::uint8_t> datagram) {
+void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   if (datagram.size() < kHeaderSize) return;
   if (!std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) return;
   const std::uint16_t opCode = static_cast<std::uint16_t>(datagram[header::OP_LO] | datagram[header::OP_HI] << 8);
@@ -100,7 +100,7 @@ void Dispatch(ModMain& mod, std::span<const std::uint8_t> datagram) {
 
 }  // namespace
 
-void HandleArtNetPacket(ModMain& mod, std::span<const std::uint8_t> datagram) {
+void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   try {
     Dispatch(mod, datagram);
   } catch (...) {

@@ -5,11 +5,11 @@
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
 // Handles one received datagram: answers ArtPoll, files ArtPollReply and
 // passes changed channels of ArtDmx for the receive universe to the host.
 // Never lets a failure escape.
-void HandleArtNetPacket(ModMain& mod, std::span<const std::uint8_t> datagram);
+void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram);
 
 }  // namespace artnet

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lumenstage/output_driver.h"
+#include "lumenstage/plugin_helper.h"
 
 namespace artnet {
 

@@ -1,27 +1,13 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "protocol/node_record.h"
+
 namespace artnet {
-
-// One discovered Art-Net node, as filed from its ArtPollReply.
-struct NodeRecord {
-  std::string IPAddress;
-  std::int32_t NetSubSwitch = 0;
-  std::string ShortName;
-  std::string LongName;
-  std::string NodeReport;
-  std::int32_t NumPorts = 0;
-  std::array<bool, 4> PortIsOutput{};
-  std::array<std::int32_t, 4> PortUniverse{};
-
-  bool IsEmpty() const { return ShortName.empty() && IPAddress.empty() && NumPorts == 0; }
-};
 
 // The nodes heard since the last reset, in the order first heard.
 // Entries 0..Count()-1 are filled; after a reset one empty entry remains.

@@ -1,25 +1,25 @@
 #include "engine/senders.h"
 
-#include "engine/mod_main.h"
-#include "engine/packets.h"
-#include "net/endpoint.h"
+#include "engine/module_state.h"
+#include "protocol/packets.h"
+#include "engine/endpoint.h"
 
 namespace artnet {
 
-void SendArtPoll(ModMain& mod, const std::string& destination) {
+void SendArtPoll(ModuleState& mod, const std::string& destination) {
   const ArtPollPacket packet = BuildArtPoll();
   SendArtNetPacket(mod, destination, packet);
 }
 
-void SendPollReply(ModMain& mod, const std::string& destination) {
+void SendPollReply(ModuleState& mod, const std::string& destination) {
   const ArtPollReplyPacket packet = BuildArtPollReply(mod.Settings, mod.LocalAddress);
   SendArtNetPacket(mod, destination, packet);
 }
 
-void SendArtDmx(ModMain& mod, std::uint8_t universe, std::span<const std::uint8_t> channels) {
-  mod.SequenceCounter = NextSequence(mod.SequenceCounter);
+void SendArtDmx(ModuleState& mod, std::uint8_t universe, std::span<const std::uint8_t> channels) {
+  mod.Output.Sequence = NextSequence(mod.Output.Sequence);
   ArtDmxPacket packet;  // on the stack: a nested send builds its own
-  const std::size_t length = BuildArtDmx(packet, mod.SequenceCounter, mod.Settings.SubNet, universe, channels);
+  const std::size_t length = BuildArtDmx(packet, mod.Output.Sequence, mod.Settings.SubNet, universe, channels);
   SendArtNetPacket(mod, mod.Settings.BroadcastAddress, std::span<const std::uint8_t>(packet.data(), length),
                    Delivery::kKeepNewest);
 }

@@ -6,13 +6,13 @@
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
-void SendArtPoll(ModMain& mod, const std::string& destination);
+void SendArtPoll(ModuleState& mod, const std::string& destination);
 // Our ArtPollReply, built from the current settings and local address.
-void SendPollReply(ModMain& mod, const std::string& destination);
+void SendPollReply(ModuleState& mod, const std::string& destination);
 // One ArtDmx of `channels` on `universe`, to the broadcast address. The
 // channels are copied into the packet before anything can re-enter.
-void SendArtDmx(ModMain& mod, std::uint8_t universe, std::span<const std::uint8_t> channels);
+void SendArtDmx(ModuleState& mod, std::uint8_t universe, std::span<const std::uint8_t> channels);
 
 }  // namespace artnet

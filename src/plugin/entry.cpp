@@ -1,16 +1,16 @@
 // The composition root: the loaded library's one module, on the Qt platform.
 #include "driver/cls_output_driver.h"
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "lumenstage/output_driver.h"
 #include "platform/qt/qt_platform.h"
 
 namespace {
 
-artnet::ModMain& TheModule() {
+artnet::ModuleState& TheModule() {
   // Never destroyed: its timers and socket must not outlive the host's event loop
   // in a destructor that runs at process exit.
   static artnet::QtPlatform* platform = new artnet::QtPlatform();
-  static artnet::ModMain* module = new artnet::ModMain(*platform);
+  static artnet::ModuleState* module = new artnet::ModuleState(*platform);
   return *module;
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "engine/node_table.h"
-#include "engine/settings.h"
+#include "protocol/node_config.h"
 
 namespace artnet {
 

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "lumenstage/output_driver.h"
+#include "lumenstage/plugin_helper.h"
 #include "platform/platform.h"
 
 namespace artnet::fakes {

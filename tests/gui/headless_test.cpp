@@ -16,7 +16,7 @@ TEST(HeadlessConfigure, RunnerReportsNotAvailableAndChangesNothing) {
   ui_testing::FakeDialogServices services;
   services.settings = {"10.99.0.255", 1, 2, 3};
   QtDialogRunner runner;
-  EXPECT_EQ(runner.ShowConfigDialog(services), lumenstage::kErrNotAvailable);
+  EXPECT_EQ(runner.ShowConfigDialog(services), lumenstage::kErrNotAvailable.number);
   EXPECT_EQ(services.settings.BroadcastAddress, "10.99.0.255");
   EXPECT_EQ(services.scans, 0);
   EXPECT_TRUE(services.pollReplies.empty());
@@ -33,7 +33,7 @@ TEST(HeadlessConfigure, PluginConfigureFailsWith445) {
   ASSERT_TRUE(driver->Init("Lumenstage GUI test", "libArtNet.so", nullptr, &result).ok());
   result = lumenstage::kTrue;
   const lumenstage::Status status = driver->Configure(&result);
-  EXPECT_EQ(status.error, lumenstage::kErrNotAvailable);
+  EXPECT_EQ(status.error, lumenstage::kErrNotAvailable.number);
   EXPECT_EQ(result, lumenstage::kFalse);
   driver->Release();
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/node_table.h"
-#include "engine/settings.h"
+#include "protocol/node_config.h"
 #include "ui/config_dialog_services.h"
 
 namespace artnet::ui_testing {

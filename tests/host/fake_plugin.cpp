@@ -40,8 +40,8 @@ class FakeDriver final : public lumenstage::_clsOutputDriver {
   }
   Status SetChannel(std::int32_t channel, std::int32_t value, VBool* result) override {
     *result = kFalse;
-    if (channel < 1 || channel > 512) return {lumenstage::kErrSubscriptOutOfRange, "Subscript out of range"};
-    if (value < 0 || value > 255) return {lumenstage::kErrOverflow, "Overflow"};
+    if (channel < 1 || channel > 512) return {lumenstage::kErrSubscriptOutOfRange.number, lumenstage::kErrSubscriptOutOfRange.description};
+    if (value < 0 || value > 255) return {lumenstage::kErrOverflow.number, lumenstage::kErrOverflow.description};
     *result = kTrue;
     return {};
   }
@@ -58,7 +58,7 @@ class FakeDriver final : public lumenstage::_clsOutputDriver {
   }
   Status Term(VBool* result) override {
     *result = kFalse;
-    return {lumenstage::kErrTypeMismatch, "Type mismatch"};  // shows how a failure prints
+    return {lumenstage::kErrTypeMismatch.number, lumenstage::kErrTypeMismatch.description};  // shows how a failure prints
   }
   void Release() override {
     std::fprintf(stderr, "[fake] Release\n");

@@ -1,12 +1,12 @@
 // The endpoint routines of the engine on the real Linux platform layer.
 #include <gtest/gtest.h>
 
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "fakes/fake_platform.h"
-#include "engine/packets.h"
+#include "protocol/packets.h"
 #include "engine/senders.h"
-#include "net/endpoint.h"
-#include "net/frm_main.h"
+#include "engine/endpoint.h"
+#include "engine/transport.h"
 #include "net_support.h"
 #include "platform/qt/ini_settings_store.h"
 #include "platform/qt/qt_event_pump.h"
@@ -47,17 +47,17 @@ class EndpointOnQtTest : public testing::Test {
   void Send(const std::string& text) { SendArtNetPacket(mod, "127.0.0.1", Bytes(text)); }
   int State() {
     int state = -1;
-    mod.frmMain().wskArtSend().GetState(state);
+    mod.transport().socket().GetState(state);
     return state;
   }
   int LocalPort() {
     int port = -1;
-    mod.frmMain().wskArtSend().GetLocalPort(port);
+    mod.transport().socket().GetLocalPort(port);
     return port;
   }
 
   RecordingQtPlatform platform;
-  ModMain mod{platform};
+  ModuleState mod{platform};
 };
 
 TEST_F(EndpointOnQtTest, PortHeldElsewhereWarnsOnceKeepsSendingAndReturnsWhenFreed) {
@@ -115,30 +115,30 @@ TEST_F(EndpointOnQtTest, OpenNodeHearsItsOwnPollAndFilesItsReply) {
 // own broadcast on its receive universe, so the host sees the frame arrive.
 TEST_F(EndpointOnQtTest, ArtDmxRefusedByAFullSendBufferLeavesWhenItDrains) {
   fakes::RecordingHelper helper;
-  mod.HostHelper.Reset(&helper);
+  mod.Input.Helper.Reset(&helper);
   mod.Settings.ReceiveUniverse = 3;
   OpenArtNetSocket(mod);
   ASSERT_EQ(LocalPort(), kArtNetPort);
   itest::NetworkChange slow("tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000",
                             "tc qdisc del dev artnet0 root");
   ASSERT_TRUE(slow.applied());
-  for (int i = 0; i < 2000 && !mod.PendingOutput.waiting; ++i) {
+  for (int i = 0; i < 2000 && !mod.Endpoint.Pending.waiting; ++i) {
     SendPollReply(mod, mod.Settings.BroadcastAddress);
     // A probe frame on a universe the host does not hear tells when the buffer is full.
     if (i % 100 == 99) SendArtDmx(mod, 5, Bytes("probe"));
   }
   const std::uint8_t channels[] = {77, 78};
   SendArtDmx(mod, 3, channels);
-  ASSERT_TRUE(mod.PendingOutput.waiting);
+  ASSERT_TRUE(mod.Endpoint.Pending.waiting);
   itest::PumpFor(100);
   EXPECT_TRUE(helper.calls.empty());
 
   slow.Undo();
   ASSERT_TRUE(itest::PumpUntil([&] { return helper.calls.size() >= 2; }, 3000));
-  EXPECT_FALSE(mod.PendingOutput.waiting);
+  EXPECT_FALSE(mod.Endpoint.Pending.waiting);
   EXPECT_EQ(helper.calls[0].args, (std::vector<std::int32_t>{1, 77}));
   EXPECT_EQ(helper.calls[1].args, (std::vector<std::int32_t>{2, 78}));
-  mod.HostHelper.Reset(nullptr);
+  mod.Input.Helper.Reset(nullptr);
   CloseArtNetSocket(mod);
 }
 

@@ -21,7 +21,7 @@
 
 #include "driver/cls_output_driver.h"
 #include "engine/discovery.h"
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "engine/node_table.h"
 #include "platform/qt/qt_platform.h"
 
@@ -75,7 +75,7 @@ TEST(ScanTwoNodes, FilesEveryNodeThatAnsweredAsItDeclaredItself) {
                                                     "ArtNet_OutputUniverse1=11\n";
 
   artnet::QtPlatform platform;
-  artnet::ModMain mod(platform);
+  artnet::ModuleState mod(platform);
   artnet::clsOutputDriver driver(mod);
   lumenstage::VBool result = 0;
   ASSERT_TRUE(driver.Init("Lumenstage", "libArtNet.so", nullptr, &result).ok());

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/automation_error.h"
-#include "engine/conversions.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
 
 namespace artnet {
 namespace {

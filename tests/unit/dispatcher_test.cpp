@@ -107,8 +107,8 @@ TEST_F(DispatcherTest, OnlyChangedChannelsReachTheHostInAscendingOrder) {
 TEST_F(DispatcherTest, LengthFieldDecidesHowManyChannelsAreTaken) {
   auto callsFor = [&](std::uint16_t length) {
     helper.calls.clear();
-    mod.DmxInputShadow.fill(0);
-    mod.DmxInputBuffer.fill(0);
+    mod.Input.Shadow.fill(0);
+    mod.Input.Buffer.fill(0);
     Receive(IncomingDmx(0x01, length, Bytes(600, 1)));
     return helper.calls.size();
   };
@@ -138,7 +138,7 @@ TEST_F(DispatcherTest, FailedHostCallLeavesThatChannelAndLaterOnesPending) {
   helper.failAtCall = 1;
   Receive(IncomingDmx(0x01, 3, {1, 2, 3}));
   EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}}));
-  EXPECT_EQ(mod.DmxInputBuffer[2], 3);  // the packet is stored whole
+  EXPECT_EQ(mod.Input.Buffer[2], 3);  // the packet is stored whole
 
   helper.calls.clear();
   helper.failAtCall = -1;
@@ -147,9 +147,9 @@ TEST_F(DispatcherTest, FailedHostCallLeavesThatChannelAndLaterOnesPending) {
 }
 
 TEST_F(DispatcherTest, NoHelperObjectDropsThePacketSafely) {
-  mod.HostHelper.Reset(nullptr);
+  mod.Input.Helper.Reset(nullptr);
   Receive(IncomingDmx(0x01, 2, {1, 2}));
-  mod.HostHelper.Reset(&helper);
+  mod.Input.Helper.Reset(&helper);
   Receive(IncomingDmx(0x01, 2, {1, 2}));
   EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {2, 2}}));
 }
@@ -162,8 +162,8 @@ TEST_F(DispatcherTest, HostMayCallBackIntoThePlugInFromTheHelperCall) {
     ASSERT_TRUE(driver.SetChannel(call.args[0], call.args[1], &result).ok());
   };
   Receive(IncomingDmx(0x01, 2, {10, 20}));
-  EXPECT_EQ(mod.ChannelBuffer[0], 10);
-  EXPECT_EQ(mod.ChannelBuffer[1], 20);
+  EXPECT_EQ(mod.Output.Buffer[0], 10);
+  EXPECT_EQ(mod.Output.Buffer[1], 20);
   EXPECT_GT(Sent().size(), before);
   EXPECT_EQ(helper.calls.size(), 2u);
 }
@@ -241,7 +241,7 @@ TEST_F(DispatcherTest, HelperReplacedInsideItsOwnCallLivesUntilTheCallReturns) {
   EXPECT_EQ(first.calls, 1);
   EXPECT_EQ(second.calls, 1);  // channel 2 goes to the new helper
 
-  mod.HostHelper.Reset(nullptr);
+  mod.Input.Helper.Reset(nullptr);
   EXPECT_TRUE(second.destroyed);
 }
 

@@ -21,16 +21,16 @@ class DriverTest : public testing::ModuleTest {
 };
 
 TEST_F(DriverTest, InitWithoutStoredSettingsLoadsDefaultsAndEmptiesTheBuffer) {
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   ASSERT_TRUE(Init(result).ok());
-  EXPECT_EQ(result, kFalse);
+  EXPECT_EQ(result, lumenstage::kFalse);
   EXPECT_EQ(mod.Settings.BroadcastAddress, "255.255.255.255");
   EXPECT_EQ(mod.Settings.SubNet, 0);
   EXPECT_EQ(mod.Settings.SendUniverse, 0);
   EXPECT_EQ(mod.Settings.ReceiveUniverse, 1);
-  EXPECT_EQ(mod.ChannelBuffer, std::vector<std::uint8_t>{0});
-  EXPECT_EQ(mod.HighestChannel, 0);
-  EXPECT_EQ(mod.HostHelper.get(), &helper);
+  EXPECT_EQ(mod.Output.Buffer, std::vector<std::uint8_t>{0});
+  EXPECT_EQ(mod.Output.HighestChannel, 0);
+  EXPECT_EQ(mod.Input.Helper.get(), &helper);
   EXPECT_EQ(helper.refs, 1);
 }
 
@@ -39,7 +39,7 @@ TEST_F(DriverTest, InitReadsStoredSettingsUnderTitleAndPluginSection) {
   Store("ArtNet_SubNet", "3");
   Store("ArtNet_InputUniverse1", " 7 ");
   Store("ArtNet_OutputUniverse1", "-2");
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   ASSERT_TRUE(Init(result).ok());
   EXPECT_EQ(mod.Settings.BroadcastAddress, "");
   EXPECT_EQ(mod.Settings.SubNet, 3);
@@ -48,20 +48,20 @@ TEST_F(DriverTest, InitReadsStoredSettingsUnderTitleAndPluginSection) {
 }
 
 TEST_F(DriverTest, InitStopsAtABadNumberKeepingWhatWasReadBefore) {
-  mod.ChannelBuffer = {5, 6, 7};
-  mod.HighestChannel = 3;
+  mod.Output.Buffer = {5, 6, 7};
+  mod.Output.HighestChannel = 3;
   mod.Settings.ReceiveUniverse = 9;
   Store("ArtNet_SubNet", "4");
   Store("ArtNet_InputUniverse1", "");  // empty text is not a number
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   const lumenstage::Status status = Init(result);
   EXPECT_EQ(status.error, 13);
-  EXPECT_EQ(result, kFalse);
+  EXPECT_EQ(result, lumenstage::kFalse);
   EXPECT_EQ(driver.AppTitle(), "Lumenstage");
-  EXPECT_EQ(mod.HostHelper.get(), &helper);
+  EXPECT_EQ(mod.Input.Helper.get(), &helper);
   EXPECT_EQ(mod.Settings.SubNet, 4);
   EXPECT_EQ(mod.Settings.ReceiveUniverse, 9);
-  EXPECT_EQ(mod.ChannelBuffer.size(), 3u);
+  EXPECT_EQ(mod.Output.Buffer.size(), 3u);
 
   // Term writes the values in memory back over the bad text.
   ASSERT_TRUE(driver.Term(&result).ok());
@@ -88,9 +88,9 @@ TEST_F(DriverTest, SecondInitReplacesHelperAndEmptiesTheBuffer) {
   ASSERT_TRUE(driver.Init("Lumenstage", "ArtNet.dll", &other, &result).ok());
   EXPECT_EQ(helper.refs, 0);
   EXPECT_EQ(other.refs, 1);
-  EXPECT_EQ(mod.ChannelBuffer, std::vector<std::uint8_t>{0});
-  EXPECT_EQ(mod.HighestChannel, 0);
-  mod.HostHelper.Reset(nullptr);
+  EXPECT_EQ(mod.Output.Buffer, std::vector<std::uint8_t>{0});
+  EXPECT_EQ(mod.Output.HighestChannel, 0);
+  mod.Input.Helper.Reset(nullptr);
   EXPECT_EQ(other.refs, 0);
 }
 
@@ -101,7 +101,7 @@ TEST_F(DriverTest, EnableOpensAnnouncesAndCapturesTheLocalAddress) {
   Socket().localIP = "192.168.1.20";
   mod.Nodes.AddNodeFromPollReply(testing::IncomingReply({}));
   EnableDriver();
-  EXPECT_EQ(mod.Enabled, kTrue);
+  EXPECT_TRUE(mod.Enabled);
   EXPECT_TRUE(Socket().open);
   EXPECT_EQ(Socket().boundPort, 6454);
   EXPECT_EQ(mod.LocalAddress.ip, (std::array<std::uint8_t, 4>{192, 168, 1, 20}));
@@ -124,11 +124,11 @@ TEST_F(DriverTest, EnableOpensAnnouncesAndCapturesTheLocalAddress) {
 TEST_F(DriverTest, EnableWithASettingOutOfByteRangeDoesNothing) {
   InitDriver();
   mod.Settings.SubNet = 300;
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   EXPECT_EQ(driver.Enable(&result).error, 6);
-  EXPECT_EQ(result, kFalse);
-  EXPECT_EQ(mod.Enabled, kFalse);
-  EXPECT_FALSE(mod.FrmMainLoaded());  // the endpoint was not even created
+  EXPECT_EQ(result, lumenstage::kFalse);
+  EXPECT_FALSE(mod.Enabled);
+  EXPECT_FALSE(mod.HasTransport());  // the endpoint was not even created
   mod.Settings.SubNet = 0;
   mod.Settings.ReceiveUniverse = -1;
   EXPECT_EQ(driver.Enable(&result).error, 6);
@@ -138,10 +138,10 @@ TEST_F(DriverTest, EnableWithAnUnusableLocalAddressFailsAfterOpening) {
   Store("ArtNet_BroadcastAdress", "10.0.0.255");
   InitDriver();
   Socket().localIP = "10.0.0";
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   EXPECT_EQ(driver.Enable(&result).error, 9);
-  EXPECT_EQ(result, kFalse);
-  EXPECT_EQ(mod.Enabled, kFalse);
+  EXPECT_EQ(result, lumenstage::kFalse);
+  EXPECT_FALSE(mod.Enabled);
   EXPECT_TRUE(Socket().open);
   EXPECT_TRUE(Sent().empty());
 
@@ -156,29 +156,29 @@ TEST_F(DriverTest, EnableWithAnUnusableLocalAddressFailsAfterOpening) {
 }
 
 TEST_F(DriverTest, DisableClosesAndClearsEnabledEvenWithoutEnable) {
-  VBool result = kFalse;
+  VBool result = lumenstage::kFalse;
   ASSERT_TRUE(driver.Disable(&result).ok());
-  EXPECT_EQ(result, kTrue);
-  EXPECT_EQ(mod.Enabled, kFalse);
+  EXPECT_EQ(result, lumenstage::kTrue);
+  EXPECT_FALSE(mod.Enabled);
 
   InitAndEnable();
   ASSERT_TRUE(driver.Disable(&result).ok());
   EXPECT_FALSE(Socket().open);
-  EXPECT_EQ(mod.Enabled, kFalse);
+  EXPECT_FALSE(mod.Enabled);
 
   EnableDriver();
   Socket().closeError = 10050;
   EXPECT_EQ(driver.Disable(&result).error, 10050);
-  EXPECT_EQ(result, kFalse);
-  EXPECT_EQ(mod.Enabled, kTrue);
+  EXPECT_EQ(result, lumenstage::kFalse);
+  EXPECT_TRUE(mod.Enabled);
 }
 
 TEST_F(DriverTest, TermSavesInStoredFormAndLeavesEnabled) {
   InitAndEnable();
   mod.Settings = {"10.9.8.255", 12, -3, 15};
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   ASSERT_TRUE(driver.Term(&result).ok());
-  EXPECT_EQ(result, kFalse);
+  EXPECT_EQ(result, lumenstage::kFalse);
   EXPECT_EQ(Stored("ArtNet_BroadcastAdress"), "10.9.8.255");
   EXPECT_EQ(Stored("ArtNet_SubNet"), "12");
   EXPECT_EQ(Stored("ArtNet_InputUniverse1"), "-3");
@@ -187,22 +187,22 @@ TEST_F(DriverTest, TermSavesInStoredFormAndLeavesEnabled) {
             (std::vector<std::string>{"ArtNet_BroadcastAdress", "ArtNet_SubNet", "ArtNet_InputUniverse1",
                                       "ArtNet_OutputUniverse1"}));
   EXPECT_FALSE(Socket().open);
-  EXPECT_EQ(mod.Enabled, kTrue);
+  EXPECT_TRUE(mod.Enabled);
 }
 
 TEST_F(DriverTest, TermFailsAtTheFirstSaveTheStoreRefusesAndStopsThere) {
   InitAndEnable();
   mod.Settings = {"10.9.8.255", 12, -3, 15};
-  platform.settings.saveError = lumenstage::kErrPathFileAccess;
+  platform.settings.saveError = lumenstage::kErrPathFileAccess.number;
   platform.settings.savesBeforeError = 1;
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   const lumenstage::Status status = driver.Term(&result);
   EXPECT_EQ(status.error, 75);
   EXPECT_STREQ(status.description, "Path/File access error");
-  EXPECT_EQ(result, kFalse);
+  EXPECT_EQ(result, lumenstage::kFalse);
   EXPECT_EQ(platform.settings.saveOrder, std::vector<std::string>{"ArtNet_BroadcastAdress"});
   EXPECT_TRUE(Socket().open);  // the close step was never reached
-  EXPECT_EQ(mod.Enabled, kTrue);
+  EXPECT_TRUE(mod.Enabled);
 
   // Once the store works again, Term saves everything and closes.
   platform.settings.saveError = 0;
@@ -216,9 +216,9 @@ TEST_F(DriverTest, PluginNameAndConfigure) {
   ASSERT_TRUE(driver.PluginName(&name).ok());
   EXPECT_EQ(name, "ArtNet Plugin");
 
-  VBool result = kTrue;
+  VBool result = lumenstage::kTrue;
   ASSERT_TRUE(driver.Configure(&result).ok());
-  EXPECT_EQ(result, kFalse);
+  EXPECT_EQ(result, lumenstage::kFalse);
   EXPECT_EQ(platform.dialogs.shown, 1);
   platform.dialogs.result = 445;
   EXPECT_EQ(driver.Configure(&result).error, 445);
@@ -228,12 +228,12 @@ TEST_F(DriverTest, ModuleStateOutlivesAnInstance) {
   InitAndEnable();
   {
     clsOutputDriver second(mod);
-    VBool result = kFalse;
+    VBool result = lumenstage::kFalse;
     ASSERT_TRUE(second.SetChannel(3, 7, &result).ok());
-    EXPECT_EQ(result, kTrue);
+    EXPECT_EQ(result, lumenstage::kTrue);
   }
-  EXPECT_EQ(mod.ChannelBuffer[2], 7);
-  EXPECT_EQ(mod.Enabled, kTrue);
+  EXPECT_EQ(mod.Output.Buffer[2], 7);
+  EXPECT_TRUE(mod.Enabled);
 }
 
 }  // namespace

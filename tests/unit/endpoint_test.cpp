@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "module_fixture.h"
-#include "engine/automation_error.h"
-#include "net/endpoint.h"
+#include "protocol/automation_error.h"
+#include "engine/endpoint.h"
 
 namespace artnet {
 namespace {
@@ -79,7 +79,7 @@ TEST_F(EndpointTest, ReleasedPortIsTakenBackAndTheWarningReArmed) {
   Socket().heldPorts.clear();
   SendArtNetPacket(mod, "10.0.0.255", packet);
   EXPECT_EQ(Sent().back().localPort, 6454);
-  EXPECT_FALSE(mod.PortInUseWarned);
+  EXPECT_FALSE(mod.Endpoint.PortInUseWarned);
 
   // A new conflict warns again.
   Socket().Close();

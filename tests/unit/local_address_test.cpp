@@ -39,15 +39,15 @@ TEST_F(LocalAddressTest, LoopbackStandInIsReplacedOnceALinkComesUp) {
   Socket().localIP = "127.0.0.1";
   EnableTowards("255.255.255.255");
   EXPECT_EQ(AnnouncedIp(), (Bytes{127, 0, 0, 1}));
-  TimResend().Tick();
+  RefreshTimer().Tick();
   EXPECT_EQ(AnnouncedIp(), (Bytes{127, 0, 0, 1}));
 
   Socket().localIP = "2.0.0.10";
-  TimResend().Tick();
+  RefreshTimer().Tick();
   EXPECT_EQ(AnnouncedIp(), (Bytes{2, 0, 0, 10}));
   const std::size_t reads = Socket().localIPTowards.size();
   Socket().localIP = "192.168.1.5";
-  TimResend().Tick();
+  RefreshTimer().Tick();
   EXPECT_EQ(Socket().localIPTowards.size(), reads);
   EXPECT_EQ(AnnouncedIp(), (Bytes{2, 0, 0, 10}));
 }
@@ -57,7 +57,7 @@ TEST_F(LocalAddressTest, LoopbackChosenForALoopbackBroadcastAddressIsKept) {
   EnableTowards("127.255.255.255");
   const std::size_t reads = Socket().localIPTowards.size();
   Socket().localIP = "10.0.0.1";
-  TimResend().Tick();
+  RefreshTimer().Tick();
   EXPECT_EQ(Socket().localIPTowards.size(), reads);
   EXPECT_EQ(AnnouncedIp(), (Bytes{127, 0, 0, 1}));
 }
@@ -67,10 +67,10 @@ TEST_F(LocalAddressTest, FailedLookAtARefreshKeepsTheStandIn) {
   Socket().localIP = "127.0.0.1";
   EnableTowards("10.0.0.255");
   Socket().localIPError = 10049;
-  TimResend().Tick();
+  RefreshTimer().Tick();
   Socket().localIPError = 0;
   Socket().localIP = "10.0.0.1";
-  TimResend().Tick();
+  RefreshTimer().Tick();
   EXPECT_EQ(AnnouncedIp(), (Bytes{10, 0, 0, 1}));
 }
 

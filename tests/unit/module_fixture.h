@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "driver/cls_output_driver.h"
-#include "engine/mod_main.h"
+#include "engine/module_state.h"
 #include "fakes/fake_platform.h"
-#include "net/frm_main.h"
+#include "engine/transport.h"
 
 namespace artnet::testing {
 
@@ -20,15 +20,15 @@ class ModuleTest : public ::testing::Test {
  protected:
   fakes::RecordingHelper helper;  // outlives the module, which holds a reference
   fakes::FakePlatform platform;
-  ModMain mod{platform};
+  ModuleState mod{platform};
   clsOutputDriver driver{mod};
 
   fakes::FakeSocketControl& Socket() {
-    mod.frmMain();
+    mod.transport();
     return *platform.socket;
   }
-  fakes::ManualTimer& TimSend() { return static_cast<fakes::ManualTimer&>(mod.frmMain().timSend()); }
-  fakes::ManualTimer& TimResend() { return static_cast<fakes::ManualTimer&>(mod.frmMain().timResend()); }
+  fakes::ManualTimer& FlushTimer() { return static_cast<fakes::ManualTimer&>(mod.transport().flushTimer()); }
+  fakes::ManualTimer& RefreshTimer() { return static_cast<fakes::ManualTimer&>(mod.transport().refreshTimer()); }
   std::vector<fakes::SentDatagram>& Sent() { return Socket().sent; }
 
   void InitDriver() {

@@ -55,7 +55,7 @@ TEST_F(OutputUnderPressureTest, NewerFrameReplacesTheWaitingOneAndTheSequenceSta
   Socket().sendBufferFull = true;
   SetNow(1, 10);
   SetNow(2, 20);  // the refresh and the flush refuse just the same
-  TimResend().Tick();
+  RefreshTimer().Tick();
   Socket().Drain();
   const auto dmx = SentDmx();
   ASSERT_EQ(dmx.size(), 2u);

@@ -41,34 +41,34 @@ class PacingTest : public testing::ModuleTest {
 
 TEST_F(PacingTest, ChannelAndValueLimits) {
   EXPECT_EQ(Set(513, 10), kFalse);
-  EXPECT_EQ(mod.HighestChannel, 0);
-  EXPECT_EQ(mod.ChannelBuffer.size(), 1u);
+  EXPECT_EQ(mod.Output.HighestChannel, 0);
+  EXPECT_EQ(mod.Output.Buffer.size(), 1u);
 
   EXPECT_EQ(SetError(0, 5), 9);
   EXPECT_EQ(SetError(-3, 5), 9);
   EXPECT_EQ(SetError(std::numeric_limits<std::int32_t>::min(), 5), 6);
-  EXPECT_EQ(mod.ChannelBuffer.size(), 1u);
+  EXPECT_EQ(mod.Output.Buffer.size(), 1u);
 
   // A bad value still grows the buffer, as the channel was seen.
   EXPECT_EQ(SetError(10, 256), 6);
-  EXPECT_EQ(mod.HighestChannel, 10);
-  EXPECT_EQ(mod.ChannelBuffer, testing::Bytes(10, 0));
+  EXPECT_EQ(mod.Output.HighestChannel, 10);
+  EXPECT_EQ(mod.Output.Buffer, testing::Bytes(10, 0));
   EXPECT_EQ(SetError(3, -1), 6);
 
   EXPECT_EQ(Set(512, 255), kTrue);
-  EXPECT_EQ(mod.ChannelBuffer.size(), 512u);
-  EXPECT_EQ(mod.ChannelBuffer[511], 255);
+  EXPECT_EQ(mod.Output.Buffer.size(), 512u);
+  EXPECT_EQ(mod.Output.Buffer[511], 255);
   EXPECT_EQ(Set(5, 200), kTrue);
-  EXPECT_EQ(mod.ChannelBuffer.size(), 512u);  // never shrinks
+  EXPECT_EQ(mod.Output.Buffer.size(), 512u);  // never shrinks
 }
 
 TEST_F(PacingTest, ValuesGivenWhileDisabledAreKeptAndLeaveAfterEnable) {
   EXPECT_EQ(Set(5, 200), kTrue);
-  EXPECT_EQ(mod.ChannelBuffer[4], 200);
-  EXPECT_FALSE(mod.FrmMainLoaded());  // nothing sent, nothing created
+  EXPECT_EQ(mod.Output.Buffer[4], 200);
+  EXPECT_FALSE(mod.HasTransport());  // nothing sent, nothing created
 
   EnableDriver();
-  TimResend().Tick();
+  RefreshTimer().Tick();
   ASSERT_EQ(DmxSent().size(), 1u);
   EXPECT_EQ(Data(DmxSent()[0]), (testing::Bytes{0, 0, 0, 0, 200}));
 }
@@ -86,15 +86,15 @@ TEST_F(PacingTest, BurstLeavesAsOneImmediateAndOneDeferredPacket) {
   expectFirst[0] = 1;
   expectFirst[199] = 1;
   EXPECT_EQ(Data(dmx[1]), expectFirst);
-  EXPECT_TRUE(TimSend().enabled);
+  EXPECT_TRUE(FlushTimer().enabled);
 
-  TimSend().Tick();
+  FlushTimer().Tick();
   dmx = DmxSent();
   ASSERT_EQ(dmx.size(), 3u);
   for (int ch = 1; ch <= 100; ++ch) EXPECT_EQ(Data(dmx[2])[ch - 1], ch);
   EXPECT_EQ(dmx[2][12], dmx[1][12] + 1);  // sequence advances per packet
-  EXPECT_FALSE(TimSend().enabled);
-  TimSend().Tick();
+  EXPECT_FALSE(FlushTimer().enabled);
+  FlushTimer().Tick();
   EXPECT_EQ(DmxSent().size(), 3u);
 }
 
@@ -108,13 +108,13 @@ TEST_F(PacingTest, WindowEndsAreMeasuredFromTheImmediateSend) {
   platform.clock.timeOfDay = 1000.03f;
   Set(1, 2);
   EXPECT_EQ(DmxSent().size(), 1u);
-  EXPECT_TRUE(TimSend().enabled);
+  EXPECT_TRUE(FlushTimer().enabled);
 
   platform.clock.timeOfDay = 1000.05f;
   Set(1, 3);  // outside: at once, although the flush is still pending
   EXPECT_EQ(DmxSent().size(), 2u);
   EXPECT_EQ(driver.Stamps().LastSendTime, 1000.05f);
-  TimSend().Tick();
+  FlushTimer().Tick();
   EXPECT_EQ(DmxSent().size(), 3u);
 }
 
@@ -125,7 +125,7 @@ TEST_F(PacingTest, AReadingBeforeTheLastSendIsSentAtOnce) {
   platform.clock.timeOfDay = 0.01f;  // past midnight
   Set(1, 2);
   EXPECT_EQ(DmxSent().size(), 2u);
-  EXPECT_FALSE(TimSend().enabled);
+  EXPECT_FALSE(FlushTimer().enabled);
 }
 
 // From 18:12:16 on, single-precision readings move in 1/128 s steps.
@@ -154,15 +154,15 @@ TEST_F(PacingTest, BothReadingsDecideTheWindow) {
 
 TEST_F(PacingTest, PeriodicRefreshOnlyWhileEnabled) {
   EnableDriver();
-  TimResend().Tick();
+  RefreshTimer().Tick();
   ASSERT_EQ(DmxSent().size(), 1u);
   EXPECT_EQ(DmxSent()[0].size(), 20u);  // channel 1 = 0, padded to two slots
-  EXPECT_EQ(TimResend().interval, 4000);
-  EXPECT_EQ(TimSend().interval, 50);
+  EXPECT_EQ(RefreshTimer().interval, 4000);
+  EXPECT_EQ(FlushTimer().interval, 50);
 
   VBool result;
   ASSERT_TRUE(driver.Disable(&result).ok());
-  TimResend().Tick();
+  RefreshTimer().Tick();
   EXPECT_EQ(DmxSent().size(), 1u);
 }
 
@@ -170,11 +170,11 @@ TEST_F(PacingTest, PendingFlushAfterDisableSendsNothing) {
   EnableDriver();
   Set(1, 1);
   Set(1, 2);
-  ASSERT_TRUE(TimSend().enabled);
+  ASSERT_TRUE(FlushTimer().enabled);
   VBool result;
   ASSERT_TRUE(driver.Disable(&result).ok());
-  TimSend().Tick();
-  EXPECT_FALSE(TimSend().enabled);
+  FlushTimer().Tick();
+  EXPECT_FALSE(FlushTimer().enabled);
   EXPECT_EQ(DmxSent().size(), 1u);
 }
 
@@ -183,29 +183,29 @@ TEST_F(PacingTest, SendUniverseOutOfByteRangeFailsOnlyTheImmediateSend) {
   mod.Settings.SendUniverse = 256;
   const PacingStamps before = driver.Stamps();
   EXPECT_EQ(SetError(4, 9), 6);
-  EXPECT_EQ(mod.ChannelBuffer[3], 9);
+  EXPECT_EQ(mod.Output.Buffer[3], 9);
   EXPECT_EQ(DmxSent().size(), 0u);
   EXPECT_EQ(driver.Stamps().LastSendTime, before.LastSendTime);
-  TimResend().Tick();  // a tick has nobody to tell: nothing sent, nothing thrown
+  RefreshTimer().Tick();  // a tick has nobody to tell: nothing sent, nothing thrown
   EXPECT_EQ(DmxSent().size(), 0u);
 }
 
 TEST_F(PacingTest, FailingToArmTheFlushIsReported) {
   EnableDriver();
   Set(1, 1);
-  TimSend().enableError = 7;
+  FlushTimer().enableError = 7;
   EXPECT_EQ(SetError(1, 2), 7);
-  EXPECT_EQ(mod.ChannelBuffer[0], 2);
+  EXPECT_EQ(mod.Output.Buffer[0], 2);
 }
 
 TEST(PacingWithoutInitTest, TickBeforeAnyBufferSendsNothing) {
   fakes::FakePlatform platform;
-  ModMain mod(platform);
+  ModuleState mod(platform);
   clsOutputDriver driver(mod);
   mod.Settings.BroadcastAddress = "10.0.0.255";
   VBool result;
   ASSERT_TRUE(driver.Enable(&result).ok());
-  static_cast<fakes::ManualTimer&>(mod.frmMain().timResend()).Tick();
+  static_cast<fakes::ManualTimer&>(mod.transport().refreshTimer()).Tick();
   EXPECT_EQ(platform.socket->sent.size(), 1u);  // only the announcement
 }
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/packets.h"
+#include "protocol/packets.h"
 #include "engine/senders.h"
 #include "module_fixture.h"
 
@@ -138,15 +138,15 @@ TEST_F(PacketsTest, SequenceRunsFrom1To255AndNeverSends0) {
 // its own packet and leaves the outer one intact.
 TEST_F(PacketsTest, NestedSendDoesNotDisturbThePacketBeingSent) {
   mod.Settings = {"10.0.0.255", 0, 0, 0};
-  mod.ChannelBuffer = {1, 2, 3, 4};
+  mod.Output.Buffer = {1, 2, 3, 4};
   bool nested = false;
   Socket().onSend = [&] {
     if (nested) return;
     nested = true;
-    mod.ChannelBuffer.assign(8, 9);
-    SendArtDmx(mod, 0, mod.ChannelBuffer);
+    mod.Output.Buffer.assign(8, 9);
+    SendArtDmx(mod, 0, mod.Output.Buffer);
   };
-  SendArtDmx(mod, 0, mod.ChannelBuffer);
+  SendArtDmx(mod, 0, mod.Output.Buffer);
   ASSERT_EQ(Sent().size(), 2u);
   EXPECT_EQ(Sent()[0].bytes, Concat({DmxHeader(1, 0, 0, 4), {1, 2, 3, 4}}));
   EXPECT_EQ(Sent()[1].bytes, Concat({DmxHeader(2, 0, 0, 8), Bytes(8, 9)}));

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lumenstage/output_driver.h"
+#include "lumenstage/automation_errors.h"
 
 namespace artnet {
 namespace {
@@ -196,7 +196,7 @@ int IniSettingsStore::SaveSetting(const std::string& appName, const std::string&
   const std::string path = FilePath();
   IniText ini = ReadLines(path);
   // Writing over a file that could not be read would lose everything else in it.
-  if (!ini.readable) return lumenstage::kErrPathFileAccess;
+  if (!ini.readable) return lumenstage::kErrPathFileAccess.number;
   std::vector<std::string>& lines = ini.lines;
   const std::string wanted = SectionName(appName, section);
   const std::string newLine = EncodeKey(key) + "=" + EncodeValue(value);
@@ -237,9 +237,9 @@ int IniSettingsStore::SaveSetting(const std::string& appName, const std::string&
     text += '\n';
   }
   const QString qpath = QPath(path);
-  if (!QDir().mkpath(QFileInfo(qpath).absolutePath())) return lumenstage::kErrPathFileAccess;
+  if (!QDir().mkpath(QFileInfo(qpath).absolutePath())) return lumenstage::kErrPathFileAccess.number;
   QSaveFile file(qpath);
-  if (!file.open(QIODevice::WriteOnly)) return lumenstage::kErrPathFileAccess;
+  if (!file.open(QIODevice::WriteOnly)) return lumenstage::kErrPathFileAccess.number;
   // commit() alone does not notice a short write on a full disk and would put
   // the truncated file in place; flush() does.
   if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
@@ -247,7 +247,7 @@ int IniSettingsStore::SaveSetting(const std::string& appName, const std::string&
     file.cancelWriting();
   }
   // The old file stays intact if anything failed.
-  return file.commit() ? 0 : lumenstage::kErrPathFileAccess;
+  return file.commit() ? 0 : lumenstage::kErrPathFileAccess.number;
 }
 
 }  // namespace artnet

@@ -3,10 +3,9 @@
 #include <QAbstractEventDispatcher>
 #include <QTimer>
 
+#include "lumenstage/automation_errors.h"
+
 namespace artnet {
-namespace {
-constexpr int kErrNoEventLoop = 5;  // "Invalid procedure call": no event loop on this thread
-}
 
 QtTimer::QtTimer() : timer_(std::make_unique<QTimer>()) {
   timer_->setTimerType(Qt::PreciseTimer);
@@ -33,7 +32,7 @@ int QtTimer::SetEnabled(bool enabled) {
     return 0;
   }
   if (timer_->isActive()) return 0;  // keep the running interval: no restart
-  if (QAbstractEventDispatcher::instance() == nullptr) return kErrNoEventLoop;
+  if (QAbstractEventDispatcher::instance() == nullptr) return lumenstage::kErrInvalidProcedureCall.number;  // no event loop on this thread
   timer_->start();
   return 0;
 }

@@ -4,14 +4,14 @@
 #include <QPointer>
 #include <exception>
 
-#include "lumenstage/output_driver.h"
+#include "lumenstage/automation_errors.h"
 #include "ui/qt/frm_config.h"
 
 namespace artnet {
 
 int QtDialogRunner::ShowConfigDialog(ConfigDialogServices& services) {
   // A host running a QCoreApplication (or a QGuiApplication) has no widgets.
-  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return lumenstage::kErrNotAvailable;
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return lumenstage::kErrNotAvailable.number;
 
   // Fresh every time, so no list, caption or choice survives an opening.
   QPointer<frmConfig> dialog = new frmConfig(services);

@@ -4,7 +4,7 @@
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
 // Per-instance stamps of the last immediate send, in clock seconds (single precision).
 struct PacingStamps {
@@ -15,10 +15,10 @@ struct PacingStamps {
 // Stores a channel value and sends it at once, or within the window after
 // the last immediate send arms the one-shot flush. Returns false for a
 // channel above 512; throws AutomationError for a bad channel or value.
-bool SetChannel(ModMain& mod, PacingStamps& stamps, std::int32_t channel, std::int32_t value);
+bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, std::int32_t value);
 
 // Ticks of the one-shot flush timer and of the periodic refresh timer.
-void TimSendTick(ModMain& mod);
-void TimResendTick(ModMain& mod);
+void OnFlushTimer(ModuleState& mod);
+void OnRefreshTimer(ModuleState& mod);
 
 }  // namespace artnet

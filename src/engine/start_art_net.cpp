@@ -1,14 +1,14 @@
-#include "driver/start_art_net.h"
+#include "engine/start_art_net.h"
 
 #include <string_view>
 #include <vector>
 
-#include "engine/automation_error.h"
-#include "engine/conversions.h"
-#include "engine/mod_main.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
+#include "engine/module_state.h"
 #include "engine/senders.h"
-#include "net/endpoint.h"
-#include "net/frm_main.h"
+#include "engine/endpoint.h"
+#include "engine/transport.h"
 
 namespace artnet {
 
@@ -31,11 +31,11 @@ namespace {
 
 // Reads the lighting interface's address for the broadcast address; loopback
 // stands in when nothing else is up.
-std::string LightingAddress(ModMain& mod) {
+std::string LightingAddress(ModuleState& mod) {
   const auto broadcast = ParseIPv4(mod.Settings.BroadcastAddress);
   const std::string towards = broadcast ? IPv4ToText(*broadcast) : mod.Settings.BroadcastAddress;
   std::string localIp;
-  const int error = mod.frmMain().wskArtSend().GetLocalIP(towards, localIp);
+  const int error = mod.transport().socket().GetLocalIP(towards, localIp);
   if (error != 0) throw AutomationError(error, "The local address could not be read");
   // A broadcast address on loopback itself makes loopback the real choice.
   const bool loopbackWanted = broadcast && (*broadcast)[0] == 127;
@@ -45,7 +45,7 @@ std::string LightingAddress(ModMain& mod) {
 
 }  // namespace
 
-void StartArtNet(ModMain& mod, std::uint8_t subNet, std::uint8_t sendUniverse, std::uint8_t receiveUniverse,
+void StartArtNet(ModuleState& mod, std::uint8_t subNet, std::uint8_t sendUniverse, std::uint8_t receiveUniverse,
                  const std::string& broadcastAddress) {
   mod.Nodes.Reset();
   mod.Settings.SubNet = subNet;
@@ -59,7 +59,7 @@ void StartArtNet(ModMain& mod, std::uint8_t subNet, std::uint8_t sendUniverse, s
   SendPollReply(mod, mod.Settings.BroadcastAddress);
 }
 
-void RecaptureStandInLocalAddress(ModMain& mod) {
+void RecaptureStandInLocalAddress(ModuleState& mod) {
   if (!mod.LocalAddressIsStandIn) return;
   try {
     std::array<std::uint8_t, 4> octets{};

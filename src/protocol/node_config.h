@@ -6,21 +6,13 @@
 
 namespace artnet {
 
-// The four persisted settings.
+// The node's configuration: the four persisted settings.
 struct ArtNetSettings {
   std::string BroadcastAddress;  // dotted IPv4 text
   std::int32_t SubNet = 0;
   std::int32_t SendUniverse = 0;     // universe the plug-in transmits on
   std::int32_t ReceiveUniverse = 0;  // universe whose ArtDmx goes to the host
 };
-
-// Settings store keys ("Adress" and the crossed-over universe names are
-// what existing stored settings use).
-inline constexpr const char* kKeyBroadcastAddress = "ArtNet_BroadcastAdress";
-inline constexpr const char* kKeySubNet = "ArtNet_SubNet";
-inline constexpr const char* kKeySendUniverse = "ArtNet_InputUniverse1";
-inline constexpr const char* kKeyReceiveUniverse = "ArtNet_OutputUniverse1";
-inline constexpr const char* kSectionPrefix = "Plugins\\";
 
 inline constexpr std::uint16_t kArtNetPort = 6454;  // 0x1936
 

@@ -1,10 +1,10 @@
-#include "engine/conversions.h"
+#include "protocol/conversions.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "engine/automation_error.h"
+#include "protocol/automation_error.h"
 
 namespace artnet {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/packets.h"
+#include "protocol/packets.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 
 namespace artnet {
 
-class ModMain;
+class ModuleState;
 
 inline constexpr const char* kPortInUseWarning =
     "Port 0x1936 is already in use by another program. Please close that program.";
@@ -19,24 +19,24 @@ enum class Delivery { kMayDrop, kKeepNewest };
 std::string UnusableAddressWarning(const std::string& address);
 
 // Binds the endpoint to the Art-Net port unless it is already open. Never fails.
-void OpenArtNetSocket(ModMain& mod);
+void OpenArtNetSocket(ModuleState& mod);
 // Sends one datagram to destination:6454. When another program holds the
 // Art-Net port it warns once and sends from a free port, then tries the
 // Art-Net port again on the next send. Never fails. The destination is taken
 // by value: a setting it came from may change inside the warning's modal loop.
 // Destination text as people type it is accepted ("10.0.000.255 "); text that
 // is no address is reported once.
-void SendArtNetPacket(ModMain& mod, std::string destination, std::span<const std::uint8_t> packet,
+void SendArtNetPacket(ModuleState& mod, std::string destination, std::span<const std::uint8_t> packet,
                       Delivery delivery = Delivery::kMayDrop);
 // Closes the endpoint; a failure reaches the caller as an AutomationError.
-void CloseArtNetSocket(ModMain& mod);
+void CloseArtNetSocket(ModuleState& mod);
 
 // The socket's writable handler: sends the frame that waited for it.
-void OnSocketWritable(ModMain& mod);
+void OnSocketWritable(ModuleState& mod);
 
 // The data-arrival handler of the socket control.
-void OnDataArrival(ModMain& mod);
+void OnDataArrival(ModuleState& mod);
 // Dotted address of the sender of the datagram being handled ("" if unknown).
-std::string DatagramSender(ModMain& mod);
+std::string DatagramSender(ModuleState& mod);
 
 }  // namespace artnet

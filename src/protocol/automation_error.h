@@ -3,15 +3,16 @@
 #include <cstdint>
 #include <stdexcept>
 
-namespace artnet {
+#include "lumenstage/automation_errors.h"
 
-inline constexpr std::int32_t kErrOverflow = 6;
-inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
-inline constexpr std::int32_t kErrTypeMismatch = 13;
+namespace artnet {
 
 // An error that ends a host call; carries the automation error number the host sees.
 class AutomationError : public std::runtime_error {
  public:
+  explicit AutomationError(const lumenstage::AutomationErrorKind& kind)
+      : AutomationError(kind.number, kind.description) {}
+  // A platform's own error number, passed on to the host as it is.
   AutomationError(std::int32_t number, const char* description)
       : std::runtime_error(description), number_(number), description_(description) {}
 

@@ -1,13 +1,13 @@
-#include "driver/pacing.h"
+#include "engine/pacing.h"
 
 #include <limits>
 
-#include "engine/automation_error.h"
-#include "engine/conversions.h"
-#include "engine/mod_main.h"
-#include "driver/start_art_net.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
+#include "engine/module_state.h"
+#include "engine/start_art_net.h"
 #include "engine/senders.h"
-#include "net/frm_main.h"
+#include "engine/transport.h"
 
 namespace artnet {
 namespace {
@@ -15,15 +15,15 @@ namespace {
 constexpr std::int32_t kMaxChannel = 512;
 constexpr double kWindowSeconds = 0.04;
 
-void SendChannelBuffer(ModMain& mod) {
+void SendChannelBuffer(ModuleState& mod) {
   const std::uint8_t universe = ToByte(mod.Settings.SendUniverse);
-  SendArtDmx(mod, universe, mod.ChannelBuffer);
+  SendArtDmx(mod, universe, mod.Output.Buffer);
 }
 
 // A tick has nobody to report to: a failure is dropped, and a tick before
 // any channel buffer exists has nothing to send.
-void SendFromTick(ModMain& mod) {
-  if (mod.Enabled == kFalse || !mod.ChannelBufferExists) return;
+void SendFromTick(ModuleState& mod) {
+  if (!mod.Enabled || !mod.Output.Exists) return;
   try {
     SendChannelBuffer(mod);
   } catch (...) {
@@ -32,24 +32,24 @@ void SendFromTick(ModMain& mod) {
 
 }  // namespace
 
-bool SetChannel(ModMain& mod, PacingStamps& stamps, std::int32_t channel, std::int32_t value) {
+bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, std::int32_t value) {
   if (channel > kMaxChannel) return false;
-  if (channel > mod.HighestChannel) {
-    mod.HighestChannel = channel;
-    mod.ChannelBuffer.resize(static_cast<std::size_t>(channel), 0);
-    mod.ChannelBufferExists = true;
+  if (channel > mod.Output.HighestChannel) {
+    mod.Output.HighestChannel = channel;
+    mod.Output.Buffer.resize(static_cast<std::size_t>(channel), 0);
+    mod.Output.Exists = true;
   }
   if (channel == std::numeric_limits<std::int32_t>::min()) RaiseOverflow();  // channel - 1 overflows
   if (channel <= 0) RaiseSubscriptOutOfRange();
-  mod.ChannelBuffer[static_cast<std::size_t>(channel - 1)] = ToByte(value);
+  mod.Output.Buffer[static_cast<std::size_t>(channel - 1)] = ToByte(value);
 
-  if (mod.Enabled == kFalse) return true;
+  if (!mod.Enabled) return true;
 
   Clock& clock = mod.platform.GetClock();
   const float a = clock.SecondsSinceMidnight();
   const float b = clock.SecondsSinceMidnight();
   if (a <= stamps.NextSendTime && b >= stamps.LastSendTime) {
-    const int error = mod.frmMain().timSend().SetEnabled(true);
+    const int error = mod.transport().flushTimer().SetEnabled(true);
     if (error != 0) throw AutomationError(error, "The send timer could not be started");
     return true;
   }
@@ -60,13 +60,13 @@ bool SetChannel(ModMain& mod, PacingStamps& stamps, std::int32_t channel, std::i
   return true;
 }
 
-void TimSendTick(ModMain& mod) {
-  mod.frmMain().timSend().SetEnabled(false);
+void OnFlushTimer(ModuleState& mod) {
+  mod.transport().flushTimer().SetEnabled(false);
   SendFromTick(mod);
 }
 
-void TimResendTick(ModMain& mod) {
-  if (mod.Enabled != kFalse) RecaptureStandInLocalAddress(mod);
+void OnRefreshTimer(ModuleState& mod) {
+  if (mod.Enabled) RecaptureStandInLocalAddress(mod);
   SendFromTick(mod);
 }
 

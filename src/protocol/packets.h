@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/settings.h"
+#include "protocol/node_config.h"
 
 namespace artnet {
 

@@ -1,14 +1,14 @@
-#include "net/endpoint.h"
+#include "engine/endpoint.h"
 
 #include <algorithm>
 #include <array>
 
-#include "engine/automation_error.h"
-#include "engine/conversions.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
 #include "engine/dispatcher.h"
-#include "engine/mod_main.h"
-#include "engine/packets.h"
-#include "net/frm_main.h"
+#include "engine/module_state.h"
+#include "protocol/packets.h"
+#include "engine/transport.h"
 
 namespace artnet {
 namespace {
@@ -23,10 +23,10 @@ struct LastFailure {
 
 // A newer frame supersedes a waiting one whatever became of it, so the
 // sequence never goes backwards on the wire.
-void KeepIfBlocked(ModMain& mod, Delivery delivery, int sendError, const std::string& remoteHost,
+void KeepIfBlocked(ModuleState& mod, Delivery delivery, int sendError, const std::string& remoteHost,
                    std::span<const std::uint8_t> packet) {
   if (delivery != Delivery::kKeepNewest) return;
-  PendingDmx& pending = mod.PendingOutput;
+  PendingDmx& pending = mod.Endpoint.Pending;
   pending.waiting = sendError == kSockErrWouldBlock && packet.size() <= pending.bytes.size();
   if (!pending.waiting) return;
   pending.destination = remoteHost;
@@ -34,10 +34,10 @@ void KeepIfBlocked(ModMain& mod, Delivery delivery, int sendError, const std::st
   pending.length = packet.size();
 }
 
-void WarnUnusableAddress(ModMain& mod, const std::string& destination) {
-  if (mod.UnusableAddressWarned == destination) return;
+void WarnUnusableAddress(ModuleState& mod, const std::string& destination) {
+  if (mod.Endpoint.UnusableAddressWarned == destination) return;
   // Marked before showing: sends inside the box's modal loop must not stack more boxes.
-  mod.UnusableAddressWarned = destination;
+  mod.Endpoint.UnusableAddressWarned = destination;
   mod.platform.Messages().ShowCritical(UnusableAddressWarning(destination));
 }
 
@@ -49,8 +49,8 @@ std::string UnusableAddressWarning(const std::string& address) {
          "Please correct the setting ArtNet_BroadcastAdress in the configuration.";
 }
 
-void OpenArtNetSocket(ModMain& mod) {
-  SocketControl& wsk = mod.frmMain().wskArtSend();
+void OpenArtNetSocket(ModuleState& mod) {
+  SocketControl& wsk = mod.transport().socket();
   int state = kSockStateClosed;
   if (wsk.GetState(state) == 0 && (state == kSockStateOpen || state == kSockStateConnected)) return;
   wsk.Close();
@@ -60,9 +60,9 @@ void OpenArtNetSocket(ModMain& mod) {
   wsk.Bind(kArtNetPort);
 }
 
-void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<const std::uint8_t> packet,
+void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span<const std::uint8_t> packet,
                       Delivery delivery) {
-  SocketControl& wsk = mod.frmMain().wskArtSend();
+  SocketControl& wsk = mod.transport().socket();
   // The control takes plain dotted text only; zero-padded parts and stray
   // blanks are what people type, so they are made plain here.
   const auto address = ParseIPv4(destination);
@@ -74,9 +74,9 @@ void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<con
   failure(sendError);
 
   if (failure.error == kSockErrAddressInUse) {
-    if (!mod.PortInUseWarned) {
+    if (!mod.Endpoint.PortInUseWarned) {
       // Marked before showing: sends inside the box's modal loop must not stack more boxes.
-      mod.PortInUseWarned = true;
+      mod.Endpoint.PortInUseWarned = true;
       mod.platform.Messages().ShowCritical(kPortInUseWarning);
     }
     // Sends made inside the box's modal loop may have pointed the control elsewhere.
@@ -90,7 +90,7 @@ void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<con
   KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
   int localPort = 0;
   if (wsk.GetLocalPort(localPort) != 0 || localPort == kArtNetPort) {
-    mod.PortInUseWarned = false;  // back on the Art-Net port: warn again at the next conflict
+    mod.Endpoint.PortInUseWarned = false;  // back on the Art-Net port: warn again at the next conflict
   } else {
     wsk.Close();  // the next send tries the Art-Net port again
     wsk.SetLocalPort(kArtNetPort);
@@ -98,13 +98,13 @@ void SendArtNetPacket(ModMain& mod, const std::string destination, std::span<con
 
   if (!address) {
     WarnUnusableAddress(mod, destination);
-  } else if (mod.UnusableAddressWarned && destination == mod.Settings.BroadcastAddress) {
-    mod.UnusableAddressWarned.reset();  // corrected: a new mistake is reported again
+  } else if (mod.Endpoint.UnusableAddressWarned && destination == mod.Settings.BroadcastAddress) {
+    mod.Endpoint.UnusableAddressWarned.reset();  // corrected: a new mistake is reported again
   }
 }
 
-void OnSocketWritable(ModMain& mod) {
-  PendingDmx& pending = mod.PendingOutput;
+void OnSocketWritable(ModuleState& mod) {
+  PendingDmx& pending = mod.Endpoint.Pending;
   if (!pending.waiting) return;
   pending.waiting = false;
   // Copied out: the send may keep this frame again in the same place.
@@ -114,24 +114,24 @@ void OnSocketWritable(ModMain& mod) {
                    Delivery::kKeepNewest);
 }
 
-void CloseArtNetSocket(ModMain& mod) {
-  mod.PendingOutput.waiting = false;  // output is off; the values stay in the channel buffer
-  const int error = mod.frmMain().wskArtSend().Close();
+void CloseArtNetSocket(ModuleState& mod) {
+  mod.Endpoint.Pending.waiting = false;  // output is off; the values stay in the channel buffer
+  const int error = mod.transport().socket().Close();
   if (error != 0) throw AutomationError(error, "The socket could not be closed");
 }
 
-void OnDataArrival(ModMain& mod) {
+void OnDataArrival(ModuleState& mod) {
   // Only the first 530 bytes are ever read; a longer datagram is handled as its first 530.
   std::array<std::uint8_t, kArtDmxMaxSize> datagram;
   std::size_t length = 0;
-  if (mod.frmMain().wskArtSend().GetData(datagram, length) != 0) return;
+  if (mod.transport().socket().GetData(datagram, length) != 0) return;
   if (length == 0) return;
   HandleArtNetPacket(mod, std::span<const std::uint8_t>(datagram.data(), length));
 }
 
-std::string DatagramSender(ModMain& mod) {
+std::string DatagramSender(ModuleState& mod) {
   std::string ip;
-  mod.frmMain().wskArtSend().GetRemoteHostIP(ip);
+  mod.transport().socket().GetRemoteHostIP(ip);
   return ip;
 }
 

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/host_helper_ref.h"
+#include "engine/node_table.h"
+#include "platform/platform.h"
+#include "protocol/node_config.h"
+#include "protocol/packets.h"
+
+namespace artnet {
+
+class Transport;
+
+// The send universe's frame as the host set it, and the ArtDmx sequence.
+struct ChannelOutput {
+  // Slot k holds channel k + 1; does not exist until the first Init or SetChannel.
+  std::vector<std::uint8_t> Buffer;
+  bool Exists = false;
+  std::int32_t HighestChannel = 0;
+  std::uint8_t Sequence = 0;
+};
+
+// The receive universe's last frame, and what the host has been told of it.
+struct DmxInput {
+  HostHelperRef Helper;  // the host's helper object from Init
+  std::array<std::uint8_t, kMaxDmxChannels> Buffer{};
+  std::array<std::uint8_t, kMaxDmxChannels> Shadow{};
+};
+
+// An ArtDmx the socket could not take when it was sent; it leaves as soon as
+// the socket can take it, unless a newer frame leaves first.
+struct PendingDmx {
+  bool waiting = false;
+  std::string destination;
+  ArtDmxPacket bytes{};
+  std::size_t length = 0;
+};
+
+// What sending remembers from one datagram to the next.
+struct EndpointState {
+  // The port-in-use warning was shown and is not yet re-armed.
+  bool PortInUseWarned = false;
+  // The destination text last reported as unusable, until the setting is usable again.
+  std::optional<std::string> UnusableAddressWarned;
+  PendingDmx Pending;
+};
+
+// Module-wide state: one copy per loaded plug-in, shared by every
+// clsOutputDriver instance. The engine's routines are free functions over it.
+class ModuleState {
+ public:
+  explicit ModuleState(Platform& platform);
+  ~ModuleState();
+  ModuleState(const ModuleState&) = delete;
+  ModuleState& operator=(const ModuleState&) = delete;
+
+  Platform& platform;
+
+  ArtNetSettings Settings;
+  bool Enabled = false;
+  LocalAddressRecord LocalAddress;
+  // Loopback stood in for the address at Enable; the refresh looks again.
+  bool LocalAddressIsStandIn = false;
+
+  ChannelOutput Output;
+  DmxInput Input;
+  EndpointState Endpoint;
+  NodeTable Nodes;
+
+  // The socket and the timers, created on first use with their handlers wired.
+  Transport& transport();
+  bool HasTransport() const { return transport_ != nullptr; }
+
+ private:
+  std::unique_ptr<Transport> transport_;
+};
+
+}  // namespace artnet
