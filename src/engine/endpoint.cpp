@@ -50,27 +50,27 @@ std::string UnusableAddressWarning(const std::string& address) {
 }
 
 void OpenArtNetSocket(ModuleState& mod) {
-  SocketControl& wsk = mod.transport().socket();
+  SocketControl& socket = mod.transport().socket();
   int state = kSockStateClosed;
-  if (wsk.GetState(state) == 0 && (state == kSockStateOpen || state == kSockStateConnected)) return;
-  wsk.Close();
-  wsk.SetLocalPort(kArtNetPort);
-  wsk.SetRemotePort(kArtNetPort);
-  wsk.SetRemoteHost(mod.Settings.BroadcastAddress);
-  wsk.Bind(kArtNetPort);
+  if (socket.GetState(state) == 0 && (state == kSockStateOpen || state == kSockStateConnected)) return;
+  socket.Close();
+  socket.SetLocalPort(kArtNetPort);
+  socket.SetRemotePort(kArtNetPort);
+  socket.SetRemoteHost(mod.Settings.BroadcastAddress);
+  socket.Bind(kArtNetPort);
 }
 
 void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span<const std::uint8_t> packet,
                       Delivery delivery) {
-  SocketControl& wsk = mod.transport().socket();
+  SocketControl& socket = mod.transport().socket();
   // The control takes plain dotted text only; zero-padded parts and stray
   // blanks are what people type, so they are made plain here.
   const auto address = ParseIPv4(destination);
   const std::string remoteHost = address ? IPv4ToText(*address) : destination;
   LastFailure failure;
-  failure(wsk.SetRemotePort(kArtNetPort));
-  failure(wsk.SetRemoteHost(remoteHost));
-  int sendError = wsk.SendData(packet);
+  failure(socket.SetRemotePort(kArtNetPort));
+  failure(socket.SetRemoteHost(remoteHost));
+  int sendError = socket.SendData(packet);
   failure(sendError);
 
   if (failure.error == kSockErrAddressInUse) {
@@ -80,20 +80,20 @@ void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span
       mod.platform.Messages().ShowCritical(kPortInUseWarning);
     }
     // Sends made inside the box's modal loop may have pointed the control elsewhere.
-    wsk.SetRemotePort(kArtNetPort);
-    wsk.SetRemoteHost(remoteHost);
-    wsk.SetLocalPort(0);
-    sendError = wsk.SendData(packet);  // from a free port; a failure here is ignored
+    socket.SetRemotePort(kArtNetPort);
+    socket.SetRemoteHost(remoteHost);
+    socket.SetLocalPort(0);
+    sendError = socket.SendData(packet);  // from a free port; a failure here is ignored
     KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
     return;
   }
   KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
   int localPort = 0;
-  if (wsk.GetLocalPort(localPort) != 0 || localPort == kArtNetPort) {
+  if (socket.GetLocalPort(localPort) != 0 || localPort == kArtNetPort) {
     mod.Endpoint.PortInUseWarned = false;  // back on the Art-Net port: warn again at the next conflict
   } else {
-    wsk.Close();  // the next send tries the Art-Net port again
-    wsk.SetLocalPort(kArtNetPort);
+    socket.Close();  // the next send tries the Art-Net port again
+    socket.SetLocalPort(kArtNetPort);
   }
 
   if (!address) {

@@ -38,7 +38,7 @@ TEST(PluginResidentTest, UnloadedPluginStaysMappedWhileItsTimersRun) {
   ASSERT_NE(driver, nullptr);
   lumenstage::VBool result;
   ASSERT_TRUE(driver->Init("Lumenstage", "libArtNet.so", nullptr, &result).ok());
-  ASSERT_TRUE(driver->SetChannel(1, 10, &result).ok());  // starts the hidden form's timers
+  ASSERT_TRUE(driver->SetChannel(1, 10, &result).ok());  // starts the transport's timers
   driver->Release();
   ASSERT_EQ(dlclose(library), 0);
 

@@ -50,7 +50,7 @@ TEST(QtTimerTest, TicksPeriodicallyUntilDisabled) {
   PumpFor(150);
   EXPECT_EQ(ticks, atStop);
 
-  // A handler that disables its own timer gets exactly one tick (timSend's use).
+  // A handler that disables its own timer gets exactly one tick (the flush timer's use).
   ticks = 0;
   timer.SetTickHandler([&] {
     ++ticks;
