@@ -36,12 +36,12 @@ void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram) {
 // The host may run its event loop inside the helper call and so handle newer
 // ArtDmx packets before it returns; they update the buffer and the shadow
 // themselves. The loop therefore reads both afresh for every channel.
-void PassChangedChannelsToHost(ModuleState& mod, std::size_t length) {
+void PassChangedChannelsToHost(DmxInput& input, std::size_t length) {
   for (std::size_t j = 0; j < length; ++j) {
-    const std::uint8_t value = mod.Input.Buffer[j];
-    const std::uint8_t previous = mod.Input.Shadow[j];
+    const std::uint8_t value = input.Buffer[j];
+    const std::uint8_t previous = input.Shadow[j];
     if (value == previous) continue;
-    const HostHelperRef helper(mod.Input.Helper.get());
+    const HostHelperRef helper(input.Helper.get());
     if (helper.get() == nullptr) return;  // nobody to tell; offered again with the next packet
     const lumenstage::HelperArg args[] = {
         {lumenstage::HelperArg::Type::Long, static_cast<std::int32_t>(j + 1)},
@@ -52,11 +52,11 @@ void PassChangedChannelsToHost(ModuleState& mod, std::size_t length) {
     // same value is not told twice. When the call returns the shadow thus
     // holds the buffer's value, unless a nested packet's value could not be
     // passed on and is still pending.
-    mod.Input.Shadow[j] = value;
+    input.Shadow[j] = value;
     if (helper.get()->Invoke(kDmxInMethod, args, 2) != 0) {
       // Not told after all: this and later channels stay pending. A value a
       // nested packet did tell the host stands.
-      if (mod.Input.Shadow[j] == value) mod.Input.Shadow[j] = previous;
+      if (input.Shadow[j] == value) input.Shadow[j] = previous;
       return;
     }
   }
@@ -72,9 +72,10 @@ void HandleDmx(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   // Data missing from a short datagram counts as zero.
   const std::size_t available = datagram.size() > dmx::DATA ? datagram.size() - dmx::DATA : 0;
   const std::size_t copied = std::min<std::size_t>(available, length);
-  std::copy_n(datagram.begin() + dmx::DATA, copied, mod.Input.Buffer.begin());
-  std::fill(mod.Input.Buffer.begin() + copied, mod.Input.Buffer.begin() + length, std::uint8_t{0});
-  PassChangedChannelsToHost(mod, static_cast<std::size_t>(length));
+  DmxInput& input = mod.Input;
+  std::copy_n(datagram.begin() + dmx::DATA, copied, input.Buffer.begin());
+  std::fill(input.Buffer.begin() + copied, input.Buffer.begin() + length, std::uint8_t{0});
+  PassChangedChannelsToHost(input, static_cast<std::size_t>(length));
 }
 
 void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram) {
