@@ -7,12 +7,12 @@
 
 namespace artnet {
 
-ConfigDialogLogic::ConfigDialogLogic(ConfigDialogServices& services, ConfigDialogView& view)
+ConfigDialogBehaviour::ConfigDialogBehaviour(ConfigDialogServices& services, ConfigDialogView& view)
     : services_(services), view_(view) {}
 
-ConfigDialogLogic::~ConfigDialogLogic() { *alive_ = false; }
+ConfigDialogBehaviour::~ConfigDialogBehaviour() { *alive_ = false; }
 
-std::string ConfigDialogLogic::HexText(std::int32_t value) {
+std::string ConfigDialogBehaviour::HexText(std::int32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   auto bits = static_cast<std::uint32_t>(value);
   std::string text;
@@ -23,25 +23,25 @@ std::string ConfigDialogLogic::HexText(std::int32_t value) {
   return text;
 }
 
-std::string ConfigDialogLogic::NodeEntryText(const NodeRecord& node) {
+std::string ConfigDialogBehaviour::NodeEntryText(const NodeRecord& node) {
   return node.ShortName + " (IP: " + node.IPAddress + "; Subnet " + HexText(node.NetSubSwitch) + "; " +
          std::to_string(node.NumPorts) + " ports)";
 }
 
-std::string ConfigDialogLogic::PortCaption(int port, bool isOutput) {
+std::string ConfigDialogBehaviour::PortCaption(int port, bool isOutput) {
   return "Port " + std::to_string(port + 1) + (isOutput ? " (Out)" : " (In)");
 }
 
-void ConfigDialogLogic::SetBar(ConfigBar bar, int value) {
+void ConfigDialogBehaviour::SetBar(ConfigBar bar, int value) {
   // The bars cannot show other values; the setting itself stays as stored
   // unless OK writes the bar back.
   view_.SetBarValue(bar, std::clamp(value, kBarMin, kBarMax));
-  BarChange(bar);
+  OnBarChanged(bar);
 }
 
-void ConfigDialogLogic::BarChange(ConfigBar bar) { view_.SetBarLabel(bar, HexText(view_.BarValue(bar))); }
+void ConfigDialogBehaviour::OnBarChanged(ConfigBar bar) { view_.SetBarLabel(bar, HexText(view_.BarValue(bar))); }
 
-void ConfigDialogLogic::Form_Load() {
+void ConfigDialogBehaviour::OnLoad() {
   const ArtNetSettings& settings = services_.Settings();
   SetBar(ConfigBar::SubNet, settings.SubNet);
   SetBar(ConfigBar::OutputUniverse, settings.SendUniverse);
@@ -49,7 +49,7 @@ void ConfigDialogLogic::Form_Load() {
   view_.SetBroadcastText(settings.BroadcastAddress);
 }
 
-void ConfigDialogLogic::cmdScan_Click() {
+void ConfigDialogBehaviour::OnScanClicked() {
   if (closed_) return;
   view_.ClearNodeEntries();
   view_.AddNodeEntry(kScanningEntry);
@@ -73,14 +73,14 @@ void ConfigDialogLogic::cmdScan_Click() {
   view_.SetCurrentNodeEntry(-1);
 }
 
-const NodeRecord* ConfigDialogLogic::PickedNode(int position) const {
+const NodeRecord* ConfigDialogBehaviour::PickedNode(int position) const {
   if (statusEntryShown_ || position < 0) return nullptr;
   const auto& entries = services_.Nodes().Entries();
   if (static_cast<std::size_t>(position) >= entries.size()) return nullptr;
   return &entries[static_cast<std::size_t>(position)];
 }
 
-void ConfigDialogLogic::cmbNodes_Click() {
+void ConfigDialogBehaviour::OnNodePicked() {
   if (closed_) return;
   const NodeRecord* node = PickedNode(view_.CurrentNodeEntry());
   if (node == nullptr) return;
@@ -98,11 +98,11 @@ void ConfigDialogLogic::cmbNodes_Click() {
   }
 }
 
-void ConfigDialogLogic::optPort_Click(int Index) {
-  if (closed_ || Index < 0 || Index >= kPortCount) return;
+void ConfigDialogBehaviour::OnPortPicked(int port) {
+  if (closed_ || port < 0 || port >= kPortCount) return;
   const NodeRecord* node = PickedNode(view_.CurrentNodeEntry());
   if (node == nullptr) return;
-  const auto i = static_cast<std::size_t>(Index);
+  const auto i = static_cast<std::size_t>(port);
   const int universe = node->PortUniverse[i];
   if (node->PortIsOutput[i]) {
     SetBar(ConfigBar::OutputUniverse, universe);
@@ -111,7 +111,7 @@ void ConfigDialogLogic::optPort_Click(int Index) {
   }
 }
 
-void ConfigDialogLogic::cmdOk_Click() {
+void ConfigDialogBehaviour::OnOkClicked() {
   if (closed_) return;
   closed_ = true;
   ArtNetSettings& settings = services_.Settings();
@@ -126,7 +126,7 @@ void ConfigDialogLogic::cmdOk_Click() {
   view_.CloseDialog();
 }
 
-void ConfigDialogLogic::cmdCancel_Click() {
+void ConfigDialogBehaviour::OnCancelClicked() {
   if (closed_) return;
   closed_ = true;
   view_.CloseDialog();

@@ -1,5 +1,6 @@
-// frmConfig's behaviour, free of any toolkit. A view (Qt, Win32 or a test
-// fake) owns the controls and forwards their events to the handlers here.
+// The configuration dialog's behaviour, free of any toolkit. A view (Qt,
+// Win32 or a test fake) owns the controls and forwards their events to the
+// handlers here.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@ struct NodeRecord;
 // The dialog's three scroll bars; each has a hex value display beside it.
 enum class ConfigBar { SubNet = 0, OutputUniverse = 1, InputUniverse = 2 };
 
-// What the behaviour needs of the controls. Ports are optPort elements 0..3.
+// What the behaviour needs of the controls. Ports are numbered 0..3.
 class ConfigDialogView {
  public:
   virtual ~ConfigDialogView() = default;
@@ -26,42 +27,46 @@ class ConfigDialogView {
   virtual void SetBroadcastText(const std::string& text) = 0;
   virtual std::string BroadcastText() const = 0;
 
-  // cmbNodes. Entry texts carry node names as received: 8-bit characters.
+  // The node list. Entry texts carry node names as received: 8-bit characters.
   virtual void ClearNodeEntries() = 0;
   virtual void AddNodeEntry(const std::string& text) = 0;
   virtual void SetCurrentNodeEntry(int index) = 0;  // -1: none
   virtual int CurrentNodeEntry() const = 0;         // -1: none
 
   virtual void SetPortCaption(int port, const std::string& caption) = 0;
-  // Unchecking must not raise optPort_Click.
+  // Unchecking must not raise OnPortPicked.
   virtual void SetPortChecked(int port, bool checked) = 0;
   virtual void SetPortEnabled(int port, bool enabled) = 0;
 
   virtual void CloseDialog() = 0;
 };
 
-class ConfigDialogLogic {
+class ConfigDialogBehaviour {
  public:
   static constexpr const char* kScanningEntry = "Scanning...";
   static constexpr int kBarMin = 0;
   static constexpr int kBarMax = 15;
   static constexpr int kPortCount = 4;
 
-  ConfigDialogLogic(ConfigDialogServices& services, ConfigDialogView& view);
-  ~ConfigDialogLogic();
-  ConfigDialogLogic(const ConfigDialogLogic&) = delete;
-  ConfigDialogLogic& operator=(const ConfigDialogLogic&) = delete;
+  ConfigDialogBehaviour(ConfigDialogServices& services, ConfigDialogView& view);
+  ~ConfigDialogBehaviour();
+  ConfigDialogBehaviour(const ConfigDialogBehaviour&) = delete;
+  ConfigDialogBehaviour& operator=(const ConfigDialogBehaviour&) = delete;
 
-  void Form_Load();
-  void scrSubNet_Change() { BarChange(ConfigBar::SubNet); }
-  void scrOutputUniverse_Change() { BarChange(ConfigBar::OutputUniverse); }
-  void scrInputUniverse_Change() { BarChange(ConfigBar::InputUniverse); }
-  void BarChange(ConfigBar bar);
-  void cmdScan_Click();
-  void cmbNodes_Click();
-  void optPort_Click(int Index);
-  void cmdOk_Click();
-  void cmdCancel_Click();
+  // Fills the controls from the settings; the view calls it once, before it
+  // is shown.
+  void OnLoad();
+  // A bar's value changed, by the user or by the behaviour itself.
+  void OnBarChanged(ConfigBar bar);
+  void OnScanClicked();
+  // The user picked an entry of the node list.
+  void OnNodePicked();
+  // The user selected port option 0..3.
+  void OnPortPicked(int port);
+  // OK, or Enter while no other push button has the focus.
+  void OnOkClicked();
+  // Cancel, Escape or the close box.
+  void OnCancelClicked();
 
   // True once OK or Cancel has run; later events are ignored.
   bool Closed() const { return closed_; }
@@ -79,7 +84,7 @@ class ConfigDialogLogic {
   ConfigDialogServices& services_;
   ConfigDialogView& view_;
   bool closed_ = false;
-  bool statusEntryShown_ = false;  // cmbNodes holds "Scanning..." and no nodes
+  bool statusEntryShown_ = false;  // the node list holds "Scanning..." and no nodes
   // Cleared on destruction; a scan that pumped events checks it before it
   // touches anything, because the dialog may be gone by then.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

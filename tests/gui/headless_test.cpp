@@ -5,15 +5,15 @@
 
 #include <QCoreApplication>
 
-#include "gui/ui_test_support.h"
 #include "lumenstage/output_driver.h"
+#include "support/fake_dialog_services.h"
 #include "ui/qt/qt_dialog_runner.h"
 
 namespace artnet {
 namespace {
 
 TEST(HeadlessConfigure, RunnerReportsNotAvailableAndChangesNothing) {
-  ui_testing::FakeDialogServices services;
+  testing::FakeDialogServices services;
   services.settings = {"10.99.0.255", 1, 2, 3};
   QtDialogRunner runner;
   EXPECT_EQ(runner.ShowConfigDialog(services), lumenstage::kErrNotAvailable.number);

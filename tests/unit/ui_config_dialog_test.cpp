@@ -1,23 +1,24 @@
-// frmConfig's rules, against a fake view that behaves like real controls:
-// a bar reports its changes, clamps to 0..15, and the first entry added to
-// an empty list becomes current.
+// The configuration dialog's rules, against a fake view that behaves like
+// real controls: a bar reports its changes, clamps to 0..15, and the first
+// entry added to an empty list becomes current.
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "gui/ui_test_support.h"
+#include "support/art_net_test_packets.h"
+#include "support/fake_dialog_services.h"
 #include "ui/config_dialog.h"
 
 namespace artnet {
 namespace {
 
-using ui_testing::FakeDialogServices;
-using ui_testing::PollReply;
-using ui_testing::PortSpec;
+using testing::FakeDialogServices;
+using testing::IncomingReply;
+using testing::PortSpec;
 
 class FakeView final : public ConfigDialogView {
  public:
-  ConfigDialogLogic* logic = nullptr;
+  ConfigDialogBehaviour* behaviour = nullptr;
   std::array<int, 3> bars{};
   std::array<std::string, 3> labels{"0", "0", "0"};
   std::string broadcast;
@@ -33,7 +34,7 @@ class FakeView final : public ConfigDialogView {
     value = std::clamp(value, 0, 15);
     if (slot == value) return;
     slot = value;
-    if (logic != nullptr) logic->BarChange(bar);
+    if (behaviour != nullptr) behaviour->OnBarChanged(bar);
   }
   int BarValue(ConfigBar bar) const override { return bars[static_cast<std::size_t>(bar)]; }
   void SetBarLabel(ConfigBar bar, const std::string& text) override { labels[static_cast<std::size_t>(bar)] = text; }
@@ -62,27 +63,27 @@ class ConfigDialogTest : public ::testing::Test {
  protected:
   FakeDialogServices services;
   FakeView view;
-  std::unique_ptr<ConfigDialogLogic> logic = std::make_unique<ConfigDialogLogic>(services, view);
+  std::unique_ptr<ConfigDialogBehaviour> behaviour = std::make_unique<ConfigDialogBehaviour>(services, view);
 
-  void SetUp() override { view.logic = logic.get(); }
-  void Load() { logic->Form_Load(); }
+  void SetUp() override { view.behaviour = behaviour.get(); }
+  void Load() { behaviour->OnLoad(); }
   void ScanAndPick(int entry) {
-    logic->cmdScan_Click();
+    behaviour->OnScanClicked();
     view.current = entry;
-    logic->cmbNodes_Click();
+    behaviour->OnNodePicked();
   }
 };
 
 TEST(ConfigDialogText, HexAndEntryFormats) {
-  EXPECT_EQ(ConfigDialogLogic::HexText(0), "0");
-  EXPECT_EQ(ConfigDialogLogic::HexText(10), "A");
-  EXPECT_EQ(ConfigDialogLogic::HexText(0x105), "105");
-  EXPECT_EQ(ConfigDialogLogic::HexText(-1), "FFFFFFFF");
+  EXPECT_EQ(ConfigDialogBehaviour::HexText(0), "0");
+  EXPECT_EQ(ConfigDialogBehaviour::HexText(10), "A");
+  EXPECT_EQ(ConfigDialogBehaviour::HexText(0x105), "105");
+  EXPECT_EQ(ConfigDialogBehaviour::HexText(-1), "FFFFFFFF");
   NodeRecord node{"2.0.0.17", 10, "Stage Left", "", "", 4, {}, {}};
-  EXPECT_EQ(ConfigDialogLogic::NodeEntryText(node), "Stage Left (IP: 2.0.0.17; Subnet A; 4 ports)");
+  EXPECT_EQ(ConfigDialogBehaviour::NodeEntryText(node), "Stage Left (IP: 2.0.0.17; Subnet A; 4 ports)");
 }
 
-TEST_F(ConfigDialogTest, FormLoadShowsSettingsOnTheirBars) {
+TEST_F(ConfigDialogTest, OpeningShowsTheSettingsOnTheirBars) {
   services.settings = {"2.255.255.255", 10, 15, 3};
   Load();
   EXPECT_EQ(view.Label(ConfigBar::SubNet), "A");
@@ -93,14 +94,14 @@ TEST_F(ConfigDialogTest, FormLoadShowsSettingsOnTheirBars) {
   EXPECT_EQ(view.captions[0], "Port 1");
 }
 
-TEST_F(ConfigDialogTest, FormLoadClampsOutOfRangeButKeepsTheSettingUntilOk) {
+TEST_F(ConfigDialogTest, OpeningClampsOutOfRangeButKeepsTheSettingUntilOk) {
   services.settings = {"x", 99, -4, 16};
   Load();
   EXPECT_EQ(view.Label(ConfigBar::SubNet), "F");
   EXPECT_EQ(view.Label(ConfigBar::OutputUniverse), "0");
   EXPECT_EQ(view.Label(ConfigBar::InputUniverse), "F");
   EXPECT_EQ(services.settings.SubNet, 99);
-  logic->cmdOk_Click();
+  behaviour->OnOkClicked();
   EXPECT_EQ(services.settings.SubNet, 15);
   EXPECT_EQ(services.settings.SendUniverse, 0);
   EXPECT_EQ(services.settings.ReceiveUniverse, 15);
@@ -108,19 +109,19 @@ TEST_F(ConfigDialogTest, FormLoadClampsOutOfRangeButKeepsTheSettingUntilOk) {
 
 TEST_F(ConfigDialogTest, BeforeAnyScanPickingChangesNothing) {
   Load();
-  for (int i = 0; i < 4; ++i) logic->optPort_Click(i);
+  for (int i = 0; i < 4; ++i) behaviour->OnPortPicked(i);
   view.current = 0;
-  logic->cmbNodes_Click();  // the table has no entries at all
+  behaviour->OnNodePicked();  // the table has no entries at all
   EXPECT_EQ(view.captions[0], "Port 1");
   EXPECT_EQ(view.enabled, (std::array<bool, 4>{true, true, true, true}));
   EXPECT_EQ(view.Bar(ConfigBar::InputUniverse), 1);
 }
 
 TEST_F(ConfigDialogTest, ScanListsNodesInTableOrderWithNothingCurrent) {
-  services.replies = {PollReply({2, 0, 0, 17}, 0, 10, "Stage Left", 4), PollReply({2, 0, 0, 18}, 1, 5, "", 1),
-                      PollReply({2, 0, 0, 19}, 0, 0, "Dimmer", 0)};
+  services.replies = {IncomingReply({2, 0, 0, 17}, 0, 10, "Stage Left", 4), IncomingReply({2, 0, 0, 18}, 1, 5, "", 1),
+                      IncomingReply({2, 0, 0, 19}, 0, 0, "Dimmer", 0)};
   Load();
-  logic->cmdScan_Click();
+  behaviour->OnScanClicked();
   EXPECT_EQ(view.entries, (std::vector<std::string>{"Stage Left (IP: 2.0.0.17; Subnet A; 4 ports)",
                                                     " (IP: 2.0.0.18; Subnet 105; 1 ports)",
                                                     "Dimmer (IP: 2.0.0.19; Subnet 0; 0 ports)"}));
@@ -128,29 +129,29 @@ TEST_F(ConfigDialogTest, ScanListsNodesInTableOrderWithNothingCurrent) {
 }
 
 TEST_F(ConfigDialogTest, ScanShowsStatusEntryMeanwhileAndLeavesControlsAlone) {
-  services.replies = {PollReply({2, 0, 0, 1}, 0, 7, "N", 4, {kOut(3)})};
+  services.replies = {IncomingReply({2, 0, 0, 1}, 0, 7, "N", 4, {kOut(3)})};
   Load();
   services.duringScan = [&] {
     EXPECT_EQ(view.entries, std::vector<std::string>{"Scanning..."});
     EXPECT_EQ(view.current, 0);
     // The table already holds a node at 0, but the status entry is no node.
-    logic->cmbNodes_Click();
-    logic->optPort_Click(0);
+    behaviour->OnNodePicked();
+    behaviour->OnPortPicked(0);
     EXPECT_EQ(view.captions[0], "Port 1");
     EXPECT_EQ(view.Bar(ConfigBar::SubNet), 0);
     EXPECT_EQ(view.Bar(ConfigBar::OutputUniverse), 0);
   };
-  logic->cmdScan_Click();
-  logic->optPort_Click(0);  // nothing picked after the refill either
+  behaviour->OnScanClicked();
+  behaviour->OnPortPicked(0);  // nothing picked after the refill either
   EXPECT_EQ(view.Bar(ConfigBar::OutputUniverse), 0);
 }
 
 TEST_F(ConfigDialogTest, ScanWithoutRepliesLeavesListEmptyAndPortsAsTheyWere) {
-  services.replies = {PollReply({2, 0, 0, 1}, 0, 0, "N", 1)};
+  services.replies = {IncomingReply({2, 0, 0, 1}, 0, 0, "N", 1)};
   Load();
   ScanAndPick(0);
   services.replies.clear();
-  logic->cmdScan_Click();
+  behaviour->OnScanClicked();
   EXPECT_TRUE(view.entries.empty());
   EXPECT_EQ(view.current, -1);
   EXPECT_EQ(view.enabled, (std::array<bool, 4>{true, false, false, false}));
@@ -160,20 +161,20 @@ TEST_F(ConfigDialogTest, NestedScanLeavesTheLastScansTable) {
   Load();
   services.duringScan = [&] {
     services.duringScan = nullptr;
-    services.replies = {PollReply({2, 0, 0, 9}, 0, 0, "Inner", 2)};
-    logic->cmdScan_Click();
+    services.replies = {IncomingReply({2, 0, 0, 9}, 0, 0, "Inner", 2)};
+    behaviour->OnScanClicked();
     EXPECT_EQ(view.entries.size(), 1u);
   };
-  logic->cmdScan_Click();
+  behaviour->OnScanClicked();
   EXPECT_EQ(services.scans, 2);
   EXPECT_EQ(view.entries, std::vector<std::string>{"Inner (IP: 2.0.0.9; Subnet 0; 2 ports)"});
 }
 
 TEST_F(ConfigDialogTest, ClosedDuringScanTheListIsNotRefilled) {
-  services.replies = {PollReply({2, 0, 0, 1}, 0, 0, "N", 1)};
+  services.replies = {IncomingReply({2, 0, 0, 1}, 0, 0, "N", 1)};
   Load();
-  services.duringScan = [&] { logic->cmdCancel_Click(); };
-  logic->cmdScan_Click();
+  services.duringScan = [&] { behaviour->OnCancelClicked(); };
+  behaviour->OnScanClicked();
   EXPECT_EQ(view.entries, std::vector<std::string>{"Scanning..."});
   EXPECT_EQ(view.closes, 1);
   EXPECT_TRUE(services.pollReplies.empty());
@@ -182,19 +183,19 @@ TEST_F(ConfigDialogTest, ClosedDuringScanTheListIsNotRefilled) {
 TEST_F(ConfigDialogTest, DestroyedDuringScanNothingIsTouched) {
   Load();
   services.duringScan = [&] {
-    view.logic = nullptr;
-    logic.reset();
+    view.behaviour = nullptr;
+    behaviour.reset();
     view.entries = {"gone"};
   };
-  ConfigDialogLogic* raw = logic.get();
-  raw->cmdScan_Click();  // returns without using the destroyed object
+  ConfigDialogBehaviour* raw = behaviour.get();
+  raw->OnScanClicked();  // returns without using the destroyed object
   EXPECT_EQ(view.entries, std::vector<std::string>{"gone"});
 }
 
 TEST_F(ConfigDialogTest, PickingANodeSetsCaptionsEnablingAndSubnet) {
-  services.replies = {PollReply({2, 0, 0, 1}, 0, 12, "A", 3, {kIn(4), kOut(5), {0x05, 9, 9}, kOut(1)}),
-                      PollReply({2, 0, 0, 2}, 0, 0, "B", 1), PollReply({2, 0, 0, 3}, 0, 2, "C", 0),
-                      PollReply({2, 0, 0, 4}, 1, 5, "D", 7)};
+  services.replies = {IncomingReply({2, 0, 0, 1}, 0, 12, "A", 3, {kIn(4), kOut(5), {0x05, 9, 9}, kOut(1)}),
+                      IncomingReply({2, 0, 0, 2}, 0, 0, "B", 1), IncomingReply({2, 0, 0, 3}, 0, 2, "C", 0),
+                      IncomingReply({2, 0, 0, 4}, 1, 5, "D", 7)};
   Load();
   view.checked[2] = true;
   ScanAndPick(0);
@@ -214,14 +215,14 @@ TEST_F(ConfigDialogTest, PickingANodeSetsCaptionsEnablingAndSubnet) {
 }
 
 TEST_F(ConfigDialogTest, PortSelectionSetsTheUniverseOfItsDirection) {
-  services.replies = {PollReply({2, 0, 0, 1}, 0, 0, "A", 2, {kIn(4), kOut(0x3A)})};
+  services.replies = {IncomingReply({2, 0, 0, 1}, 0, 0, "A", 2, {kIn(4), kOut(0x3A)})};
   services.settings.SendUniverse = 7;
   Load();
   ScanAndPick(0);
-  logic->optPort_Click(0);  // an input port: the received universe
+  behaviour->OnPortPicked(0);  // an input port: the received universe
   EXPECT_EQ(view.Bar(ConfigBar::InputUniverse), 4);
   EXPECT_EQ(view.Bar(ConfigBar::OutputUniverse), 7);
-  logic->optPort_Click(1);
+  behaviour->OnPortPicked(1);
   EXPECT_EQ(view.Label(ConfigBar::OutputUniverse), "A");
   EXPECT_EQ(view.Bar(ConfigBar::SubNet), 0);
 }
@@ -233,8 +234,8 @@ TEST_F(ConfigDialogTest, OkWritesTheControlsAndAnnouncesThem) {
   view.SetBarValue(ConfigBar::OutputUniverse, 5);
   view.SetBarValue(ConfigBar::InputUniverse, 6);
   view.broadcast = "not an address";
-  logic->cmdOk_Click();
-  logic->cmdOk_Click();  // a second press after closing sends nothing more
+  behaviour->OnOkClicked();
+  behaviour->OnOkClicked();  // a second press after closing sends nothing more
   EXPECT_EQ(services.settings.BroadcastAddress, "not an address");
   EXPECT_EQ(services.settings.SubNet, 4);
   EXPECT_EQ(services.settings.SendUniverse, 5);
@@ -246,15 +247,15 @@ TEST_F(ConfigDialogTest, OkWritesTheControlsAndAnnouncesThem) {
 TEST_F(ConfigDialogTest, OkWithoutChangesAndWithEmptyBroadcast) {
   services.settings = {"2.255.255.255", 1, 2, 3};
   Load();
-  logic->cmdOk_Click();
+  behaviour->OnOkClicked();
   EXPECT_EQ(services.settings.SubNet, 1);
   EXPECT_EQ(services.pollReplies, std::vector<std::string>{"2.255.255.255"});
 
   FakeView second;
-  ConfigDialogLogic again(services, second);
-  again.Form_Load();
+  ConfigDialogBehaviour again(services, second);
+  again.OnLoad();
   second.broadcast.clear();
-  again.cmdOk_Click();
+  again.OnOkClicked();
   EXPECT_EQ(services.settings.BroadcastAddress, "");
   EXPECT_EQ(services.pollReplies.back(), "");
 }
@@ -264,8 +265,8 @@ TEST_F(ConfigDialogTest, CancelAfterChangesAppliesAndSendsNothing) {
   Load();
   view.SetBarValue(ConfigBar::SubNet, 9);
   view.broadcast = "2.0.0.255";
-  logic->cmdCancel_Click();
-  logic->cmdOk_Click();  // too late: the dialog is closed
+  behaviour->OnCancelClicked();
+  behaviour->OnOkClicked();  // too late: the dialog is closed
   EXPECT_EQ(services.settings.SubNet, 1);
   EXPECT_EQ(services.settings.BroadcastAddress, "2.255.255.255");
   EXPECT_TRUE(services.pollReplies.empty());

@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "lumenstage/automation_errors.h"
-#include "ui/qt/frm_config.h"
+#include "ui/qt/qt_config_dialog.h"
 
 namespace artnet {
 
@@ -14,7 +14,7 @@ int QtDialogRunner::ShowConfigDialog(ConfigDialogServices& services) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return lumenstage::kErrNotAvailable.number;
 
   // Fresh every time, so no list, caption or choice survives an opening.
-  QPointer<frmConfig> dialog = new frmConfig(services);
+  QPointer<QtConfigDialog> dialog = new QtConfigDialog(services);
   dialog->exec();  // runs the event loop: output and input go on meanwhile
   std::exception_ptr error;
   if (dialog != nullptr) {

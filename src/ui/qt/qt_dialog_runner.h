@@ -4,7 +4,7 @@
 
 namespace artnet {
 
-// Shows frmConfig modally when the host has a QApplication.
+// Shows the configuration dialog modally when the host has a QApplication.
 class QtDialogRunner final : public DialogRunner {
  public:
   int ShowConfigDialog(ConfigDialogServices& services) override;

@@ -1,4 +1,4 @@
-// frmConfig driven as a person would: mouse and keys on the real widgets,
+// The configuration dialog driven as a person would: mouse and keys on the real widgets,
 // with fake services (no network), plus Configure through the loaded plug-in.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -21,17 +21,18 @@
 #include <functional>
 #include <memory>
 
-#include "gui/ui_test_support.h"
 #include "lumenstage/output_driver.h"
-#include "ui/qt/frm_config.h"
+#include "support/art_net_test_packets.h"
+#include "support/fake_dialog_services.h"
+#include "ui/qt/qt_config_dialog.h"
 #include "ui/qt/qt_dialog_runner.h"
 
 namespace artnet {
 namespace {
 
-using ui_testing::FakeDialogServices;
-using ui_testing::PollReply;
-using ui_testing::PortSpec;
+using testing::FakeDialogServices;
+using testing::IncomingReply;
+using testing::PortSpec;
 
 template <typename T>
 T* Child(QWidget* dialog, const char* name) {
@@ -49,22 +50,22 @@ void PumpFor(int milliseconds) {
   }
 }
 
-class FrmConfigTest : public ::testing::Test {
+class QtConfigDialogTest : public ::testing::Test {
  protected:
   FakeDialogServices services;
-  std::unique_ptr<frmConfig> dialog;
+  std::unique_ptr<QtConfigDialog> dialog;
 
   void SetUp() override {
     services.settings = {"10.99.0.255", 10, 15, 3};
     services.replies = {
-        PollReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4,
-                  {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}, PortSpec{}, PortSpec{0x80, 0, 1}}),
-        PollReply({10, 99, 0, 18}, 0, 3, "Dimmer", 1, {PortSpec{0x80, 0, 0x3C}})};
+        IncomingReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4,
+                      {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}, PortSpec{}, PortSpec{0x80, 0, 1}}),
+        IncomingReply({10, 99, 0, 18}, 0, 3, "Dimmer", 1, {PortSpec{0x80, 0, 0x3C}})};
   }
   void TearDown() override { dialog.reset(); }
 
   void Open() {
-    dialog = std::make_unique<frmConfig>(services);
+    dialog = std::make_unique<QtConfigDialog>(services);
     dialog->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
   }
@@ -83,7 +84,7 @@ class FrmConfigTest : public ::testing::Test {
   }
 };
 
-TEST_F(FrmConfigTest, OpensAsAFixedToolWindowWithTheSettings) {
+TEST_F(QtConfigDialogTest, OpensAsAFixedToolWindowWithTheSettings) {
   Open();
   EXPECT_EQ(dialog->windowTitle(), "ArtNet configuration");
   const Qt::WindowFlags flags = dialog->windowFlags();
@@ -124,7 +125,7 @@ TEST_F(FrmConfigTest, OpensAsAFixedToolWindowWithTheSettings) {
                              "optPort1 optPort2 optPort3 cmbNodes cmdOk cmdCancel");
 }
 
-TEST_F(FrmConfigTest, BarsStepByKeysAndShowTheSettledValue) {
+TEST_F(QtConfigDialogTest, BarsStepByKeysAndShowTheSettledValue) {
   Open();
   auto* subNet = Get<QScrollBar>("scrSubNet");
   subNet->setFocus();
@@ -147,7 +148,7 @@ TEST_F(FrmConfigTest, BarsStepByKeysAndShowTheSettledValue) {
   EXPECT_EQ(Text("lblInputUniverse"), "C");
 }
 
-TEST_F(FrmConfigTest, ScanPickNodeAndPortThenEnterAppliesAndAnnounces) {
+TEST_F(QtConfigDialogTest, ScanPickNodeAndPortThenEnterAppliesAndAnnounces) {
   Open();
   services.duringScan = [&] { EXPECT_EQ(Get<QComboBox>("cmbNodes")->currentText(), "Scanning..."); };
   Click("cmdScan");
@@ -185,7 +186,7 @@ TEST_F(FrmConfigTest, ScanPickNodeAndPortThenEnterAppliesAndAnnounces) {
   EXPECT_EQ(services.pollReplies, std::vector<std::string>{"127.0.0.255"});
 }
 
-TEST_F(FrmConfigTest, CancelEscapeAndCloseBoxApplyNothing) {
+TEST_F(QtConfigDialogTest, CancelEscapeAndCloseBoxApplyNothing) {
   for (int way = 0; way < 3; ++way) {
     Open();
     auto* output = Get<QScrollBar>("scrOutputUniverse");
@@ -201,7 +202,7 @@ TEST_F(FrmConfigTest, CancelEscapeAndCloseBoxApplyNothing) {
   EXPECT_TRUE(services.pollReplies.empty());
 }
 
-TEST_F(FrmConfigTest, EnterOnAnotherPushButtonPressesThatButton) {
+TEST_F(QtConfigDialogTest, EnterOnAnotherPushButtonPressesThatButton) {
   Open();
   auto* scan = Get<QPushButton>("cmdScan");
   scan->setFocus();
@@ -211,7 +212,7 @@ TEST_F(FrmConfigTest, EnterOnAnotherPushButtonPressesThatButton) {
   EXPECT_TRUE(services.pollReplies.empty());
 }
 
-TEST_F(FrmConfigTest, ClosedDuringScanTheListIsNotRefilled) {
+TEST_F(QtConfigDialogTest, ClosedDuringScanTheListIsNotRefilled) {
   Open();
   services.duringScan = [] { PumpFor(300); };
   QTimer::singleShot(50, dialog.get(), [this] { dialog->close(); });
@@ -222,7 +223,7 @@ TEST_F(FrmConfigTest, ClosedDuringScanTheListIsNotRefilled) {
   EXPECT_TRUE(services.pollReplies.empty());
 }
 
-TEST_F(FrmConfigTest, DestroyedDuringScanIsNotTouched) {
+TEST_F(QtConfigDialogTest, DestroyedDuringScanIsNotTouched) {
   Open();
   services.duringScan = [] { PumpFor(200); };
   QPointer<QPushButton> scan = Get<QPushButton>("cmdScan");
@@ -231,7 +232,7 @@ TEST_F(FrmConfigTest, DestroyedDuringScanIsNotTouched) {
   EXPECT_TRUE(scan.isNull());
 }
 
-TEST_F(FrmConfigTest, RendersWholeTextToScreenshot) {
+TEST_F(QtConfigDialogTest, RendersWholeTextToScreenshot) {
   Open();
   Click("cmdScan");
   PickFromPopup(0);
@@ -281,7 +282,7 @@ TEST(QtDialogRunnerTest, ShowsAFreshDialogModallyEachTime) {
     QTest::mouseClick(Child<QWidget>(dialog, "cmdScan"), Qt::LeftButton);
     QTest::mouseClick(Child<QWidget>(dialog, "cmdCancel"), Qt::LeftButton);
   });
-  services.replies = {PollReply({10, 99, 0, 1}, 0, 0, "N", 1)};
+  services.replies = {IncomingReply({10, 99, 0, 1}, 0, 0, "N", 1)};
   EXPECT_EQ(runner.ShowConfigDialog(services), 0);
   EXPECT_EQ(QApplication::topLevelWidgets().count(), 0);
 
