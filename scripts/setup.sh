@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev libegl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang clang-format
   iproute2 util-linux procps
   fonts-dejavu-core
   tshark

@@ -23,6 +23,7 @@ Bytes Repeat(std::uint8_t value, std::size_t count) { return Bytes(count, value)
 const Bytes kId = {'A', 'r', 't', '-', 'N', 'e', 't', 0x00};
 
 // SubNet 2, SendUniverse 0, ReceiveUniverse 1, local address 192.168.1.20.
+// clang-format off: one field of the table per line
 const Bytes kGoldenPollReply = Concat({
     kId,
     {0x00, 0x21},                   // OpCode 0x2100, low byte first
@@ -48,6 +49,7 @@ const Bytes kGoldenPollReply = Concat({
     Repeat(0x00, 6),                // MAC
     Repeat(0x00, 32),               // Filler
 });
+// clang-format on
 
 const Bytes kGoldenPoll = Concat({kId, {0x00, 0x20}, {0x00, 0x0E}, {0x00}, {0x00}});
 
