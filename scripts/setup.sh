@@ -10,7 +10,7 @@ packages=(
   iproute2 util-linux procps
   fonts-dejavu-core
   tshark
-  ola
+  ola curl
 )
 
 missing=()
