@@ -12,18 +12,20 @@ set -euo pipefail
 
 usage() {
   cat <<'EOF'
-usage: play-show.sh LUMENHOST PLUGIN [--seconds N]
-Plays a chase and a fade (scripts/make-show.sh, about N seconds, default 20)
-from lumenhost and the plug-in to olad across a veth pair, shows what olad
-received and what it sent back, and tears everything down. Runs only inside
-a private network namespace; scripts/demo.sh sets that up.
+usage: play-show.sh LUMENHOST PLUGIN [--seconds N | --show FILE]
+Plays a chase and a fade (scripts/make-show.sh, about N seconds, default 20),
+or the show in FILE (lumenhost's frame, set and wait lines), from lumenhost
+and the plug-in to olad across a veth pair, shows what olad received and what
+it sent back, and tears everything down. Runs only inside a private network
+namespace; scripts/demo.sh sets that up.
 EOF
 }
 
-seconds=20 args=()
+seconds=20 show_file= args=()
 while [[ $# -gt 0 ]]; do
   case $1 in
     --seconds) seconds=${2:-}; shift 2 || shift ;;
+    --show) show_file=${2:-}; shift 2 || shift ;;
     -h|--help) usage; exit 0 ;;
     -*) echo "play-show.sh: unknown option '$1'" >&2; usage >&2; exit 2 ;;
     *) args+=("$1"); shift ;;
@@ -33,6 +35,19 @@ if [[ ${#args[@]} -ne 2 || ! "$seconds" =~ ^[1-9][0-9]*$ ]]; then
   usage >&2; exit 2
 fi
 lumenhost=${args[0]} plugin=${args[1]}
+if [[ -n "$show_file" ]]; then
+  # The show may only set channels and wait; the life cycle is ours.
+  if [[ ! -r "$show_file" ]]; then
+    echo "play-show.sh: cannot read $show_file" >&2; exit 2
+  fi
+  bad=$(awk '!/^[ \t]*(#|$)/ && $1 != "frame" && $1 != "set" && $1 != "wait" { print FNR ": " $0; exit }' "$show_file")
+  if [[ -n "$bad" ]]; then
+    echo "play-show.sh: $show_file: a show has only frame, set and wait lines: line $bad" >&2; exit 2
+  fi
+  if ! grep -q '^[[:blank:]]*wait' "$show_file"; then
+    echo "play-show.sh: $show_file: no wait line, so no frame ends" >&2; exit 2
+  fi
+fi
 
 # The plug-in broadcasts to 255.255.255.255 here and olad to its subnet:
 # never in the machine's own network namespace. A fresh one from
@@ -68,7 +83,7 @@ stop_all() {
   return 0
 }
 trap 'stop_all; cleanup' EXIT
-trap 'exit 130' INT
+trap 'echo "=== interrupted: tearing everything down" >&2; exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 141' PIPE  # lumenhost gone while we write to it: tear down all the same
 
@@ -80,6 +95,29 @@ die() {
   } >&2 2>/dev/null || true
   exit 1
 }
+
+# The show, and what to expect of it: per step, the SetChannel calls made
+# by its end and the part of the show it belongs to; the final buffer, at
+# least the two slots of the shortest ArtDmx.
+if [[ -n "$show_file" ]]; then
+  cp "$show_file" "$work/show"
+  seconds=$(awk '$1 == "wait" { ms += $2 } END { print int(ms / 1000) + 1 }' "$work/show")
+else
+  "$here/make-show.sh" --seconds "$seconds" >"$work/show"
+fi
+mapfile -t steps < <(awk '
+  /^# / { part = $2 }
+  $1 == "set" { calls++ }
+  $1 == "frame" { calls += NF - 1 }
+  $1 == "wait" { print calls + 0, part }' "$work/show")
+expected=$(awk '
+  $1 == "set" { v[$2] = $3; if ($2 > n) n = $2 }
+  $1 == "frame" { for (i = 2; i <= NF; i++) v[i - 1] = $i; if (NF - 1 > n) n = NF - 1 }
+  END { if (n < 2) n = 2; for (c = 1; c <= n; c++) printf "%s%d", (c > 1 ? "," : ""), v[c] }' "$work/show")
+nsteps=${#steps[@]}
+total_calls=${steps[nsteps - 1]%% *}
+channels=$(tr ',' '\n' <<<"$expected" | wc -l)
+shown=$((channels < 32 ? channels : 32))  # the bars show the first 32
 
 # The console's settings: the plug-in's defaults, written out.
 mkdir -p "$work/config/lumenstage"
@@ -137,22 +175,6 @@ echo "=== the stage sees our node:"
 echo "    olad:   10.77.0.1, a node taking universe 0:0:$receive_universe (olad sends it there)"
 echo "    tshark: ArtPollReply from $reply_ip \"$reply_name\", sends universe $reply_in, takes $reply_out"
 
-# The show, and what to expect of it: per step, the SetChannel calls made
-# by its end and the part of the show it belongs to; the final buffer.
-"$here/make-show.sh" --seconds "$seconds" >"$work/show"
-mapfile -t steps < <(awk '
-  /^# / { part = $2 }
-  $1 == "set" { calls++ }
-  $1 == "frame" { calls += NF - 1 }
-  $1 == "wait" { print calls, part }' "$work/show")
-expected=$(awk '
-  $1 == "set" { v[$2] = $3; if ($2 > n) n = $2 }
-  $1 == "frame" { for (i = 2; i <= NF; i++) v[i - 1] = $i; if (NF - 1 > n) n = NF - 1 }
-  END { for (c = 1; c <= n; c++) printf "%s%d", (c > 1 ? "," : ""), v[c] }' "$work/show")
-nsteps=${#steps[@]}
-total_calls=${steps[nsteps - 1]%% *}
-channels=$(tr ',' '\n' <<<"$expected" | wc -l)
-
 # What the stage sends back, four times during the show: 2, 4, 6, then all
 # 8 channels lit, falling from 255 to 31.
 feedback() {
@@ -166,21 +188,24 @@ feedback() {
 sent_back=0 last_back=
 
 # --- sampling -----------------------------------------------------------
-# Fills: calls, frames, part, stage_dmx (comma list), stage_frames,
-# console_in/out and stage_in/out (UDP datagrams), back (comma list).
-udp_counts() { awk '$1 == "Udp:" && $2 ~ /^[0-9]+$/ { print $2, $5 }'; }
+# progress fills calls, frames and part from what lumenhost printed so far.
 step=0
-sample() {
+progress() {
   calls=$(grep -c '^SetChannel .* -> ' "$work/host.out" || true)
   while ((step < nsteps)) && ((${steps[step]%% *} <= calls)); do step=$((step + 1)); done
   frames=$step
   part=${steps[step < nsteps ? step : nsteps - 1]#* }
+}
+# sample fills stage_dmx (comma list), stage_frames, console_out and
+# stage_in (UDP datagrams), back (comma list).
+udp_counts() { awk '$1 == "Udp:" && $2 ~ /^[0-9]+$/ { print $2, $5 }'; }
+sample() {
   local answer
   answer=$(olad_http "/get_dmx?u=$send_universe" /debug 2>/dev/null) || answer=
   stage_dmx=$(sed -n 's/.*"dmx": *\[\([0-9,]*\)\].*/\1/p' <<<"$answer")
   stage_frames=$(sed -n "s/^universe-dmx-frames: .* $send_universe:\([0-9]*\).*/\1/p" <<<"$answer")
-  read -r console_in console_out < <(udp_counts </proc/net/snmp)
-  read -r stage_in stage_out < <(ip netns exec peer cat /proc/net/snmp | udp_counts)
+  read -r _ console_out < <(udp_counts </proc/net/snmp)
+  read -r stage_in _ < <(ip netns exec peer cat /proc/net/snmp | udp_counts)
   back=$(awk -v n="$back_channels" '$1 == "LMST_DMXIn_SetChannel" { v[$2] = $3 }
     END { for (c = 1; c <= n; c++) printf "%s%d", (c > 1 ? "," : ""), v[c] }' "$work/host.out")
 }
@@ -223,15 +248,15 @@ seconds_since_start() {
 screen() {
   printf '  show %5s s  frame %d of %d  %-8s\n' "$(seconds_since_start)" "$frames" "$nsteps" "$part"
   printf '  stage received, universe 0:0:%d (olad get_dmx)\n' "$send_universe"
-  bar_block "$stage_dmx" "$channels"
+  bar_block "$stage_dmx" "$shown"
   printf '  console received back, universe 0:0:%d (LMST_DMXIn_SetChannel)\n' "$receive_universe"
   bar_block "$back" "$back_channels"
-  printf '  console  frames %-5d SetChannel calls %-6d UDP datagrams out %-5d in %d\n' \
-    "$frames" "$calls" "$console_out" "$console_in"
-  printf '  stage    frames %-5s (olad, universe %d)      UDP datagrams in %-5d out %d\n' \
-    "${stage_frames:-?}" "$send_universe" "$stage_in" "$stage_out"
+  printf '  console  frames played %-5d SetChannel calls %-6d UDP datagrams sent %d\n' \
+    "$frames" "$calls" "$console_out"
+  printf '  stage    frames taken  %-5s                         UDP datagrams received %d\n' \
+    "${stage_frames:-?}" "$stage_in"
 }
-screen_lines=$((5 + (channels + 7) / 8 + (back_channels + 7) / 8))
+screen_lines=$((5 + (shown + 7) / 8 + (back_channels + 7) / 8))
 drawn=0
 draw() {
   if [[ $tty -eq 1 ]]; then
@@ -241,8 +266,8 @@ draw() {
   else
     local t
     t=$(seconds_since_start)
-    printf '[%5s s] console frames %d, SetChannel calls %d, UDP out %d, in %d | stage frames %s, UDP in %d, out %d\n' \
-      "$t" "$frames" "$calls" "$console_out" "$console_in" "${stage_frames:-?}" "$stage_in" "$stage_out"
+    printf '[%5s s] console %d frames, %d SetChannel calls, %d datagrams out | stage %s frames, %d datagrams in\n' \
+      "$t" "$frames" "$calls" "$console_out" "${stage_frames:-?}" "$stage_in"
     printf '[%5s s] stage received  %s\n' "$t" "${stage_dmx//,/ }"
     printf '[%5s s] console got back %s\n' "$t" "${back//,/ }"
   fi
@@ -256,7 +281,7 @@ period_us=$((tty == 1 ? 200000 : 1000000))
 next_draw=$start_us
 deadline=$((start_us + (seconds * 2 + 15) * 1000000))
 while :; do
-  sample
+  progress
   while ((sent_back < 4)) && ((frames * 5 >= (sent_back + 1) * nsteps)); do
     sent_back=$((sent_back + 1))
     last_back=$(feedback "$sent_back")
@@ -265,6 +290,7 @@ while :; do
   ((calls >= total_calls)) && break
   now=${EPOCHREALTIME/./}
   if ((now >= next_draw)); then
+    sample
     draw
     next_draw=$((next_draw + period_us))
   fi
@@ -275,10 +301,10 @@ done
 
 # The last frame is coalesced into one ArtDmx about 50 ms after its calls;
 # well before the 4-second refresh could hide a lost one.
-matched=0
+progress
 for _ in $(seq 20); do
   sample
-  [[ "$stage_dmx" == "$expected" && "$back" == "$last_back" ]] && { matched=1; break; }
+  [[ "$stage_dmx" == "$expected" && "$back" == "$last_back" ]] && break
   sleep 0.1
 done
 draw

@@ -37,6 +37,10 @@ use_limited_broadcast = false
 use_loopback = false
 CONF
   chown -R nobody:nogroup "$work/ola"
+  # Without its config olad would start every plugin it has.
+  if ! setpriv --reuid=nobody --regid=nogroup --clear-groups test -r "$work/ola/ola-artnet.conf"; then
+    echo "olad's config in $work/ola cannot be read as nobody (a folder above it is closed)"; return 1
+  fi
   # timeout runs olad in a process group of its own and passes a TERM on.
   timeout "$seconds" ip netns exec peer setpriv --reuid=nobody --regid=nogroup --clear-groups \
     env HOME="$work/ola" olad --config-dir "$work/ola" "${http[@]}" --no-register-with-dns-sd --log-level 3 \
