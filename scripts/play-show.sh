@@ -79,7 +79,7 @@ stop_all() {
   done
   tshark_pid= host=
   stop_olad
-  [[ $tty -eq 1 ]] && printf '\e[?25h'
+  [[ $tty -eq 1 ]] && printf '\e[?25h\e[?7h'
   return 0
 }
 trap 'stop_all; cleanup' EXIT
@@ -149,7 +149,7 @@ for _ in $(seq 100); do
 done
 grep -q '^Capturing on' "$work/tshark.err" || die "tshark did not start: $(cat "$work/tshark.err")"
 
-echo "=== console: lumenhost and the plug-in at 10.77.0.1, to 255.255.255.255, no default route"
+echo "=== console: lumenhost at 10.77.0.1, broadcast 255.255.255.255, no default route"
 mkfifo "$work/in"
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/config" \
   "$lumenhost" --plugin "$plugin" <"$work/in" >"$work/host.out" 2>"$work/host.err" &
@@ -251,10 +251,9 @@ screen() {
   bar_block "$stage_dmx" "$shown"
   printf '  console received back, universe 0:0:%d (LMST_DMXIn_SetChannel)\n' "$receive_universe"
   bar_block "$back" "$back_channels"
-  printf '  console  frames played %-5d SetChannel calls %-6d UDP datagrams sent %d\n' \
+  printf '  console  %5d frames played  %6d SetChannel calls  %6d datagrams out\n' \
     "$frames" "$calls" "$console_out"
-  printf '  stage    frames taken  %-5s                         UDP datagrams received %d\n' \
-    "${stage_frames:-?}" "$stage_in"
+  printf '  stage    %5s frames taken%34d datagrams in\n' "${stage_frames:-?}" "$stage_in"
 }
 screen_lines=$((5 + (shown + 7) / 8 + (back_channels + 7) / 8))
 drawn=0
@@ -274,7 +273,9 @@ draw() {
 }
 
 echo "=== show: $nsteps frames on $channels channels, about $seconds s; the stage answers 4 times"
-[[ $tty -eq 1 ]] && printf '\e[?25l'
+# No cursor, and no wrapping: a line wider than the terminal must not
+# push the refreshed block down.
+[[ $tty -eq 1 ]] && printf '\e[?25l\e[?7l'
 start_us=${EPOCHREALTIME/./}
 cat "$work/show" >&3
 period_us=$((tty == 1 ? 200000 : 1000000))
@@ -308,7 +309,7 @@ for _ in $(seq 20); do
   sleep 0.1
 done
 draw
-[[ $tty -eq 1 ]] && printf '\e[?25h'
+[[ $tty -eq 1 ]] && printf '\e[?25h\e[?7h'
 show_seconds=$(seconds_since_start)
 
 printf 'disable\nterm\n' >&3
@@ -323,7 +324,8 @@ echo "=== show over: $frames frames in $show_seconds s"
 echo "    console: $calls SetChannel calls left as $console_out UDP datagrams"
 echo "    stage:   olad took $stage_frames DMX frames"
 if [[ "$stage_dmx" == "$expected" ]]; then
-  echo "=== the stage holds the show's last frame exactly:"; echo "    ${expected//,/ }"
+  echo "=== the stage holds the show's last frame exactly:"
+  fold -s -w 72 <<<"${expected//,/ }" | sed 's/^/    /'
 else
   echo "=== FAIL: the stage holds ${stage_dmx:-nothing}, not the show's last frame $expected"; fail=1
 fi
