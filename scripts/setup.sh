@@ -11,7 +11,7 @@ packages=(
   iproute2 util-linux procps
   fonts-dejavu-core
   tshark
-  ola
+  ola curl
 )
 
 missing=()

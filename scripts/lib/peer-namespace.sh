@@ -6,6 +6,9 @@
 listener=
 cleanup() {
   [[ -n "$listener" ]] && kill "$listener" 2>/dev/null
+  # The kernel frees a deleted namespace, and the veth end in it, some time
+  # later; deleting the pair first makes it go at once.
+  ip link del veth-host 2>/dev/null
   ip netns del peer 2>/dev/null
   rm -rf "$work"
 }

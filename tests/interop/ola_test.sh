@@ -22,45 +22,19 @@ source "$here/../host/veth_pair.sh"
 source "$here/interop_lib.sh"
 store_settings 2 5 7   # SubNet 2, send universe 5, receive universe 7
 
-olad_pid= recorder= host=
+source "$here/../../scripts/lib/olad-stage.sh"
+
+recorder= host=
 stop_all() {
   exec 3>&-  # lumenhost ends at the end of its input
-  # olad and ola_recorder run under timeout, which passes the TERM on.
-  for pid in $recorder $host $olad_pid; do
+  # ola_recorder runs under timeout, which passes the TERM on.
+  for pid in $recorder $host; do
     kill -TERM "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
+  stop_olad
 }
 trap 'stop_all; cleanup' EXIT
-
-# olad refuses to run as root: it runs as nobody, with a config directory of
-# its own where only the Art-Net plugin is enabled, bound to the peer's
-# address. Its RPC port is in the peer namespace; no HTTP, no DNS-SD (which
-# would reach the machine's Avahi over D-Bus).
-chmod 711 "$work"
-mkdir "$work/ola"
-for p in dummy e131 espnet ftdidmx gpio karate kinet milinst opendmx openpixelcontrol osc \
-         pathport renard sandnet shownet spi stageprofi uartdmx usbdmx usbserial; do
-  echo 'enabled = false' >"$work/ola/ola-$p.conf"
-done
-cat >"$work/ola/ola-artnet.conf" <<CONF
-enabled = true
-ip = 10.77.0.2
-net = 0
-subnet = 2
-output_ports = 4
-always_broadcast = false
-use_limited_broadcast = false
-use_loopback = false
-CONF
-chown -R nobody:nogroup "$work/ola"
-timeout 55 ip netns exec peer setpriv --reuid=nobody --regid=nogroup --clear-groups \
-  env HOME="$work/ola" olad --config-dir "$work/ola" --no-http --no-register-with-dns-sd --log-level 3 \
-  >"$work/olad.log" 2>&1 &
-olad_pid=$!
-
-# ola CLIENT ARGS...: an olad client in the peer namespace, time-bounded.
-ola() { timeout 10 ip netns exec peer "$@"; }
 
 fail=0
 show_all() {
@@ -71,14 +45,8 @@ show_all() {
 }
 die() { echo "FAIL: $*"; show_all; exit 1; }
 
-device=
-for _ in $(seq 100); do
-  device=$(ola ola_dev_info 2>/dev/null | sed -n 's/^Device \([0-9]*\): ArtNet \[10\.77\.0\.2\]$/\1/p') || true
-  [[ -n "$device" ]] && break
-  sleep 0.1
-done
-[[ -n "$device" ]] || die "olad's Art-Net device did not come up on 10.77.0.2"
-[[ $(ola ola_dev_info | grep -c '^Device ') -eq 1 ]] || die "olad runs devices other than Art-Net: $(ola ola_dev_info)"
+start_olad 2 55 || die "olad did not start"
+device=$olad_device
 
 # olad's input port 0 takes universe 0x25 (what we send), its output port 0
 # sends universe 0x27 (what we receive).
