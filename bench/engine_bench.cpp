@@ -46,8 +46,8 @@ struct Rig {
 };
 
 void ReportAllocations(benchmark::State& state, std::uint64_t before) {
-  state.counters["allocs/op"] = benchmark::Counter(static_cast<double>(AllocationCount() - before),
-                                                  benchmark::Counter::kAvgIterations);
+  state.counters["allocs/op"] =
+      benchmark::Counter(static_cast<double>(AllocationCount() - before), benchmark::Counter::kAvgIterations);
 }
 
 // Inside the 40 ms window: the value is stored and the flush stays armed.
@@ -143,9 +143,8 @@ void BM_FileReplyFlood(benchmark::State& state) {
     benchmark::DoNotOptimize(table.Count());
   }
   state.counters["replies"] = static_cast<double>(replies.size());
-  state.counters["ns/reply"] = benchmark::Counter(static_cast<double>(replies.size()),
-                                                  benchmark::Counter::kIsIterationInvariantRate |
-                                                      benchmark::Counter::kInvert);
+  state.counters["ns/reply"] = benchmark::Counter(
+      static_cast<double>(replies.size()), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FileReplyFlood)->Unit(benchmark::kMillisecond);
 

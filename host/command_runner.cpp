@@ -1,7 +1,6 @@
 #include "command_runner.h"
 
 #include <QTimer>
-
 #include <cstdio>
 
 namespace lumenhost {
@@ -22,7 +21,10 @@ std::string Outcome(const lumenstage::Status& status, const std::string& result)
 
 CommandRunner::CommandRunner(lumenstage::_clsOutputDriver* driver, std::string pluginFileName, LineOutput& out,
                              PrintingHelper& helper, std::function<void()> finished)
-    : driver_(driver), pluginFileName_(std::move(pluginFileName)), out_(out), helper_(helper),
+    : driver_(driver),
+      pluginFileName_(std::move(pluginFileName)),
+      out_(out),
+      helper_(helper),
       finished_(std::move(finished)) {}
 
 CommandRunner::~CommandRunner() {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QObject>
-
 #include <deque>
 #include <functional>
 #include <string>

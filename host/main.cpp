@@ -1,11 +1,10 @@
 // lumenhost: a small reference host for Lumenstage output-driver plug-ins.
 // Loads the plug-in, runs the Qt event loop and drives one driver object
 // with commands read one per line from standard input or a script file.
-#include <QApplication>
-#include <QCoreApplication>
-
 #include <unistd.h>
 
+#include <QApplication>
+#include <QCoreApplication>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>

@@ -3,13 +3,13 @@
 #include <new>
 
 #include "driver/dialog_services.h"
+#include "driver/settings_keys.h"
+#include "engine/endpoint.h"
+#include "engine/module_state.h"
 #include "engine/start_art_net.h"
 #include "protocol/automation_error.h"
 #include "protocol/conversions.h"
-#include "engine/module_state.h"
-#include "driver/settings_keys.h"
 #include "protocol/node_config.h"
-#include "engine/endpoint.h"
 
 namespace artnet {
 namespace {

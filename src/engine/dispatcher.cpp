@@ -4,11 +4,11 @@
 #include <array>
 #include <string>
 
+#include "engine/endpoint.h"
 #include "engine/host_helper_ref.h"
 #include "engine/module_state.h"
-#include "protocol/packets.h"
 #include "engine/senders.h"
-#include "engine/endpoint.h"
+#include "protocol/packets.h"
 
 namespace artnet {
 namespace {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 
-#include "protocol/automation_error.h"
-#include "protocol/conversions.h"
 #include "engine/dispatcher.h"
 #include "engine/module_state.h"
-#include "protocol/packets.h"
 #include "engine/transport.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
+#include "protocol/packets.h"
 
 namespace artnet {
 namespace {

@@ -2,12 +2,12 @@
 
 #include <limits>
 
+#include "engine/module_state.h"
+#include "engine/senders.h"
+#include "engine/start_art_net.h"
+#include "engine/transport.h"
 #include "protocol/automation_error.h"
 #include "protocol/conversions.h"
-#include "engine/module_state.h"
-#include "engine/start_art_net.h"
-#include "engine/senders.h"
-#include "engine/transport.h"
 
 namespace artnet {
 namespace {

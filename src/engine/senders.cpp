@@ -1,8 +1,8 @@
 #include "engine/senders.h"
 
+#include "engine/endpoint.h"
 #include "engine/module_state.h"
 #include "protocol/packets.h"
-#include "engine/endpoint.h"
 
 namespace artnet {
 

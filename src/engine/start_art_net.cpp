@@ -3,12 +3,12 @@
 #include <string_view>
 #include <vector>
 
-#include "protocol/automation_error.h"
-#include "protocol/conversions.h"
+#include "engine/endpoint.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
-#include "engine/endpoint.h"
 #include "engine/transport.h"
+#include "protocol/automation_error.h"
+#include "protocol/conversions.h"
 
 namespace artnet {
 

@@ -10,15 +10,15 @@ namespace artnet {
 
 // Error numbers a socket control reports (0 = none).
 inline constexpr int kSockOk = 0;
-inline constexpr int kSockErrAddressInUse = 10048;    // another program holds the port
+inline constexpr int kSockErrAddressInUse = 10048;  // another program holds the port
 inline constexpr int kSockErrAddressNotAvail = 10049;
 inline constexpr int kSockErrNetUnreachable = 10051;
 inline constexpr int kSockErrAccess = 10013;
-inline constexpr int kSockErrWouldBlock = 10035;      // the send buffer is full right now
+inline constexpr int kSockErrWouldBlock = 10035;  // the send buffer is full right now
 inline constexpr int kSockErrInvalid = 10022;
-inline constexpr int kSockErrHostNotFound = 11001;    // destination text is not a usable address
-inline constexpr int kSockErrWrongState = 40020;      // operation not valid in the current state
-inline constexpr int kSockErrNoData = 40006;          // GetData outside a DataArrival
+inline constexpr int kSockErrHostNotFound = 11001;  // destination text is not a usable address
+inline constexpr int kSockErrWrongState = 40020;    // operation not valid in the current state
+inline constexpr int kSockErrNoData = 40006;        // GetData outside a DataArrival
 
 // Socket states as the control reports them.
 inline constexpr int kSockStateClosed = 0;
@@ -32,8 +32,8 @@ class SocketControl {
   virtual ~SocketControl() = default;
 
   virtual int GetState(int& state) = 0;
-  virtual int Close() = 0;  // harmless when already closed
-  virtual int SetLocalPort(int port) = 0;  // port of the next bind; 0 = any free port
+  virtual int Close() = 0;                  // harmless when already closed
+  virtual int SetLocalPort(int port) = 0;   // port of the next bind; 0 = any free port
   virtual int GetLocalPort(int& port) = 0;  // bound port, or the value last written while closed
   virtual int SetRemotePort(int port) = 0;
   virtual int SetRemoteHost(const std::string& host) = 0;  // dotted IPv4 text

@@ -60,8 +60,7 @@ std::int32_t TextToLong(std::string_view text) {
   while (pos < text.size() && IsBlank(text[pos])) ++pos;
   if (pos != text.size()) RaiseTypeMismatch();
   const double rounded = std::nearbyint(value);  // default rounding: half to even
-  if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
-        rounded <= std::numeric_limits<std::int32_t>::max())) {
+  if (!(rounded >= std::numeric_limits<std::int32_t>::min() && rounded <= std::numeric_limits<std::int32_t>::max())) {
     RaiseOverflow();
   }
   return static_cast<std::int32_t>(rounded);

@@ -90,8 +90,8 @@ ArtPollReplyPacket BuildArtPollReply(const ArtNetSettings& settings, const Local
 // Fills `out` with an ArtDmx carrying `channels` (at most 512 of them) and
 // returns the packet's length. A single channel goes out as Length 2 with a
 // trailing zero, because receivers drop ArtDmx shorter than two slots.
-std::size_t BuildArtDmx(ArtDmxPacket& out, std::uint8_t sequence, std::int32_t subNet,
-                        std::uint8_t universe, std::span<const std::uint8_t> channels);
+std::size_t BuildArtDmx(ArtDmxPacket& out, std::uint8_t sequence, std::int32_t subNet, std::uint8_t universe,
+                        std::span<const std::uint8_t> channels);
 
 // The sequence number that follows `counter` (1..255, never 0).
 std::uint8_t NextSequence(std::uint8_t counter);

@@ -1,8 +1,8 @@
 #include "fake_platform.h"
 
-#include <algorithm>
-
 #include <arpa/inet.h>
+
+#include <algorithm>
 
 namespace artnet::fakes {
 

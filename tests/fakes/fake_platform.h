@@ -79,13 +79,13 @@ class FakeSocketControl final : public SocketControl {
   std::string remoteHost;
   std::string localIP = "10.0.0.1";
   std::vector<std::string> localIPTowards;  // the destination of each LocalIP read
-  bool sendBufferFull = false;  // SendData refuses with kSockErrWouldBlock
+  bool sendBufferFull = false;              // SendData refuses with kSockErrWouldBlock
   int refusedSends = 0;
   std::set<int> heldPorts;  // ports another program holds
   int closeError = 0;
   int localIPError = 0;
   int nextFreePort = 50000;
-  bool recording = true;  // benchmarks switch off the log and the record of sent datagrams
+  bool recording = true;         // benchmarks switch off the log and the record of sent datagrams
   std::vector<std::string> log;  // operations in order
   std::vector<SentDatagram> sent;
   std::function<void()> dataArrival;

@@ -1,5 +1,7 @@
 // The configuration dialog driven as a person would: mouse and keys on the real widgets,
 // with fake services (no network), plus Configure through the loaded plug-in.
+#include "ui/qt/qt_config_dialog.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -24,7 +26,6 @@
 #include "lumenstage/output_driver.h"
 #include "support/art_net_test_packets.h"
 #include "support/fake_dialog_services.h"
-#include "ui/qt/qt_config_dialog.h"
 #include "ui/qt/qt_dialog_runner.h"
 
 namespace artnet {
@@ -57,10 +58,9 @@ class QtConfigDialogTest : public ::testing::Test {
 
   void SetUp() override {
     services.settings = {"10.99.0.255", 10, 15, 3};
-    services.replies = {
-        IncomingReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4,
-                      {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}, PortSpec{}, PortSpec{0x80, 0, 1}}),
-        IncomingReply({10, 99, 0, 18}, 0, 3, "Dimmer", 1, {PortSpec{0x80, 0, 0x3C}})};
+    services.replies = {IncomingReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4,
+                                      {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}, PortSpec{}, PortSpec{0x80, 0, 1}}),
+                        IncomingReply({10, 99, 0, 18}, 0, 3, "Dimmer", 1, {PortSpec{0x80, 0, 0x3C}})};
   }
   void TearDown() override { dialog.reset(); }
 
@@ -121,8 +121,9 @@ TEST_F(QtConfigDialogTest, OpensAsAFixedToolWindowWithTheSettings) {
     while (!(widget->focusPolicy() & Qt::TabFocus)) widget = widget->nextInFocusChain();
     order << widget->objectName();
   }
-  EXPECT_EQ(order.join(' '), "scrOutputUniverse scrSubNet txtBroadcast scrInputUniverse cmdScan optPort0 "
-                             "optPort1 optPort2 optPort3 cmbNodes cmdOk cmdCancel");
+  EXPECT_EQ(order.join(' '),
+            "scrOutputUniverse scrSubNet txtBroadcast scrInputUniverse cmdScan optPort0 "
+            "optPort1 optPort2 optPort3 cmbNodes cmdOk cmdCancel");
 }
 
 TEST_F(QtConfigDialogTest, BarsStepByKeysAndShowTheSettledValue) {
@@ -250,8 +251,8 @@ TEST_F(QtConfigDialogTest, RendersWholeTextToScreenshot) {
     }
   }
   const bool intoSource = qEnvironmentVariable("ARTNET_WRITE_SCREENSHOT") == "1";
-  const QString path = intoSource ? QStringLiteral(ARTNET_SOURCE_DIR "/docs/config-dialog.png")
-                                  : QStringLiteral("config-dialog.png");
+  const QString path =
+      intoSource ? QStringLiteral(ARTNET_SOURCE_DIR "/docs/config-dialog.png") : QStringLiteral("config-dialog.png");
   EXPECT_TRUE(dialog->grab().save(path)) << path.toStdString();
 }
 
@@ -353,7 +354,7 @@ TEST_F(PluginConfigureTest, OkAppliesTheDialogsValues) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  qputenv("XDG_CONFIG_HOME", ARTNET_TEST_CONFIG_HOME);  // the plug-in's settings stay in the build tree
+  qputenv("XDG_CONFIG_HOME", ARTNET_TEST_CONFIG_HOME);     // the plug-in's settings stay in the build tree
   if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();  // test discovery needs no display
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {

@@ -3,7 +3,6 @@
 // host's helper once synchronously and once from a timer on Enable (so a
 // test sees whether the host runs its event loop during `wait`).
 #include <QTimer>
-
 #include <cstdio>
 
 #include "lumenstage/output_driver.h"
@@ -40,7 +39,8 @@ class FakeDriver final : public lumenstage::_clsOutputDriver {
   }
   Status SetChannel(std::int32_t channel, std::int32_t value, VBool* result) override {
     *result = kFalse;
-    if (channel < 1 || channel > 512) return {lumenstage::kErrSubscriptOutOfRange.number, lumenstage::kErrSubscriptOutOfRange.description};
+    if (channel < 1 || channel > 512)
+      return {lumenstage::kErrSubscriptOutOfRange.number, lumenstage::kErrSubscriptOutOfRange.description};
     if (value < 0 || value > 255) return {lumenstage::kErrOverflow.number, lumenstage::kErrOverflow.description};
     *result = kTrue;
     return {};
@@ -58,7 +58,8 @@ class FakeDriver final : public lumenstage::_clsOutputDriver {
   }
   Status Term(VBool* result) override {
     *result = kFalse;
-    return {lumenstage::kErrTypeMismatch.number, lumenstage::kErrTypeMismatch.description};  // shows how a failure prints
+    return {lumenstage::kErrTypeMismatch.number,
+            lumenstage::kErrTypeMismatch.description};  // shows how a failure prints
   }
   void Release() override {
     std::fprintf(stderr, "[fake] Release\n");

@@ -48,8 +48,8 @@ class HostOutput : public ::testing::Test {
     const fs::path scriptFile = dir_ / "script.txt";
     std::ofstream(scriptFile) << script;
     // No display: the host must manage with a QCoreApplication.
-    std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" LUMENHOST_PATH
-                          "' --plugin '" FAKE_PLUGIN_PATH "' ";
+    std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" LUMENHOST_PATH "' --plugin '" FAKE_PLUGIN_PATH "' ";
     command += viaStdin ? "< '" + scriptFile.string() + "'" : "--script '" + scriptFile.string() + "' </dev/null";
     command += " >'" + (dir_ / "out").string() + "' 2>'" + (dir_ / "err").string() + "'";
     const int status = std::system(command.c_str());
@@ -112,10 +112,7 @@ TEST_F(HostOutput, HelperCallsPrintAndWaitRunsTheEventLoop) {
     const HostRun run = RunHost("init\nenable\nwait 300\ndisable\n", viaStdin);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const std::vector<std::string> expected = {
-        "Init -> false",
-        "LMST_DMXIn_SetChannel 12 255",
-        "Enable -> true",
-        "LMST_DMXIn_SetChannel 13 1",
+        "Init -> false",   "LMST_DMXIn_SetChannel 12 255", "Enable -> true", "LMST_DMXIn_SetChannel 13 1",
         "Disable -> true",
     };
     EXPECT_EQ(run.out, expected);

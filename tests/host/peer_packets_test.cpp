@@ -13,25 +13,25 @@ namespace {
 Bytes KnownPollReply() {
   Bytes p(239, 0);
   std::memcpy(&p[0], "Art-Net", 8);
-  p[8] = 0x00, p[9] = 0x21;                        // OpCode 0x2100, low byte first
-  p[10] = 10, p[11] = 77, p[12] = 0, p[13] = 2;    // IP
-  p[14] = 0x36, p[15] = 0x19;                      // Port 6454, low byte first
-  p[16] = 0x01, p[17] = 0x02;                      // VersInfo 0x0102, high byte first
-  p[18] = 0x03, p[19] = 0x04;                      // NetSwitch, SubSwitch
-  p[20] = 0x08, p[21] = 0xB0;                      // Oem 0x08B0, high byte first
-  p[22] = 0x05, p[23] = 0xD0;                      // Ubea, Status1
-  p[24] = 'V', p[25] = 'Q';                        // EstaMan, low byte first
-  std::memcpy(&p[26], "Dimmer rack", 11);          // ShortName, NUL-padded
-  std::memset(&p[44], 'L', 64);                    // LongName filling its field: no NUL
-  std::memcpy(&p[108], "#0001 [0000] ok\0junk", 20);  // NodeReport, text after the NUL ignored
-  p[172] = 0x00, p[173] = 0x04;                    // NumPorts 4
+  p[8] = 0x00, p[9] = 0x21;                                    // OpCode 0x2100, low byte first
+  p[10] = 10, p[11] = 77, p[12] = 0, p[13] = 2;                // IP
+  p[14] = 0x36, p[15] = 0x19;                                  // Port 6454, low byte first
+  p[16] = 0x01, p[17] = 0x02;                                  // VersInfo 0x0102, high byte first
+  p[18] = 0x03, p[19] = 0x04;                                  // NetSwitch, SubSwitch
+  p[20] = 0x08, p[21] = 0xB0;                                  // Oem 0x08B0, high byte first
+  p[22] = 0x05, p[23] = 0xD0;                                  // Ubea, Status1
+  p[24] = 'V', p[25] = 'Q';                                    // EstaMan, low byte first
+  std::memcpy(&p[26], "Dimmer rack", 11);                      // ShortName, NUL-padded
+  std::memset(&p[44], 'L', 64);                                // LongName filling its field: no NUL
+  std::memcpy(&p[108], "#0001 [0000] ok\0junk", 20);           // NodeReport, text after the NUL ignored
+  p[172] = 0x00, p[173] = 0x04;                                // NumPorts 4
   p[174] = 0xC0, p[175] = 0x80, p[176] = 0x40, p[177] = 0x05;  // PortTypes
-  p[178] = 0x80, p[182] = 0x80, p[183] = 0x01;     // GoodInput, GoodOutput
+  p[178] = 0x80, p[182] = 0x80, p[183] = 0x01;                 // GoodInput, GoodOutput
   p[186] = 0x20, p[187] = 0x21, p[188] = 0x22, p[189] = 0x23;  // SwIn
-  p[190] = 0x30, p[193] = 0x3F;                    // SwOut
-  p[194] = 1, p[195] = 2, p[196] = 3;              // SwVideo, SwMacro, SwRemote
-  p[200] = 0x01;                                   // Style
-  p[201] = 0xDE, p[202] = 0xAD, p[206] = 0xEF;     // MAC
+  p[190] = 0x30, p[193] = 0x3F;                                // SwOut
+  p[194] = 1, p[195] = 2, p[196] = 3;                          // SwVideo, SwMacro, SwRemote
+  p[200] = 0x01;                                               // Style
+  p[201] = 0xDE, p[202] = 0xAD, p[206] = 0xEF;                 // MAC
   return p;
 }
 

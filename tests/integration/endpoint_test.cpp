@@ -1,18 +1,19 @@
 // The endpoint routines of the engine on the real Linux platform layer.
+#include "engine/endpoint.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/module_state.h"
-#include "fakes/fake_platform.h"
-#include "protocol/packets.h"
 #include "engine/senders.h"
-#include "engine/endpoint.h"
 #include "engine/transport.h"
+#include "fakes/fake_platform.h"
 #include "net_support.h"
 #include "platform/qt/ini_settings_store.h"
 #include "platform/qt/qt_event_pump.h"
 #include "platform/qt/qt_socket_control.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/system_clock.h"
+#include "protocol/packets.h"
 
 namespace artnet {
 namespace {

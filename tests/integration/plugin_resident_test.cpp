@@ -1,8 +1,7 @@
 // The loaded plug-in stays mapped after a host unloads it: its timers keep
 // ticking in the host's event loop and must never call into unmapped code.
-#include <gtest/gtest.h>
-
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 #include <filesystem>

@@ -1,6 +1,5 @@
 // The INI settings store against real files in a temporary config directory.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 
 #include <QTemporaryDir>
@@ -152,11 +151,12 @@ TEST_F(IniSettingsStoreTest, ReadsHandWrittenBlanksCaseAndByteOrderMarkAndRewrit
       "ArtNet_BroadcastAdress =\t10.0.0.255  \n"
       "  ; ArtNet_InputUniverse1 = 9\n"
       "\n"
-      "[B\xC3\x9C" "HNE\\Plugins\\libArtNet.so]\n"  // "BÜHNE"
+      "[B\xC3\x9C"
+      "HNE\\Plugins\\libArtNet.so]\n"  // "BÜHNE"
       "ArtNet_SubNet=4\n");
   EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_SubNet", "0"), "5");
   EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_BroadcastAdress", ""), "10.0.0.255");
-  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_InputUniverse1", "0"), "0");  // commented out
+  EXPECT_EQ(store.GetSetting(kApp, kSection, "ArtNet_InputUniverse1", "0"), "0");    // commented out
   EXPECT_EQ(store.GetSetting("B\xC3\xBChne", kSection, "ArtNet_SubNet", "0"), "4");  // "Bühne"
 
   ASSERT_EQ(store.SaveSetting(kApp, kSection, "ArtNet_SubNet", "6"), 0);
@@ -168,7 +168,8 @@ TEST_F(IniSettingsStoreTest, ReadsHandWrittenBlanksCaseAndByteOrderMarkAndRewrit
             "ArtNet_OutputUniverse1=2\n"
             "  ; ArtNet_InputUniverse1 = 9\n"
             "\n"
-            "[B\xC3\x9C" "HNE\\Plugins\\libArtNet.so]\n"
+            "[B\xC3\x9C"
+            "HNE\\Plugins\\libArtNet.so]\n"
             "ArtNet_SubNet=4\n");
 }
 

@@ -343,9 +343,9 @@ TEST_F(SocketControlTest, FullSendBufferIsRefusedAndWritableFollowsWhenItDrains)
 TEST_F(SocketControlTest, LocalIPIsTheAddressOfTheInterfaceTowardsTheDestination) {
   QtSocketControl control;
   const std::pair<const char*, const char*> cases[] = {
-      {"10.99.0.255", "10.99.0.1"},      {"10.99.0.7", "10.99.0.1"},   {"127.0.0.1", "127.0.0.1"},
-      {"127.255.255.255", "127.0.0.1"},  {"255.255.255.255", "10.99.0.1"},  // by the route
-      {"192.0.2.1", "10.99.0.1"},        {"not an address", "10.99.0.1"},   // the first one up
+      {"10.99.0.255", "10.99.0.1"},     {"10.99.0.7", "10.99.0.1"},       {"127.0.0.1", "127.0.0.1"},
+      {"127.255.255.255", "127.0.0.1"}, {"255.255.255.255", "10.99.0.1"},  // by the route
+      {"192.0.2.1", "10.99.0.1"},       {"not an address", "10.99.0.1"},   // the first one up
   };
   for (const auto& [towards, expected] : cases) {
     std::string ip;

@@ -34,7 +34,8 @@ constexpr bool kIn = false;
 
 // Known to share the machine's own network namespace (PID 1's may be unreadable).
 bool InInitialNetworkNamespace() {
-  struct stat self{}, init{};
+  struct stat self {
+  }, init{};
   if (stat("/proc/self/ns/net", &self) != 0 || stat("/proc/1/ns/net", &init) != 0) return false;
   return self.st_ino == init.st_ino && self.st_dev == init.st_dev;
 }
@@ -50,7 +51,8 @@ bool OnTheScanBridge() {
 
 const NodeRecord* FindByIp(const artnet::NodeTable& table, const std::string& ip) {
   for (std::int32_t i = 0; i < table.Count(); ++i) {
-    if (table.Entries()[static_cast<std::size_t>(i)].IPAddress == ip) return &table.Entries()[static_cast<std::size_t>(i)];
+    if (table.Entries()[static_cast<std::size_t>(i)].IPAddress == ip)
+      return &table.Entries()[static_cast<std::size_t>(i)];
   }
   return nullptr;
 }

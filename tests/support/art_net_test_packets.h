@@ -14,7 +14,15 @@ namespace artnet::testing {
 using Bytes = std::vector<std::uint8_t>;
 
 inline Bytes ArtNetHeader(std::uint16_t opCode) {
-  return {'A', 'r', 't', '-', 'N', 'e', 't', 0, static_cast<std::uint8_t>(opCode & 0xFF),
+  return {'A',
+          'r',
+          't',
+          '-',
+          'N',
+          'e',
+          't',
+          0,
+          static_cast<std::uint8_t>(opCode & 0xFF),
           static_cast<std::uint8_t>(opCode >> 8)};
 }
 

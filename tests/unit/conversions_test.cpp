@@ -1,7 +1,8 @@
+#include "protocol/conversions.h"
+
 #include <gtest/gtest.h>
 
 #include "protocol/automation_error.h"
-#include "protocol/conversions.h"
 
 namespace artnet {
 namespace {

@@ -1,8 +1,9 @@
+#include "engine/dispatcher.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "engine/dispatcher.h"
 #include "module_fixture.h"
 
 namespace artnet {
@@ -262,7 +263,9 @@ TEST_F(DispatcherTest, ArbitraryDatagramsNeverThrow) {
   std::uint32_t seed = 12345;
   auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
   for (int i = 0; i < 2000; ++i) {
-    Bytes datagram = testing::ArtNetHeader(static_cast<std::uint16_t>(i % 3 == 0 ? 0x5000 : i % 3 == 1 ? 0x2100 : 0x2000));
+    Bytes datagram = testing::ArtNetHeader(static_cast<std::uint16_t>(i % 3 == 0   ? 0x5000
+                                                                      : i % 3 == 1 ? 0x2100
+                                                                                   : 0x2000));
     datagram.resize(next() % 700);
     for (std::size_t k = 10; k < datagram.size(); ++k) datagram[k] = static_cast<std::uint8_t>(next());
     EXPECT_NO_THROW(HandleArtNetPacket(mod, datagram));

@@ -183,9 +183,8 @@ TEST_F(DriverTest, TermSavesInStoredFormAndLeavesEnabled) {
   EXPECT_EQ(Stored("ArtNet_SubNet"), "12");
   EXPECT_EQ(Stored("ArtNet_InputUniverse1"), "-3");
   EXPECT_EQ(Stored("ArtNet_OutputUniverse1"), "15");
-  EXPECT_EQ(platform.settings.saveOrder,
-            (std::vector<std::string>{"ArtNet_BroadcastAdress", "ArtNet_SubNet", "ArtNet_InputUniverse1",
-                                      "ArtNet_OutputUniverse1"}));
+  EXPECT_EQ(platform.settings.saveOrder, (std::vector<std::string>{"ArtNet_BroadcastAdress", "ArtNet_SubNet",
+                                                                   "ArtNet_InputUniverse1", "ArtNet_OutputUniverse1"}));
   EXPECT_FALSE(Socket().open);
   EXPECT_TRUE(mod.Enabled);
 }

@@ -1,8 +1,9 @@
+#include "engine/endpoint.h"
+
 #include <gtest/gtest.h>
 
 #include "module_fixture.h"
 #include "protocol/automation_error.h"
-#include "engine/endpoint.h"
 
 namespace artnet {
 namespace {

@@ -8,8 +8,8 @@
 
 #include "driver/cls_output_driver.h"
 #include "engine/module_state.h"
-#include "fakes/fake_platform.h"
 #include "engine/transport.h"
+#include "fakes/fake_platform.h"
 #include "support/art_net_test_packets.h"
 
 namespace artnet::testing {

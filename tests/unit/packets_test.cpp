@@ -1,9 +1,10 @@
+#include "protocol/packets.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "protocol/packets.h"
 #include "engine/senders.h"
 #include "module_fixture.h"
 
@@ -26,28 +27,34 @@ const Bytes kId = {'A', 'r', 't', '-', 'N', 'e', 't', 0x00};
 // clang-format off: one field of the table per line
 const Bytes kGoldenPollReply = Concat({
     kId,
-    {0x00, 0x21},                   // OpCode 0x2100, low byte first
-    {192, 168, 1, 20},              // IP
-    {0x36, 0x19},                   // Port 6454, low byte first
-    {0x00, 0x0E},                   // VersInfoH, VersInfoL
-    {0x00, 0x02},                   // NetSwitch, SubSwitch
-    {0x08, 0xB0},                   // OemHi, Oem
-    {0x00, 0x00},                   // Ubea, Status1
-    {0x56, 0x51},                   // EstaMan: 'V' then 'Q'
-    Text("Lumenstage"), {0x00}, Repeat(0x20, 7),
-    Text("Lumenstage ArtNet output plugin"), {0x00}, Repeat(0x20, 32),
-    Text("#0001 [0000] Lumenstage output plugin is ready"), {0x00}, Repeat(0x20, 17),
-    {0x00, 0x01},                   // NumPortsHi, NumPortsLo
-    {0xC0, 0x00, 0x00, 0x00},       // PortTypes
-    {0x80, 0x00, 0x00, 0x00},       // GoodInput
-    {0x80, 0x00, 0x00, 0x00},       // GoodOutput
-    {0x20, 0x00, 0x00, 0x00},       // SwIn: subnet 2, send universe 0
-    {0x21, 0x00, 0x00, 0x00},       // SwOut: subnet 2, receive universe 1
-    {0x00, 0x00, 0x00},             // SwVideo, SwMacro, SwRemote
-    {0x00, 0x00, 0x00},             // Spare
-    {0x01},                         // Style: controller
-    Repeat(0x00, 6),                // MAC
-    Repeat(0x00, 32),               // Filler
+    {0x00, 0x21},       // OpCode 0x2100, low byte first
+    {192, 168, 1, 20},  // IP
+    {0x36, 0x19},       // Port 6454, low byte first
+    {0x00, 0x0E},       // VersInfoH, VersInfoL
+    {0x00, 0x02},       // NetSwitch, SubSwitch
+    {0x08, 0xB0},       // OemHi, Oem
+    {0x00, 0x00},       // Ubea, Status1
+    {0x56, 0x51},       // EstaMan: 'V' then 'Q'
+    Text("Lumenstage"),
+    {0x00},
+    Repeat(0x20, 7),
+    Text("Lumenstage ArtNet output plugin"),
+    {0x00},
+    Repeat(0x20, 32),
+    Text("#0001 [0000] Lumenstage output plugin is ready"),
+    {0x00},
+    Repeat(0x20, 17),
+    {0x00, 0x01},              // NumPortsHi, NumPortsLo
+    {0xC0, 0x00, 0x00, 0x00},  // PortTypes
+    {0x80, 0x00, 0x00, 0x00},  // GoodInput
+    {0x80, 0x00, 0x00, 0x00},  // GoodOutput
+    {0x20, 0x00, 0x00, 0x00},  // SwIn: subnet 2, send universe 0
+    {0x21, 0x00, 0x00, 0x00},  // SwOut: subnet 2, receive universe 1
+    {0x00, 0x00, 0x00},        // SwVideo, SwMacro, SwRemote
+    {0x00, 0x00, 0x00},        // Spare
+    {0x01},                    // Style: controller
+    Repeat(0x00, 6),           // MAC
+    Repeat(0x00, 32),          // Filler
 });
 // clang-format on
 

@@ -72,8 +72,8 @@ long long ParseNumber(const std::string& text, long long min, long long max, con
   char* end = nullptr;
   const long long value = std::strtoll(text.c_str(), &end, 0);  // decimal or 0x...
   if (text.empty() || errno != 0 || *end != '\0' || value < min || value > max) {
-    Fail(kExitUsage, what + " '" + text + "' must be a number from " + std::to_string(min) + " to " +
-                         std::to_string(max));
+    Fail(kExitUsage,
+         what + " '" + text + "' must be a number from " + std::to_string(min) + " to " + std::to_string(max));
   }
   return value;
 }
@@ -130,7 +130,8 @@ void RejectUnknown(const Options& o, const std::set<std::string>& known) {
 // True when this process shares the network namespace of PID 1, i.e. the
 // machine's own network. Unknown (no access) counts as not shared.
 bool InInitialNetworkNamespace() {
-  struct stat self{}, init{};
+  struct stat self {
+  }, init{};
   if (stat("/proc/self/ns/net", &self) != 0 || stat("/proc/1/ns/net", &init) != 0) return false;
   return self.st_ino == init.st_ino && self.st_dev == init.st_dev;
 }
@@ -146,8 +147,9 @@ void CheckAllowed(const Options& o, const std::vector<in_addr>& destinations) {
     return;
   }
   if (!o.loopbackOnly) {
-    Fail(kExitRefused, "refusing to run outside a private test namespace (set ARTNET_TEST_NETNS=1 there) "
-                       "or without --allow-loopback-only");
+    Fail(kExitRefused,
+         "refusing to run outside a private test namespace (set ARTNET_TEST_NETNS=1 there) "
+         "or without --allow-loopback-only");
   }
   for (const in_addr& d : destinations) {
     if (!IsLoopback(d)) Fail(kExitRefused, "--allow-loopback-only: destination outside 127.0.0.0/8");
@@ -280,10 +282,14 @@ int Listen(const Options& o) {
   std::optional<PacketKind> only;
   if (o.Has("only")) {
     const std::string kind = o.Text("only");
-    if (kind == "poll") only = PacketKind::Poll;
-    else if (kind == "pollreply") only = PacketKind::PollReply;
-    else if (kind == "dmx") only = PacketKind::Dmx;
-    else Fail(kExitUsage, "--only takes poll, pollreply or dmx");
+    if (kind == "poll")
+      only = PacketKind::Poll;
+    else if (kind == "pollreply")
+      only = PacketKind::PollReply;
+    else if (kind == "dmx")
+      only = PacketKind::Dmx;
+    else
+      Fail(kExitUsage, "--only takes poll, pollreply or dmx");
   }
   Socket socket;
   socket.Bind(PortOption(o));
@@ -336,7 +342,8 @@ int SendDmx(const Options& o) {
   if (!o.Has("universe")) Fail(kExitUsage, "dmx needs --universe U");
   if (o.positional.empty() || o.positional.size() > kDmxMaxValues) Fail(kExitUsage, "dmx needs 1 to 512 values");
   Dmx dmx;
-  for (const std::string& v : o.positional) dmx.data.push_back(static_cast<std::uint8_t>(ParseNumber(v, 0, 255, "value")));
+  for (const std::string& v : o.positional)
+    dmx.data.push_back(static_cast<std::uint8_t>(ParseNumber(v, 0, 255, "value")));
   const auto universe = Number(o, "universe", 0, 0, 15);
   const auto subnet = Number(o, "subnet", 0, 0, 15);
   dmx.subUni = static_cast<std::uint8_t>(subnet << 4 | universe);
@@ -368,8 +375,8 @@ in_addr LocalAddressTowards(in_addr peer, std::uint16_t port) {
 }
 
 int Node(const Options& o) {
-  RejectUnknown(o, {"short", "long", "report", "ip", "netsw", "subsw", "ports", "port-types", "swin", "swout",
-                    "style", "timeout-ms"});
+  RejectUnknown(o, {"short", "long", "report", "ip", "netsw", "subsw", "ports", "port-types", "swin", "swout", "style",
+                    "timeout-ms"});
   CheckAllowed(o, {});
   if (!o.Has("short")) Fail(kExitUsage, "node needs --short NAME");
   PollReply reply;

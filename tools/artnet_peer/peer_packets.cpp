@@ -99,10 +99,14 @@ PacketKind Classify(const Bytes& packet) {
     return PacketKind::Other;
   }
   switch (packet[off::OPCODE] | packet[off::OPCODE + 1] << 8) {
-    case kOpPoll: return PacketKind::Poll;
-    case kOpPollReply: return PacketKind::PollReply;
-    case kOpDmx: return PacketKind::Dmx;
-    default: return PacketKind::Other;
+    case kOpPoll:
+      return PacketKind::Poll;
+    case kOpPollReply:
+      return PacketKind::PollReply;
+    case kOpDmx:
+      return PacketKind::Dmx;
+    default:
+      return PacketKind::Other;
   }
 }
 

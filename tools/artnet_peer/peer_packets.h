@@ -29,9 +29,8 @@ inline constexpr std::size_t POLL_PROTVER_HI = 10, POLL_PROTVER_LO = 11, TALKTOM
 inline constexpr std::size_t IP = 10, PORT = 14, VERSINFO_H = 16, VERSINFO_L = 17, NETSWITCH = 18, SUBSWITCH = 19,
                              OEM_HI = 20, OEM_LO = 21, UBEA = 22, STATUS1 = 23, ESTAMAN_LO = 24, ESTAMAN_HI = 25,
                              SHORTNAME = 26, LONGNAME = 44, NODEREPORT = 108, NUMPORTS_HI = 172, NUMPORTS_LO = 173,
-                             PORTTYPES = 174, GOODINPUT = 178, GOODOUTPUT = 182, SWIN = 186, SWOUT = 190,
-                             SWVIDEO = 194, SWMACRO = 195, SWREMOTE = 196, SPARE = 197, STYLE = 200, MAC = 201,
-                             FILLER = 207;
+                             PORTTYPES = 174, GOODINPUT = 178, GOODOUTPUT = 182, SWIN = 186, SWOUT = 190, SWVIDEO = 194,
+                             SWMACRO = 195, SWREMOTE = 196, SPARE = 197, STYLE = 200, MAC = 201, FILLER = 207;
 inline constexpr std::size_t SHORTNAME_LEN = 18, LONGNAME_LEN = 64, NODEREPORT_LEN = 64;
 // ArtDmx
 inline constexpr std::size_t DMX_PROTVER_HI = 10, DMX_PROTVER_LO = 11, SEQUENCE = 12, PHYSICAL = 13, SUBUNI = 14,

@@ -72,9 +72,7 @@ std::string Decode(const std::string& text) {
   return out;
 }
 
-std::string SectionName(const std::string& appName, const std::string& section) {
-  return appName + "\\" + section;
-}
+std::string SectionName(const std::string& appName, const std::string& section) { return appName + "\\" + section; }
 
 bool IsUtf8(const std::string& text) { return QString::fromUtf8(text).toUtf8().toStdString() == text; }
 
@@ -126,8 +124,8 @@ std::optional<Entry> KeyLine(const std::string& rawLine) {
 QString QPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
 
 struct IniText {
-  bool readable = true;  // false when the file exists but cannot be read
-  bool bom = false;      // an editor's UTF-8 byte-order mark, kept when writing back
+  bool readable = true;            // false when the file exists but cannot be read
+  bool bom = false;                // an editor's UTF-8 byte-order mark, kept when writing back
   std::vector<std::string> lines;  // without their line ends
 };
 
@@ -174,8 +172,8 @@ std::string IniSettingsStore::FilePath() {
   return base + "/lumenstage/plugins.ini";
 }
 
-std::string IniSettingsStore::GetSetting(const std::string& appName, const std::string& section,
-                                         const std::string& key, const std::string& defaultValue) {
+std::string IniSettingsStore::GetSetting(const std::string& appName, const std::string& section, const std::string& key,
+                                         const std::string& defaultValue) {
   const std::string wanted = SectionName(appName, section);
   bool inSection = false;
   for (const std::string& line : ReadLines(FilePath()).lines) {
@@ -189,8 +187,8 @@ std::string IniSettingsStore::GetSetting(const std::string& appName, const std::
   return defaultValue;
 }
 
-int IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section,
-                                  const std::string& key, const std::string& value) {
+int IniSettingsStore::SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+                                  const std::string& value) {
   // Without an application title there is nothing to file the value under.
   if (appName.empty()) return 0;
   const std::string path = FilePath();
@@ -242,8 +240,7 @@ int IniSettingsStore::SaveSetting(const std::string& appName, const std::string&
   if (!file.open(QIODevice::WriteOnly)) return lumenstage::kErrPathFileAccess.number;
   // commit() alone does not notice a short write on a full disk and would put
   // the truncated file in place; flush() does.
-  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-      !file.flush()) {
+  if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) || !file.flush()) {
     file.cancelWriting();
   }
   // The old file stays intact if anything failed.

@@ -31,22 +31,35 @@ constexpr int kWsaTooManySockets = 10024;
 
 int WinsockError(int err) {
   switch (err) {
-    case EADDRINUSE: return kSockErrAddressInUse;
-    case EADDRNOTAVAIL: return kSockErrAddressNotAvail;
-    case ENETUNREACH: return kSockErrNetUnreachable;
+    case EADDRINUSE:
+      return kSockErrAddressInUse;
+    case EADDRNOTAVAIL:
+      return kSockErrAddressNotAvail;
+    case ENETUNREACH:
+      return kSockErrNetUnreachable;
     case EACCES:
-    case EPERM: return kSockErrAccess;
-    case EAGAIN: return kWsaWouldBlock;
-    case EMSGSIZE: return kWsaMessageSize;
-    case EAFNOSUPPORT: return kWsaAfNoSupport;
-    case ENETDOWN: return kWsaNetDown;
+    case EPERM:
+      return kSockErrAccess;
+    case EAGAIN:
+      return kWsaWouldBlock;
+    case EMSGSIZE:
+      return kWsaMessageSize;
+    case EAFNOSUPPORT:
+      return kWsaAfNoSupport;
+    case ENETDOWN:
+      return kWsaNetDown;
     case ENOBUFS:
-    case ENOMEM: return kWsaNoBufs;
-    case ECONNREFUSED: return kWsaConnRefused;
-    case EHOSTUNREACH: return kWsaHostUnreach;
+    case ENOMEM:
+      return kWsaNoBufs;
+    case ECONNREFUSED:
+      return kWsaConnRefused;
+    case EHOSTUNREACH:
+      return kWsaHostUnreach;
     case EMFILE:
-    case ENFILE: return kWsaTooManySockets;
-    default: return kSockErrInvalid;
+    case ENFILE:
+      return kWsaTooManySockets;
+    default:
+      return kSockErrInvalid;
   }
 }
 
@@ -278,8 +291,8 @@ void QtSocketControl::OnReadable() {
   for (int batch = 0; batch < kMaxDatagramsPerWakeUp; ++batch) {
     Datagram datagram;
     socklen_t senderSize = sizeof datagram.sender;
-    const ssize_t received = ::recvfrom(fd, buffer, kReceiveBufferSize, 0,
-                                        reinterpret_cast<sockaddr*>(&datagram.sender), &senderSize);
+    const ssize_t received =
+        ::recvfrom(fd, buffer, kReceiveBufferSize, 0, reinterpret_cast<sockaddr*>(&datagram.sender), &senderSize);
     if (received < 0) {
       if (errno == EINTR) continue;
       return;  // queue empty (EAGAIN) or a transient error such as ICMP feedback

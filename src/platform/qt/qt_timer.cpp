@@ -32,7 +32,8 @@ int QtTimer::SetEnabled(bool enabled) {
     return 0;
   }
   if (timer_->isActive()) return 0;  // keep the running interval: no restart
-  if (QAbstractEventDispatcher::instance() == nullptr) return lumenstage::kErrInvalidProcedureCall.number;  // no event loop on this thread
+  if (QAbstractEventDispatcher::instance() == nullptr)
+    return lumenstage::kErrInvalidProcedureCall.number;  // no event loop on this thread
   timer_->start();
   return 0;
 }
