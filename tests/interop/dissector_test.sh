@@ -25,12 +25,19 @@ tshark_env=(env HOME="$work" XDG_CONFIG_HOME="$work/wireshark-config")
 tshark_clean() { "${tshark_env[@]}" tshark "$@"; }
 
 capture="$work/capture.pcapng"
-# Started through env, which execs tshark: $! is tshark itself.
-"${tshark_env[@]}" tshark -i veth-host -f 'udp port 6454' -w "$capture" >"$work/tshark.out" 2>"$work/tshark.err" &
+# Started through env, which execs tshark: $! is tshark itself. -P -l print
+# each captured packet at once, which tells when capturing really started.
+"${tshark_env[@]}" tshark -i veth-host -f 'udp port 6454' -w "$capture" -P -l \
+  >"$work/tshark.out" 2>"$work/tshark.err" &
 tshark_pid=$!
+# "Capturing on" can come before packets are seen: ArtPolls from the peer
+# (nobody listens yet, so nothing answers) until one shows up.
 capturing=0
 for _ in $(seq 100); do
-  grep -q '^Capturing on' "$work/tshark.err" && { capturing=1; break; }
+  if grep -q '^Capturing on' "$work/tshark.err"; then
+    ip netns exec peer "$peer" poll --to 10.77.0.1 >/dev/null 2>&1 || true
+    [[ -s "$work/tshark.out" ]] && { capturing=1; break; }
+  fi
   sleep 0.1
 done
 [[ $capturing -eq 1 ]] || { echo "FAIL: tshark did not start"; cat "$work/tshark.err"; exit 1; }
