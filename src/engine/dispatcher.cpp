@@ -8,6 +8,7 @@
 #include "engine/host_helper_ref.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
+#include "protocol/conversions.h"
 #include "protocol/packets.h"
 
 namespace artnet {
@@ -24,10 +25,22 @@ std::array<std::uint8_t, N> Window(std::span<const std::uint8_t> datagram) {
   return window;
 }
 
+// An answer to our own address or to the broadcast address is charged to
+// the poll's sender all the same.
+bool MayAnswerPoll(ModuleState& mod, const std::string& sender) {
+  std::uint32_t key = 0;
+  if (const auto address = ParseIPv4(sender)) {
+    for (const std::uint8_t octet : *address) key = key << 8 | octet;
+  }
+  return mod.PollAnswers.Allow(key, mod.platform.GetClock().MonotonicSeconds());
+}
+
 void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   const auto poll = Window<kArtPollSize>(datagram);
+  const std::string sender = DatagramSender(mod);
+  if (!MayAnswerPoll(mod, sender)) return;
   if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
-    SendPollReply(mod, DatagramSender(mod));
+    SendPollReply(mod, sender);
   } else {
     SendPollReply(mod, mod.Settings.BroadcastAddress);
   }

@@ -9,6 +9,7 @@
 
 #include "engine/host_helper_ref.h"
 #include "engine/node_table.h"
+#include "engine/poll_limiter.h"
 #include "platform/platform.h"
 #include "protocol/node_config.h"
 #include "protocol/packets.h"
@@ -72,6 +73,7 @@ class ModuleState {
   DmxInput Input;
   EndpointState Endpoint;
   NodeTable Nodes;
+  PollAnswerLimiter PollAnswers;
 
   // The socket and the timers, created on first use with their handlers wired.
   Transport& transport();

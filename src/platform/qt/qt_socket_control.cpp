@@ -8,8 +8,10 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "platform/qt/lighting_interface.h"
 
@@ -17,7 +19,11 @@ namespace artnet {
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 65536;  // larger than any UDP/IPv4 datagram
-constexpr int kMaxDatagramsPerWakeUp = 64;
+// Each wake-up is bounded twice: by count, and by time, since one
+// datagram may cost the host hundreds of calls. Under a flood the event
+// loop thus gets a turn at least every kWakeUpBudgetNs plus one datagram.
+constexpr std::size_t kMaxDatagramsPerWakeUp = 64;
+constexpr std::int64_t kWakeUpBudgetNs = 1'000'000;
 
 // Winsock numbers for errno values the control can meet.
 constexpr int kWsaWouldBlock = 10035;
@@ -63,6 +69,12 @@ int WinsockError(int err) {
   }
 }
 
+std::int64_t MonotonicNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
 std::string DottedText(const in_addr& address) {
   char text[INET_ADDRSTRLEN] = {};
   if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return {};
@@ -78,12 +90,19 @@ QtSocketControl::~QtSocketControl() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   RetireNotifiers();
+  if (drainTimer_ != nullptr) {
+    drainTimer_->stop();
+    QObject::disconnect(drainTimer_, nullptr, nullptr, nullptr);
+  }
   if (depth_ == 0 && writableDepth_ == 0) {
     DeleteRetiredNotifiers();
+    delete drainTimer_;
   } else {
-    // Destroyed from inside a DataArrival: the emitting notifier must outlive its signal.
+    // Destroyed from inside a DataArrival: the emitting notifier (or the
+    // drain timer) must outlive its signal.
     for (QSocketNotifier* notifier : retired_) notifier->deleteLater();
     retired_.clear();
+    if (drainTimer_ != nullptr) drainTimer_->deleteLater();
   }
 }
 
@@ -110,6 +129,7 @@ void QtSocketControl::DeleteRetiredNotifiers() {
 
 int QtSocketControl::Close() {
   if (fd_ < 0) return kSockOk;
+  DropQueue();  // read ahead from this socket; the kernel drops the rest of its queue too
   RetireNotifiers();
   DeleteRetiredNotifiers();
   const int fd = fd_;
@@ -274,34 +294,66 @@ void QtSocketControl::OnWritable() {
   --writableDepth_;
 }
 
+void QtSocketControl::DropQueue() {
+  for (std::size_t i = queueNext_; i < queueEnd_; ++i) free_.push_back(queue_[i]);
+  queueNext_ = queueEnd_ = 0;
+}
+
+bool QtSocketControl::Refill(std::size_t wanted) {
+  wanted = std::min(wanted, kBatch);
+  // kBatch slots at first, then one more whenever none is free: a handler
+  // at each outer nesting level holds one.
+  while (slots_.size() < kBatch || free_.empty()) {
+    auto slot = std::make_unique<Slot>();
+    slot->bytes.reset(new std::uint8_t[kReceiveBufferSize]);  // not zeroed: untouched pages cost nothing
+    free_.push_back(slot.get());
+    slots_.push_back(std::move(slot));
+  }
+  const std::size_t count = std::min(wanted, free_.size());
+  std::array<mmsghdr, kBatch> messages{};
+  std::array<iovec, kBatch> data{};
+  for (std::size_t i = 0; i < count; ++i) {
+    Slot* const slot = free_[free_.size() - 1 - i];
+    data[i] = iovec{slot->bytes.get(), kReceiveBufferSize};
+    messages[i].msg_hdr.msg_name = &slot->sender;
+    messages[i].msg_hdr.msg_namelen = sizeof slot->sender;
+    messages[i].msg_hdr.msg_iov = &data[i];
+    messages[i].msg_hdr.msg_iovlen = 1;
+  }
+  int received;
+  do {
+    received = ::recvmmsg(fd_, messages.data(), static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+  } while (received < 0 && errno == EINTR);
+  // Queue empty (EAGAIN), or a transient error such as ICMP feedback: the
+  // notifier tells us when there is more.
+  if (received <= 0) return false;
+  queueNext_ = 0;
+  queueEnd_ = static_cast<std::size_t>(received);
+  for (std::size_t i = 0; i < queueEnd_; ++i) {
+    Slot* const slot = free_.back();
+    free_.pop_back();
+    slot->length = messages[i].msg_len;
+    queue_[i] = slot;
+  }
+  return true;
+}
+
 void QtSocketControl::OnReadable() {
   const std::shared_ptr<bool> alive = alive_;
   const int fd = fd_;
   const std::uint64_t openCount = openCount_;
   if (fd < 0) return;
+  const std::int64_t deadline = MonotonicNs() + kWakeUpBudgetNs;
 
-  // A handler may run a nested event loop that re-enters here; each level
-  // reads into its own buffer so the outer datagram stays intact.
-  const auto level = static_cast<std::size_t>(depth_);
-  if (buffers_.size() <= level) buffers_.push_back(std::make_unique<std::uint8_t[]>(kReceiveBufferSize));
-  std::uint8_t* const buffer = buffers_[level].get();
+  // A handler may run a nested event loop that re-enters here; datagrams
+  // already read are delivered first, each from its own slot, so the outer
+  // datagram stays intact and the order holds.
+  for (std::size_t delivered = 0; delivered < kMaxDatagramsPerWakeUp; ++delivered) {
+    if (queueNext_ == queueEnd_ && !Refill(kMaxDatagramsPerWakeUp - delivered)) return;
+    Slot* const slot = queue_[queueNext_++];
 
-  // A bounded batch per wake-up: under a flood the notifier fires again
-  // later, and timers and the host's own events get their turn in between.
-  for (int batch = 0; batch < kMaxDatagramsPerWakeUp; ++batch) {
-    Datagram datagram;
-    socklen_t senderSize = sizeof datagram.sender;
-    const ssize_t received =
-        ::recvfrom(fd, buffer, kReceiveBufferSize, 0, reinterpret_cast<sockaddr*>(&datagram.sender), &senderSize);
-    if (received < 0) {
-      if (errno == EINTR) continue;
-      return;  // queue empty (EAGAIN) or a transient error such as ICMP feedback
-    }
-    datagram.bytes = buffer;
-    datagram.length = static_cast<std::size_t>(received);
-
-    const Datagram* const previous = current_;
-    current_ = &datagram;
+    const Slot* const previous = current_;
+    current_ = slot;
     ++depth_;
     if (handler_ && *handler_) {
       // Held by a second reference: the handler may replace itself.
@@ -315,10 +367,21 @@ void QtSocketControl::OnReadable() {
     if (!*alive) return;
     --depth_;
     current_ = previous;
+    free_.push_back(slot);
 
     // The handler may have closed or re-opened the socket; the old
     // descriptor number may even belong to a new socket now.
-    if (fd_ != fd || openCount_ != openCount) return;
+    if (fd_ != fd || openCount_ != openCount) break;
+    if (MonotonicNs() >= deadline) break;
+  }
+  if (queueNext_ != queueEnd_ && fd_ >= 0) {
+    if (drainTimer_ == nullptr) {
+      drainTimer_ = new QTimer;
+      drainTimer_->setSingleShot(true);
+      drainTimer_->setInterval(0);
+      QObject::connect(drainTimer_, &QTimer::timeout, drainTimer_, [this] { OnReadable(); });
+    }
+    drainTimer_->start();
   }
 }
 
@@ -326,7 +389,7 @@ int QtSocketControl::GetData(std::span<std::uint8_t> out, std::size_t& length) {
   length = 0;
   if (current_ == nullptr) return kSockErrNoData;
   length = std::min(out.size(), current_->length);
-  if (length > 0) std::memcpy(out.data(), current_->bytes, length);
+  if (length > 0) std::memcpy(out.data(), current_->bytes.get(), length);
   return kSockOk;
 }
 

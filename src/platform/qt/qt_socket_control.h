@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,7 @@
 #include "platform/socket_control.h"
 
 class QSocketNotifier;
+class QTimer;
 
 namespace artnet {
 
@@ -41,11 +43,13 @@ class QtSocketControl final : public SocketControl {
   void SetWritableHandler(std::function<void()> handler) override;
 
  private:
-  struct Datagram {
-    const std::uint8_t* bytes = nullptr;
+  // One received datagram. Slots are reused, so steady receiving allocates nothing.
+  struct Slot {
+    std::unique_ptr<std::uint8_t[]> bytes;
     std::size_t length = 0;
     sockaddr_in sender{};
   };
+  static constexpr std::size_t kBatch = 32;  // datagrams taken from the kernel per system call
 
   int Open(int port);
   // sendto, or sendmsg through the lighting interface for a limited
@@ -54,6 +58,9 @@ class QtSocketControl final : public SocketControl {
   int TransmitThrough(unsigned interfaceIndex, const sockaddr_in& remote, std::span<const std::uint8_t> packet);
   void WatchWritable();
   void OnReadable();
+  // Takes up to `wanted` datagrams from the kernel into the queue; false when none came.
+  bool Refill(std::size_t wanted);
+  void DropQueue();
   void OnWritable();
   void RetireNotifiers();
   void DeleteRetiredNotifiers();
@@ -77,10 +84,20 @@ class QtSocketControl final : public SocketControl {
 
   // The datagram whose DataArrival is running; the innermost one while
   // handlers nest.
-  const Datagram* current_ = nullptr;
-  // One receive buffer per nesting depth, reused, so steady receiving
-  // allocates nothing.
-  std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
+  const Slot* current_ = nullptr;
+  // Every slot ever made; a handler running at each nesting depth holds one,
+  // so there are at most kBatch + depth of them.
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<Slot*> free_;
+  // Datagrams read from the kernel but not yet delivered, oldest first.
+  // Shared by all nesting levels: a nested loop delivers these before it
+  // reads anything newer, so order holds.
+  std::array<Slot*, kBatch> queue_{};
+  std::size_t queueNext_ = 0;
+  std::size_t queueEnd_ = 0;
+  // Runs OnReadable again when a wake-up ran out of time with datagrams
+  // still queued here (the notifier only knows about the kernel's queue).
+  QTimer* drainTimer_ = nullptr;
   int depth_ = 0;
   // Lets a read loop notice that a handler destroyed the control.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
