@@ -18,7 +18,7 @@ namespace artnet {
 class PollAnswerLimiter {
  public:
   static constexpr int kSenders = 64;
-  static constexpr double kBurst = 8;           // answers a sender may draw at once
+  static constexpr double kBurst = 8;            // answers a sender may draw at once
   static constexpr double kRefillPerSecond = 2;  // sustained answers per second per sender
   static constexpr double kOverflowBurst = 16;
   static constexpr double kOverflowPerSecond = 8;

@@ -75,8 +75,8 @@ TEST(PollAnswerLimiterTest, AFloodOfForgedAddressesLeavesRegularsTheirAnswersAnd
   }
   EXPECT_EQ(consoleRefused, 0);
   // Each slot can serve a newcomer only once its bucket has refilled, plus the shared bucket.
-  const double perSecond = PollAnswerLimiter::kSenders * PollAnswerLimiter::kRefillPerSecond +
-                           PollAnswerLimiter::kOverflowPerSecond;
+  const double perSecond =
+      PollAnswerLimiter::kSenders * PollAnswerLimiter::kRefillPerSecond + PollAnswerLimiter::kOverflowPerSecond;
   EXPECT_LE(floodAnswers, static_cast<int>(10 * perSecond + PollAnswerLimiter::kSenders + 16));
   EXPECT_GT(floodAnswers, 0);
   EXPECT_LE(sizeof(PollAnswerLimiter), 8192u);  // the table is all the memory there is

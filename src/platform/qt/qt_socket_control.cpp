@@ -23,7 +23,7 @@ constexpr std::size_t kReceiveBufferSize = 65536;  // larger than any UDP/IPv4 d
 // datagram may cost the host hundreds of calls. Under a flood the event
 // loop thus gets a turn at least every kWakeUpBudgetNs plus one datagram.
 constexpr std::size_t kMaxDatagramsPerWakeUp = 64;
-constexpr std::int64_t kWakeUpBudgetNs = 1'000'000;
+constexpr std::int64_t kWakeUpBudgetNs = 250'000;
 
 // Winsock numbers for errno values the control can meet.
 constexpr int kWsaWouldBlock = 10035;
