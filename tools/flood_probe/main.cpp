@@ -6,6 +6,7 @@
 // memory before and after. Prints the figures; exits 1 when the host
 // crashed, a poll or a set value went unanswered, memory grew or a time
 // exceeded its (generous) bound. Runs only inside a private test namespace.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,7 +16,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <arpa/inet.h>
 
 #include <algorithm>
 #include <atomic>
