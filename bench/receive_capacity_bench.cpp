@@ -24,7 +24,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kQueued = 128;   // fits the default receive buffer on loopback
+constexpr int kQueued = 128;  // fits the default receive buffer on loopback
 constexpr int kRounds = 400;
 constexpr std::size_t kSize = 530;  // a full ArtDmx
 
@@ -95,8 +95,7 @@ int main(int argc, char** argv) {
       for (;;) {
         sockaddr_in from{};
         socklen_t fromSize = sizeof from;
-        if (::recvfrom(bare, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize) < 0)
-          break;
+        if (::recvfrom(bare, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize) < 0) break;
         ++received;
       }
     }
