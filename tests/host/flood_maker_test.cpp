@@ -1,9 +1,9 @@
 // The flood sender's datagrams: what each kind of flood exercises.
-#include "flood.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include "flood.h"
 
 namespace artnetpeer {
 namespace {

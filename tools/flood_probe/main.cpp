@@ -43,7 +43,7 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr const char* kUsage =
     "usage: flood-probe --lumenhost PATH --plugin PATH --peer-netns PATH --to IP --flood-from IP\n"
     "                   --kind random|pollreply|dmx --count N [--rate PER_SECOND] [--seed S]\n"
-    "                   [--probe-ms 60] [--max-p99-ms 50] [--max-rss-growth-kb 4096]\n"
+    "                   [--probe-ms 60] [--max-p99-ms 50] [--max-flush-ms 100] [--max-rss-growth-kb 4096]\n"
     "Runs only with ARTNET_TEST_NETNS=1 inside a private network namespace.\n";
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -256,6 +256,7 @@ int main(int argc, char** argv) {
   const in_addr probeFrom = Address(o.Get("probe-from", "10.77.0.2"));
   const int probeMs = std::stoi(o.Get("probe-ms", "60"));
   const double maxP99Ms = std::stod(o.Get("max-p99-ms", "50"));
+  const double maxFlushMs = std::stod(o.Get("max-flush-ms", "100"));
   const long maxGrowthKb = std::stol(o.Get("max-rss-growth-kb", "4096"));
   FloodMaker maker(*kind, 1, std::stoull(o.Get("seed", "1")));
 
@@ -479,7 +480,7 @@ int main(int argc, char** argv) {
   Check(exited && WIFEXITED(status) && WEXITSTATUS(status) == 0, "lumenhost did not exit cleanly");
   Check(lostSets == 0, "a set value never reached the wire");
   Check(!immediateMs.empty() && Percentile(immediateMs, 0.99) <= maxP99Ms, "set -> wire p99 above the bound");
-  Check(deferredMs.empty() || Percentile(deferredMs, 0.99) <= 50 + maxP99Ms * 2, "the flush came late");
+  Check(deferredMs.empty() || Percentile(deferredMs, 1.0) <= maxFlushMs, "the flush came late");
   // Under a flood beyond what the host can take, the kernel drops datagrams
   // at the full queue, polls among them; those that get in are answered.
   Check(replies >= 1, "no poll answered during the flood");
