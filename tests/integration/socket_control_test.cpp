@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <array>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -314,6 +315,53 @@ TEST_F(SocketControlTest, CloseInsideTheHandlerStopsReadingSafely) {
   PumpFor(100);
   ASSERT_EQ(recorder.deliveries.size(), 2u);
   EXPECT_EQ(recorder.deliveries[1].text, "new");
+}
+
+// Datagrams read ahead belong to the socket they came from: a close inside
+// a nested loop drops them, the outer handler still finds its own datagram,
+// and a control destroyed inside a nested handler leaves nothing dangling.
+TEST_F(SocketControlTest, CloseOrDestructionInsideANestedLoopDropsWhatWasReadAhead) {
+  RawUdp peer;
+  {
+    QtSocketControl control;
+    Recorder recorder(control);
+    Delivery outerAfterNested;
+    recorder.extra = [&](const Delivery& d) {
+      if (d.text == "a") {
+        QEventLoop loop;
+        QTimer::singleShot(200, &loop, &QEventLoop::quit);
+        loop.exec();
+        outerAfterNested = recorder.Current();
+      } else if (d.text == "b") {
+        control.Close();
+      }
+    };
+    ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+    for (const char* n : {"a", "b", "c", "d"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
+    ASSERT_TRUE(PumpUntil([&] { return recorder.deliveries.size() >= 2; }, 2000));
+    PumpFor(100);
+    std::string order;
+    for (const auto& d : recorder.deliveries) order += d.text;
+    EXPECT_EQ(order, "ab");
+    EXPECT_EQ(outerAfterNested.text, "a");
+  }
+
+  auto control = std::make_unique<QtSocketControl>();
+  int deliveries = 0;
+  control->SetDataArrivalHandler([&] {
+    if (++deliveries == 1) {
+      QEventLoop loop;
+      QTimer::singleShot(200, &loop, &QEventLoop::quit);
+      loop.exec();  // the nested level destroys the control
+    } else {
+      control.reset();
+    }
+  });
+  ASSERT_EQ(control->Bind(kArtNet), kSockOk);
+  for (const char* n : {"1", "2", "3", "4"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
+  ASSERT_TRUE(PumpUntil([&] { return control == nullptr; }, 2000));
+  PumpFor(100);  // lets the deferred deletions run
+  EXPECT_EQ(deliveries, 2);
 }
 
 // A flat lighting network has no default route; 255.255.255.255 must still
