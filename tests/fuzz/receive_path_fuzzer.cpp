@@ -24,12 +24,12 @@ namespace {
 
 using artnet::kMaxDmxChannels;
 
-#define FUZZ_CHECK(condition)                                                              \
-  do {                                                                                     \
-    if (!(condition)) {                                                                    \
+#define FUZZ_CHECK(condition)                                                                \
+  do {                                                                                       \
+    if (!(condition)) {                                                                      \
       std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                        \
-    }                                                                                      \
+      std::abort();                                                                          \
+    }                                                                                        \
   } while (false)
 
 // Limits that keep one input cheap: nested loops inside nested loops

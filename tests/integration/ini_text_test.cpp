@@ -1,10 +1,10 @@
 // The settings file's text handling on its own, without files: cases the
 // fuzzer found, each reduced to the lines that matter.
+#include "platform/qt/ini_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
-
-#include "platform/qt/ini_text.h"
 
 namespace artnet::ini {
 namespace {

@@ -191,7 +191,6 @@ void StoreSetting(IniText& ini, const std::string& appName, const std::string& s
       lines.push_back(newLine);
     }
   }
-
 }
 
 }  // namespace artnet::ini
