@@ -31,7 +31,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-malloc_context_size=5:quarantine_size_mb=16}
 for target in "${targets[@]}"; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus" build-fuzz/artifacts
-  log=build-fuzz/$target.log
+  log=build-fuzz/$target.$(date +%Y%m%d-%H%M%S).log
   echo "fuzz: $target (${limit[*]})"
   start=$(date +%s)
   # -rss_limit_mb: memory flat per input; a leak or unbounded growth fails.
