@@ -77,6 +77,16 @@ void ReadStandardInput(std::shared_ptr<InputBridge> bridge) {
   bridge->Post({}, true);
 }
 
+// The host's helper and the output it prints to live until the process ends:
+// the plug-in may hold the helper until then (its module is never destroyed).
+// Allocated only here, so the leak checker's suppressions can name this function
+// (tests/sanitizers/lsan.supp); a plug-in that keeps the helper makes it reachable anyway.
+struct KeptUntilExit {
+  lumenhost::LineOutput out{stdout};
+  lumenhost::PrintingHelper helper{out};
+};
+__attribute__((noinline)) KeptUntilExit& HostObjectsKeptUntilExit() { return *new KeptUntilExit; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,10 +137,8 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Deliberately never freed: the plug-in may hold the helper until the process ends.
-  auto* out = new lumenhost::LineOutput(stdout);
-  auto* helper = new lumenhost::PrintingHelper(*out);
-  auto runner = std::make_unique<lumenhost::CommandRunner>(driver, plugin.fileName, *out, *helper,
+  KeptUntilExit& kept = HostObjectsKeptUntilExit();
+  auto runner = std::make_unique<lumenhost::CommandRunner>(driver, plugin.fileName, kept.out, kept.helper,
                                                            [] { QCoreApplication::exit(0); });
 
   auto bridge = std::make_shared<InputBridge>();

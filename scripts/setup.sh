@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev libegl-dev libvulkan-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format
+  libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for clang (fuzz preset)
   iproute2 util-linux procps
   fonts-dejavu-core
   tshark

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, checks the code's format, builds with warnings as
 # errors and runs every test, the networked ones inside a private network
-# namespace; then the unit tests again under AddressSanitizer and UBSan, and
-# the whole tree once more with clang.
+# namespace; then everything again under AddressSanitizer and UBSan, the
+# whole tree once more with clang, and a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,11 +13,19 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci
 ./scripts/in-test-netns.sh ctest --preset ci
 
-# Unit tests run on fakes only (no network), so they need no namespace.
-cmake --preset asan >/dev/null
-cmake --build --preset asan
-build-asan/tests/unit/unit_tests --gtest_brief=1
+# The whole tree again under AddressSanitizer, UBSan and LeakSanitizer, plug-in
+# and hosts alike (a sanitized plug-in needs a sanitized host), and every test
+# once more, the networked ones inside their namespace. Options and the
+# suppressions file come with the test preset.
+sanitize_start=$(date +%s)
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+./scripts/in-test-netns.sh ctest --preset sanitize
+echo "test.sh: sanitizer suite took $(($(date +%s) - sanitize_start)) s"
 
 cmake --preset clang >/dev/null
 cmake --build --preset clang
+
+# Each fuzz target for a short while from its seeds (clang, libFuzzer, ASan+UBSan).
+./scripts/fuzz.sh --time 20
 echo "test.sh: all passed"

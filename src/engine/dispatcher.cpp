@@ -66,12 +66,14 @@ void PassChangedChannelsToHost(DmxInput& input, std::size_t length) {
     // holds the buffer's value, unless a nested packet's value could not be
     // passed on and is still pending.
     input.Shadow[j] = value;
+    const std::uint32_t toldBefore = input.Told[j];
     if (helper.get()->Invoke(kDmxInMethod, args, 2) != 0) {
       // Not told after all: this and later channels stay pending. A value a
-      // nested packet did tell the host stands.
-      if (input.Shadow[j] == value) input.Shadow[j] = previous;
+      // nested packet did tell the host stands, even one equal to this value.
+      if (input.Told[j] == toldBefore) input.Shadow[j] = previous;
       return;
     }
+    ++input.Told[j];
   }
 }
 

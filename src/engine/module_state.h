@@ -32,6 +32,9 @@ struct DmxInput {
   HostHelperRef Helper;  // the host's helper object from Init
   std::array<std::uint8_t, kMaxDmxChannels> Buffer{};
   std::array<std::uint8_t, kMaxDmxChannels> Shadow{};
+  // Calls the host took, per channel: a failed call looks here to see whether
+  // a nested packet told the host this channel meanwhile.
+  std::array<std::uint32_t, kMaxDmxChannels> Told{};
 };
 
 // An ArtDmx the socket could not take when it was sent; it leaves as soon as

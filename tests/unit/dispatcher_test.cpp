@@ -221,6 +221,23 @@ TEST_F(DispatcherTest, FailedCallAroundOrInsideANestedPacketKeepsTheValuePending
   ExpectHostHas({30});
 }
 
+// The outer call fails after nested packets told the host another value and
+// then the outer value again: the host has that value, so a later packet
+// going back to the old one must reach it.
+TEST_F(DispatcherTest, FailedOuterCallKeepsAValueANestedPacketToldAgain) {
+  helper.failAtCall = 0;
+  helper.onCall = [this](const fakes::RecordingHelper::Call&) {
+    if (helper.calls.size() != 1) return;
+    Receive(IncomingDmx(0x01, 1, {30}));
+    Receive(IncomingDmx(0x01, 1, {20}));
+  };
+  Receive(IncomingDmx(0x01, 1, {20}));
+  ExpectHostHas({20});
+  helper.onCall = nullptr;
+  Receive(IncomingDmx(0x01, 1, {0}));
+  ExpectHostHas({0});
+}
+
 // A host may hand the plug-in a new helper (Init) from inside a helper call,
 // dropping the plug-in's reference to the helper whose method is running.
 TEST_F(DispatcherTest, HelperReplacedInsideItsOwnCallLivesUntilTheCallReturns) {
