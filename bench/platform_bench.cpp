@@ -11,6 +11,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <array>
@@ -142,7 +143,8 @@ sockaddr_in Address(const char* host, std::uint16_t port) {
 }
 
 Bytes ArtDmx530(std::uint8_t universe, std::uint8_t fill) {
-  const std::uint8_t header[] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 1, 0, universe, 0, 0x02, 0x00};
+  const std::uint8_t header[] = {'A',  'r', 't', '-', 'N', 'e',      't', 0,    0x00,
+                                 0x50, 0,   14,  1,   0,   universe, 0,   0x02, 0x00};
   Bytes packet(530, fill);
   std::memcpy(packet.data(), header, sizeof header);
   return packet;
@@ -164,7 +166,7 @@ float SecondsSinceMidnightOn() {
     cachedSecond = now.tv_sec;
     cachedSecondOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec;
   }
-  return static_cast<float>(cachedSecondOfDay + static_cast<double>(now.tv_nsec) / 1e9);
+  return static_cast<float>(cachedSecondOfDay + static_cast<double>(now.tv_nsec) * 1e-9);
 }
 
 void BM_Limit_TwoPreciseClockReads(benchmark::State& state) {
@@ -284,8 +286,8 @@ void BM_Limit_CompareCallUpdate512(benchmark::State& state) {
       helper->Invoke("LMST_DMXIn_SetChannel", args, 2);
     }
   }
-  state.counters["ns/call"] = benchmark::Counter(512.0, benchmark::Counter::kIsIterationInvariantRate |
-                                                            benchmark::Counter::kInvert);
+  state.counters["ns/call"] =
+      benchmark::Counter(512.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Limit_CompareCallUpdate512);
 
@@ -297,8 +299,8 @@ void BM_ReceiveArtDmxAllChanged(benchmark::State& state) {
   const std::uint64_t before = AllocationCount();
   for (auto _ : state) HandleArtNetPacket(rig.mod, frames[i++ & 1]);
   ReportAllocations(state, before);
-  state.counters["ns/call"] = benchmark::Counter(512.0, benchmark::Counter::kIsIterationInvariantRate |
-                                                            benchmark::Counter::kInvert);
+  state.counters["ns/call"] =
+      benchmark::Counter(512.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ReceiveArtDmxAllChanged);
 
@@ -330,8 +332,8 @@ void BM_Limit_BareRecvfromLoop(benchmark::State& state) {
   }
   ::close(sender);
   ::close(receiver);
-  state.counters["ns/datagram"] = benchmark::Counter(kBatch, benchmark::Counter::kIsIterationInvariantRate |
-                                                                 benchmark::Counter::kInvert);
+  state.counters["ns/datagram"] =
+      benchmark::Counter(kBatch, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Limit_BareRecvfromLoop);
 
@@ -356,15 +358,14 @@ void BM_DatagramsAbsorbed(benchmark::State& state) {
     QElapsedTimer waited;
     waited.start();
     state.ResumeTiming();
-    while (rig.helper.calls < target && waited.elapsed() < 1000)
-      QCoreApplication::processEvents(QEventLoop::AllEvents);
+    while (rig.helper.calls < target && waited.elapsed() < 1000) QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (rig.helper.calls < target) ++lost;
   }
   ::close(sender);
   ReportAllocations(state, before, kBatch);
   state.counters["lost_rounds"] = static_cast<double>(lost);
-  state.counters["ns/datagram"] = benchmark::Counter(kBatch, benchmark::Counter::kIsIterationInvariantRate |
-                                                                 benchmark::Counter::kInvert);
+  state.counters["ns/datagram"] =
+      benchmark::Counter(kBatch, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DatagramsAbsorbed);
 
@@ -390,8 +391,10 @@ void BM_DeferredBatch(benchmark::State& state) {
     const std::uint8_t sequence = rig.mod.Output.Sequence;
     QElapsedTimer waited;
     waited.start();
+    // Sleeps in the event loop until something happens (processEvents with
+    // a time limit would spin and could not tell a quiet loop from a busy one).
     while (rig.mod.Output.Sequence == sequence && waited.elapsed() < 500)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+      QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
     if (rig.mod.transport().flushTimer().Enabled()) state.SkipWithError("the flush did not disarm itself");
   }
   ReportAllocations(state, before);
@@ -424,8 +427,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     Row("deferred SetChannel", "BM_SetChannelDeferred", 1, "BM_Limit_TwoCoarseClockReads", 1, "<= 2.0x", 2.0);
     Row("  (vs two precise reads)", "BM_SetChannelDeferred", 1, "BM_Limit_TwoPreciseClockReads", 1, "", 0);
     Row("the clock, two reads", "BM_SystemClock_TwoReads", 1, "BM_Limit_TwoCoarseClockReads", 1, "", 0);
-    Row("immediate SetChannel, real socket", "BM_SetChannelImmediate", 1, "BM_Limit_BareSendto530", 1, "<= 1.1x",
-        1.1);
+    Row("immediate SetChannel, real socket", "BM_SetChannelImmediate", 1, "BM_Limit_BareSendto530", 1, "<= 1.1x", 1.1);
     Row("ArtDmx received, nothing changed", "BM_ReceiveArtDmxUnchanged", 1, "BM_Limit_Memcmp512", 1, "<= 3.0x", 3.0);
     Row("ArtDmx received, 512 changed, per call", "BM_ReceiveArtDmxAllChanged", 512, "BM_Limit_CompareCallUpdate512",
         512, "keep", 0);
@@ -434,7 +436,8 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     const Result* bare = Find("BM_Limit_BareRecvfromLoop");
     if (absorbed != nullptr && bare != nullptr)
       std::printf("%-40s %9.1f ns %9.1f ns %8.2fx  capacity >= 1.0x (the receive loop work)\n",
-                  "datagrams absorbed end to end, each", absorbed->ns / kBatch, bare->ns / kBatch, bare->ns / absorbed->ns);
+                  "datagrams absorbed end to end, each", absorbed->ns / kBatch, bare->ns / kBatch,
+                  bare->ns / absorbed->ns);
     std::printf("\nheap allocations in steady state (goal 0 everywhere):\n");
     for (const auto& [name, result] : results_)
       if (result.allocs >= 0) std::printf("  %-36s %.3f per %s\n", name.c_str(), result.allocs, Unit(name));
@@ -478,7 +481,8 @@ class RatioReporter final : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   const char* netns = std::getenv("ARTNET_TEST_NETNS");
   if (netns == nullptr || std::string(netns) != "1") {
-    std::fprintf(stderr, "platform_bench sends datagrams: run it through scripts/in-test-netns.sh (scripts/bench.sh does)\n");
+    std::fprintf(stderr,
+                 "platform_bench sends datagrams: run it through scripts/in-test-netns.sh (scripts/bench.sh does)\n");
     return 2;
   }
   QCoreApplication app(argc, argv);
