@@ -15,8 +15,8 @@ cmake --build --preset bench
 echo "=== machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), kernel $(uname -r)"
 echo "=== load: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "=== engine on fakes (build-bench/bench/engine_bench)"
-build-bench/bench/engine_bench --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true --benchmark_color=false "$@"
+build-bench/bench/engine_bench --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true "$@"
 echo "=== real platform parts in a private network namespace (build-bench/bench/platform_bench)"
 ./scripts/in-test-netns.sh build-bench/bench/platform_bench --benchmark_repetitions="$repetitions" \
-  --benchmark_report_aggregates_only=true --benchmark_color=false "$@"
+  --benchmark_report_aggregates_only=true "$@"
 echo "=== load after: $(cut -d' ' -f1-3 /proc/loadavg)"
