@@ -6,7 +6,11 @@
 // outside the private namespace of scripts/in-test-netns.sh.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -14,6 +18,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -148,6 +153,12 @@ Bytes ArtDmx530(std::uint8_t universe, std::uint8_t fill) {
   Bytes packet(530, fill);
   std::memcpy(packet.data(), header, sizeof header);
   return packet;
+}
+
+std::int64_t MonotonicNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
 // ---- time of day -------------------------------------------------------
@@ -404,6 +415,256 @@ void BM_DeferredBatch(benchmark::State& state) {
 }
 BENCHMARK(BM_DeferredBatch)->Iterations(20)->Unit(benchmark::kMillisecond);
 
+// ---- interleaved pairs ---------------------------------------------------
+
+// The three goals with a bound, measured as alternating rounds of the limit
+// and the path, `block` operations each, so that both meet the same load on
+// a shared machine. The counters hold each side's mean and the median of the
+// per-round ratios (a round disturbed by another process drops out).
+template <typename Measured, typename Limit>
+void Interleave(benchmark::State& state, int block, Measured measured, Limit limit) {
+  std::vector<double> ratios;
+  ratios.reserve(100000);
+  double measuredNs = 0;
+  double limitNs = 0;
+  for (auto _ : state) {
+    const std::int64_t t0 = MonotonicNs();
+    for (int i = 0; i < block; ++i) limit();
+    const std::int64_t t1 = MonotonicNs();
+    for (int i = 0; i < block; ++i) measured();
+    const std::int64_t t2 = MonotonicNs();
+    measuredNs += static_cast<double>(t2 - t1);
+    limitNs += static_cast<double>(t1 - t0);
+    if (ratios.size() < ratios.capacity() && t1 > t0) ratios.push_back(static_cast<double>(t2 - t1) / (t1 - t0));
+  }
+  const double operations = static_cast<double>(state.iterations()) * block;
+  state.counters["measured_ns"] = measuredNs / operations;
+  state.counters["limit_ns"] = limitNs / operations;
+  if (!ratios.empty()) {
+    std::nth_element(ratios.begin(), ratios.begin() + ratios.size() / 2, ratios.end());
+    state.counters["ratio"] = ratios[ratios.size() / 2];
+  }
+}
+
+void BM_Pair_SetChannelDeferred_TwoCoarseReads(benchmark::State& state) {
+  Rig& rig = TheRig();
+  lumenstage::VBool result;
+  (void)rig.driver.SetChannel(1, 1, &result);
+  int value = 0;
+  Interleave(
+      state, 1000,
+      [&] {
+        (void)rig.driver.SetChannel(200, value++ & 0xFF, &result);
+        benchmark::DoNotOptimize(result);
+      },
+      [] {
+        benchmark::DoNotOptimize(SecondsSinceMidnightOn<CLOCK_REALTIME_COARSE>());
+        benchmark::DoNotOptimize(SecondsSinceMidnightOn<CLOCK_REALTIME_COARSE>());
+      });
+}
+BENCHMARK(BM_Pair_SetChannelDeferred_TwoCoarseReads);
+
+void BM_Pair_SetChannelImmediate_BareSendto(benchmark::State& state) {
+  Rig& rig = TheRig();
+  const int fd = UdpSocket(0);
+  const sockaddr_in to = Address(kBroadcast, kArtNetPort);
+  const Bytes packet = ArtDmx530(0, 0);
+  PacingStamps stamps;
+  int value = 0;
+  Interleave(
+      state, 32,
+      [&] {
+        stamps = PacingStamps{};
+        benchmark::DoNotOptimize(SetChannel(rig.mod, stamps, 200, value++ & 0xFF));
+      },
+      [&] {
+        benchmark::DoNotOptimize(::sendto(fd, packet.data(), packet.size(), MSG_NOSIGNAL,
+                                          reinterpret_cast<const sockaddr*>(&to), sizeof to));
+      });
+  ::close(fd);
+}
+BENCHMARK(BM_Pair_SetChannelImmediate_BareSendto);
+
+void BM_Pair_ReceiveUnchanged_Memcmp512(benchmark::State& state) {
+  Rig& rig = TheRig();
+  const Bytes packet = ArtDmx530(1, 7);
+  HandleArtNetPacket(rig.mod, packet);
+  std::array<std::uint8_t, 512> a{};
+  std::array<std::uint8_t, 512> b{};
+  Interleave(
+      state, 1000, [&] { HandleArtNetPacket(rig.mod, packet); },
+      [&] {
+        benchmark::DoNotOptimize(a.data());
+        benchmark::DoNotOptimize(b.data());
+        benchmark::DoNotOptimize(std::memcmp(a.data(), b.data(), a.size()));
+      });
+}
+BENCHMARK(BM_Pair_ReceiveUnchanged_Memcmp512);
+
+// ---- SetChannel -> wire --------------------------------------------------
+
+// Sees every datagram leaving through artnet0, with the kernel's time stamp
+// of the moment it was handed to the interface.
+class WireTap {
+ public:
+  // ETH_P_ALL: only taps of every protocol see outgoing packets.
+  WireTap() : fd_(::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ALL))) {
+    sockaddr_ll link{};
+    link.sll_family = AF_PACKET;
+    link.sll_protocol = htons(ETH_P_ALL);
+    link.sll_ifindex = static_cast<int>(::if_nametoindex("artnet0"));
+    const int on = 1;
+    ok_ = fd_ >= 0 && link.sll_ifindex != 0 &&
+          ::bind(fd_, reinterpret_cast<const sockaddr*>(&link), sizeof link) == 0 &&
+          ::setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on) == 0;
+  }
+  ~WireTap() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  WireTap(const WireTap&) = delete;
+  WireTap& operator=(const WireTap&) = delete;
+
+  bool ok() const { return ok_; }
+  void Drain() {
+    while (Next(0) >= 0) {
+    }
+  }
+  // CLOCK_REALTIME nanoseconds at which the next outgoing datagram left, or
+  // -1 when none is there (after waiting up to timeoutMs).
+  std::int64_t Next(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    for (;;) {
+      std::uint8_t packet[1600];
+      sockaddr_ll from{};
+      iovec data{packet, sizeof packet};
+      alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+      msghdr message{};
+      message.msg_name = &from;
+      message.msg_namelen = sizeof from;
+      message.msg_iov = &data;
+      message.msg_iovlen = 1;
+      message.msg_control = control;
+      message.msg_controllen = sizeof control;
+      if (::recvmsg(fd_, &message, 0) < 0) {
+        if (timeoutMs <= 0 || ::poll(&p, 1, timeoutMs) <= 0) return -1;
+        continue;
+      }
+      if (from.sll_pkttype != PACKET_OUTGOING) continue;  // the looped-back copy of a broadcast
+      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS) continue;
+        timespec at{};
+        std::memcpy(&at, CMSG_DATA(c), sizeof at);
+        return at.tv_sec * 1000000000LL + at.tv_nsec;
+      }
+    }
+  }
+
+ private:
+  int fd_;
+  bool ok_ = false;
+};
+
+std::int64_t RealtimeNs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+// Median and 99th percentile of the latencies, in microseconds, as counters.
+void ReportLatencies(benchmark::State& state, std::vector<double>& microseconds) {
+  if (microseconds.empty()) return;
+  std::sort(microseconds.begin(), microseconds.end());
+  const auto at = [&](double q) { return microseconds[static_cast<std::size_t>(q * (microseconds.size() - 1))]; };
+  state.counters["p50_us"] = at(0.50);
+  state.counters["p99_us"] = at(0.99);
+}
+
+// A bare sendto of 530 bytes, from the call to the interface.
+void BM_Limit_BareSendtoToWire(benchmark::State& state) {
+  TheRig();
+  WireTap tap;
+  if (!tap.ok()) return state.SkipWithError("no packet tap on artnet0");
+  const int fd = UdpSocket(0);
+  const sockaddr_in to = Address(kBroadcast, kArtNetPort);
+  const Bytes packet = ArtDmx530(0, 0);
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(state.max_iterations));
+  for (auto _ : state) {
+    tap.Drain();
+    const std::int64_t start = RealtimeNs();
+    ::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const std::int64_t left = tap.Next(100);
+    if (left < 0) {
+      state.SkipWithError("the datagram was not seen on artnet0");
+      break;
+    }
+    latencies.push_back(static_cast<double>(left - start) / 1e3);
+  }
+  ::close(fd);
+  ReportLatencies(state, latencies);
+}
+BENCHMARK(BM_Limit_BareSendtoToWire)->Iterations(2000);
+
+// The host's immediate SetChannel, from the call to the interface.
+void BM_SetChannelToWireImmediate(benchmark::State& state) {
+  Rig& rig = TheRig();
+  WireTap tap;
+  if (!tap.ok()) return state.SkipWithError("no packet tap on artnet0");
+  PacingStamps stamps;
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(state.max_iterations));
+  int value = 0;
+  for (auto _ : state) {
+    tap.Drain();
+    stamps = PacingStamps{};
+    const std::int64_t start = RealtimeNs();
+    SetChannel(rig.mod, stamps, 200, value++ & 0xFF);
+    const std::int64_t left = tap.Next(100);
+    if (left < 0) {
+      state.SkipWithError("the datagram was not seen on artnet0");
+      break;
+    }
+    latencies.push_back(static_cast<double>(left - start) / 1e3);
+  }
+  ReportLatencies(state, latencies);
+}
+BENCHMARK(BM_SetChannelToWireImmediate)->Iterations(2000);
+
+// A call inside the window, from the call to the flush's datagram on the
+// interface, with the event loop running as in a host.
+void BM_SetChannelToWireDeferred(benchmark::State& state) {
+  Rig& rig = TheRig();
+  WireTap tap;
+  if (!tap.ok()) return state.SkipWithError("no packet tap on artnet0");
+  PacingStamps stamps;
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(state.max_iterations));
+  int value = 0;
+  for (auto _ : state) {
+    stamps = PacingStamps{};
+    SetChannel(rig.mod, stamps, 1, value++ & 0xFF);  // immediate: opens the window
+    tap.Drain();
+    const std::int64_t start = RealtimeNs();
+    SetChannel(rig.mod, stamps, 2, value & 0xFF);  // deferred
+    std::int64_t left = -1;
+    QElapsedTimer waited;
+    waited.start();
+    while (left < 0 && waited.elapsed() < 500) {
+      QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
+      left = tap.Next(0);
+    }
+    if (left < 0) {
+      state.SkipWithError("the datagram was not seen on artnet0");
+      break;
+    }
+    latencies.push_back(static_cast<double>(left - start) / 1e3);
+    while (rig.mod.transport().flushTimer().Enabled() && waited.elapsed() < 500)
+      QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  ReportLatencies(state, latencies);
+}
+BENCHMARK(BM_SetChannelToWireDeferred)->Iterations(40)->Unit(benchmark::kMillisecond);
+
 // ---- the ratio table ---------------------------------------------------
 
 // Keeps every result (the median when repeated) and prints the table last.
@@ -425,6 +686,16 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       r.ns = run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
       const auto allocs = run.counters.find("allocs/op");
       r.allocs = allocs == run.counters.end() ? -1 : static_cast<double>(allocs->second);
+      for (const char* name : {"measured_ns", "limit_ns", "ratio"}) {
+        const auto c = run.counters.find(name);
+        if (c != run.counters.end()) r.pair[name] = c->second;
+      }
+      const auto p50 = run.counters.find("p50_us");
+      const auto p99 = run.counters.find("p99_us");
+      if (p50 != run.counters.end() && p99 != run.counters.end()) {
+        r.p50 = p50->second;
+        r.p99 = p99->second;
+      }
     }
   }
 
@@ -445,6 +716,16 @@ class RatioReporter final : public benchmark::ConsoleReporter {
       std::printf("%-40s %9.1f ns %9.1f ns %8.2fx  capacity >= 1.0x (the receive loop work)\n",
                   "datagrams absorbed end to end, each", absorbed->ns / kBatch, bare->ns / kBatch,
                   bare->ns / absorbed->ns);
+    std::printf("\ninterleaved rounds of limit and path (median of the per-round ratios):\n");
+    PairRow("deferred SetChannel / two coarse reads", "BM_Pair_SetChannelDeferred_TwoCoarseReads", 2.0);
+    PairRow("immediate SetChannel / bare sendto", "BM_Pair_SetChannelImmediate_BareSendto", 1.1);
+    PairRow("ArtDmx nothing changed / memcmp 512", "BM_Pair_ReceiveUnchanged_Memcmp512", 3.0);
+    std::printf("\nSetChannel -> wire (artnet0's packet tap), microseconds:\n");
+    for (const char* name :
+         {"BM_SetChannelToWireImmediate", "BM_Limit_BareSendtoToWire", "BM_SetChannelToWireDeferred"}) {
+      const Result* r = Find(name);
+      if (r != nullptr && r->p50 >= 0) std::printf("  %-36s p50 %9.1f  p99 %9.1f\n", name, r->p50, r->p99);
+    }
     std::printf("\nheap allocations in steady state (goal 0 everywhere):\n");
     for (const auto& [name, result] : results_)
       if (result.allocs >= 0) std::printf("  %-36s %.3f per %s\n", name.c_str(), result.allocs, Unit(name));
@@ -454,6 +735,9 @@ class RatioReporter final : public benchmark::ConsoleReporter {
   struct Result {
     double ns = 0;
     double allocs = -1;
+    double p50 = -1;
+    double p99 = -1;
+    std::map<std::string, double> pair;
     bool median = false;
   };
 
@@ -477,6 +761,14 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     const double ratio = (m->ns / perM) / (l->ns / perL);
     const char* verdict = bound <= 0 ? "" : (ratio <= bound ? "  met" : "  missed");
     std::printf("%-40s %9.2f ns %9.2f ns %8.2fx  %s%s\n", path, m->ns / perM, l->ns / perL, ratio, goal, verdict);
+  }
+
+  void PairRow(const char* path, const char* name, double bound) const {
+    const Result* r = Find(name);
+    if (r == nullptr || r->pair.size() != 3) return;
+    const double ratio = r->pair.at("ratio");
+    std::printf("%-40s %9.2f ns %9.2f ns %8.2fx  <= %.1fx  %s\n", path, r->pair.at("measured_ns"),
+                r->pair.at("limit_ns"), ratio, bound, ratio <= bound ? "met" : "missed");
   }
 
   std::map<std::string, Result> results_;
