@@ -65,8 +65,16 @@ void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span
   SocketControl& socket = mod.transport().socket();
   // The control takes plain dotted text only; zero-padded parts and stray
   // blanks are what people type, so they are made plain here.
-  const auto address = ParseIPv4(destination);
-  const std::string remoteHost = address ? IPv4ToText(*address) : destination;
+  ParsedDestination& parsed = mod.Endpoint.LastDestination;
+  if (!parsed.known || parsed.text != destination) {
+    parsed.address = ParseIPv4(destination);
+    parsed.plain = parsed.address ? IPv4ToText(*parsed.address) : destination;
+    parsed.text = destination;
+    parsed.known = true;
+  }
+  // Copied: a send made inside a warning box below may parse another destination.
+  const auto address = parsed.address;
+  const std::string remoteHost = parsed.plain;
   LastFailure failure;
   failure(socket.SetRemotePort(kArtNetPort));
   failure(socket.SetRemoteHost(remoteHost));

@@ -35,6 +35,10 @@ struct DmxInput {
   // Calls the host took, per channel: a failed call looks here to see whether
   // a nested packet told the host this channel meanwhile.
   std::array<std::uint32_t, kMaxDmxChannels> Told{};
+  // The first Settled channels of Buffer and Shadow were found equal and
+  // neither has been written since: a frame repeating them changes nothing,
+  // which one compare shows. 0 when nothing is known.
+  std::size_t Settled = 0;
 };
 
 // An ArtDmx the socket could not take when it was sent; it leaves as soon as
@@ -46,8 +50,18 @@ struct PendingDmx {
   std::size_t length = 0;
 };
 
+// A destination text and what sending makes of it, kept for the next send
+// to the same text: parsing and printing it cost more than the send's own work.
+struct ParsedDestination {
+  bool known = false;
+  std::string text;
+  std::optional<std::array<std::uint8_t, 4>> address;  // empty: not an IPv4 address
+  std::string plain;                                   // the text the socket control is given
+};
+
 // What sending remembers from one datagram to the next.
 struct EndpointState {
+  ParsedDestination LastDestination;
   // The port-in-use warning was shown and is not yet re-armed.
   bool PortInUseWarned = false;
   // The destination text last reported as unusable, until the setting is usable again.

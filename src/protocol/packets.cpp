@@ -89,7 +89,6 @@ std::size_t BuildArtDmx(ArtDmxPacket& out, std::uint8_t sequence, std::int32_t s
                         std::span<const std::uint8_t> channels) {
   const std::size_t count = std::min(channels.size(), kMaxDmxChannels);
   const std::size_t length = std::max<std::size_t>(count, 2);
-  std::fill(out.begin(), out.begin() + kArtDmxHeaderSize + length, std::uint8_t{0});
   WriteHeader(out, kOpDmx);
   out[header::PROT_VER_HI] = 0;
   out[header::PROT_VER_LO] = kProtocolVersion;
@@ -100,6 +99,9 @@ std::size_t BuildArtDmx(ArtDmxPacket& out, std::uint8_t sequence, std::int32_t s
   out[dmx::LENGTH_HI] = static_cast<std::uint8_t>(length >> 8);
   out[dmx::LENGTH_LO] = static_cast<std::uint8_t>(length & 0xFF);
   std::copy_n(channels.begin(), count, out.begin() + dmx::DATA);
+  // Only the padding of a frame shorter than two channels is zeroed: a
+  // fill of the whole packet before the copy would cost as much again.
+  std::fill(out.begin() + dmx::DATA + count, out.begin() + dmx::DATA + length, std::uint8_t{0});
   return kArtDmxHeaderSize + length;
 }
 

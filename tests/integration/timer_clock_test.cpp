@@ -6,6 +6,7 @@
 #include <QTime>
 #include <QTimer>
 #include <cmath>
+#include <memory>
 #include <thread>
 
 #include "net_support.h"
@@ -58,6 +59,40 @@ TEST(QtTimerTest, TicksPeriodicallyUntilDisabled) {
   });
   timer.SetEnabled(true);
   PumpFor(150);
+  EXPECT_EQ(ticks, 1);
+}
+
+TEST(QtTimerTest, NewIntervalRestartsARunningTimerAndDisablingDropsAnExpiredTick) {
+  QtTimer timer;
+  QElapsedTimer clock;
+  std::vector<qint64> ticks;
+  timer.SetInterval(1000);
+  timer.SetTickHandler([&] { ticks.push_back(clock.elapsed()); });
+  clock.start();
+  ASSERT_EQ(timer.SetEnabled(true), 0);
+  timer.SetInterval(50);
+  ASSERT_TRUE(PumpUntil([&] { return !ticks.empty(); }, 2000));
+  EXPECT_LT(ticks[0], 500);
+
+  // Expired while nobody pumped, then disabled: that tick must not run later.
+  ticks.clear();
+  std::this_thread::sleep_for(std::chrono::milliseconds(120));
+  timer.SetEnabled(false);
+  PumpFor(100);
+  EXPECT_TRUE(ticks.empty());
+}
+
+TEST(QtTimerTest, ATimerDestroyedByItsOwnTickIsSafe) {
+  auto timer = std::make_unique<QtTimer>();
+  int ticks = 0;
+  timer->SetInterval(10);
+  timer->SetTickHandler([&] {
+    ++ticks;
+    timer.reset();
+  });
+  ASSERT_EQ(timer->SetEnabled(true), 0);
+  ASSERT_TRUE(PumpUntil([&] { return timer == nullptr; }, 2000));
+  PumpFor(50);
   EXPECT_EQ(ticks, 1);
 }
 

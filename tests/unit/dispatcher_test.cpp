@@ -238,6 +238,53 @@ TEST_F(DispatcherTest, FailedOuterCallKeepsAValueANestedPacketToldAgain) {
   ExpectHostHas({0});
 }
 
+// Channels are compared in blocks: a change on either side of a block's edge
+// and at the universe's ends must still reach the host, once.
+TEST_F(DispatcherTest, ChangesAtBlockEdgesReachTheHost) {
+  Bytes data(512, 0);
+  std::vector<std::pair<int, int>> expected;
+  for (int channel : {1, 63, 64, 65, 128, 129, 449, 511, 512}) {
+    data[channel - 1] = static_cast<std::uint8_t>(channel % 200 + 1);
+    expected.emplace_back(channel, channel % 200 + 1);
+  }
+  Receive(IncomingDmx(0x01, 512, data));
+  Receive(IncomingDmx(0x01, 512, data));  // a repeat changes nothing
+  EXPECT_EQ(HostCalls(), expected);
+
+  helper.calls.clear();
+  data[511] = 0;
+  Receive(IncomingDmx(0x01, 512, data));
+  data[0] = 0;
+  data[64] = 0;
+  Receive(IncomingDmx(0x01, 200, data));  // shorter: channels beyond 200 stay as they were
+  Receive(IncomingDmx(0x01, 512, data));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{512, 0}, {1, 0}, {65, 0}}));
+}
+
+// A packet handled inside a host call may change channels in blocks the outer
+// packet has not reached yet: the host hears each new value once, from the
+// nested packet, and the outer packet's older values do not follow.
+TEST_F(DispatcherTest, NestedPacketChangingLaterBlocksIsToldOnce) {
+  Bytes outer(512, 0);
+  outer[0] = 1;
+  outer[199] = 9;
+  outer[399] = 4;
+  Bytes nested(512, 0);
+  nested[0] = 5;
+  nested[199] = 9;
+  nested[299] = 7;
+  ReceiveDuringCall(0, IncomingDmx(0x01, 512, nested));
+  Receive(IncomingDmx(0x01, 512, outer));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {1, 5}, {200, 9}, {300, 7}}));
+  ExpectHostHas(nested);
+
+  helper.calls.clear();
+  helper.onCall = nullptr;
+  Receive(IncomingDmx(0x01, 512, nested));  // the host has all of it
+  Receive(IncomingDmx(0x01, 512, outer));
+  EXPECT_EQ(HostCalls(), (std::vector<std::pair<int, int>>{{1, 1}, {300, 0}, {400, 4}}));
+}
+
 // A host may hand the plug-in a new helper (Init) from inside a helper call,
 // dropping the plug-in's reference to the helper whose method is running.
 TEST_F(DispatcherTest, HelperReplacedInsideItsOwnCallLivesUntilTheCallReturns) {

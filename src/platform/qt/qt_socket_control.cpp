@@ -146,14 +146,7 @@ int QtSocketControl::SetLocalPort(int port) {
 }
 
 int QtSocketControl::GetLocalPort(int& port) {
-  if (fd_ < 0) {
-    port = localPort_;
-    return kSockOk;
-  }
-  sockaddr_in bound{};
-  socklen_t size = sizeof bound;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &size) != 0) return WinsockError(errno);
-  port = ntohs(bound.sin_port);
+  port = fd_ < 0 ? localPort_ : boundPort_;
   return kSockOk;
 }
 
@@ -164,7 +157,10 @@ int QtSocketControl::SetRemotePort(int port) {
 }
 
 int QtSocketControl::SetRemoteHost(const std::string& host) {
+  if (host == remoteHost_) return kSockOk;
   remoteHost_ = host;
+  // Dotted IPv4 only: a name would mean a blocking DNS lookup on the UI thread.
+  remoteAddressValid_ = inet_pton(AF_INET, remoteHost_.c_str(), &remoteAddress_) == 1;
   return kSockOk;
 }
 
@@ -190,8 +186,20 @@ int QtSocketControl::Open(int port) {
     ::close(fd);
     return WinsockError(err);
   }
+  int boundPort = port;
+  if (boundPort == 0) {
+    sockaddr_in bound{};
+    socklen_t size = sizeof bound;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
+      const int err = errno;
+      ::close(fd);
+      return WinsockError(err);
+    }
+    boundPort = ntohs(bound.sin_port);
+  }
 
   fd_ = fd;
+  boundPort_ = boundPort;
   ++openCount_;
   broadcastInterface_ = 0;
   notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read);
@@ -211,10 +219,10 @@ int QtSocketControl::SendData(std::span<const std::uint8_t> packet) {
     const int error = Open(localPort_);
     if (error != kSockOk) return error;
   }
-  // Dotted IPv4 only: a name would mean a blocking DNS lookup on the UI thread.
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
-  if (inet_pton(AF_INET, remoteHost_.c_str(), &remote.sin_addr) != 1) return kSockErrHostNotFound;
+  if (!remoteAddressValid_) return kSockErrHostNotFound;
+  remote.sin_addr = remoteAddress_;
   if (remotePort_ <= 0) return kSockErrAddressNotAvail;
   remote.sin_port = htons(static_cast<std::uint16_t>(remotePort_));
 

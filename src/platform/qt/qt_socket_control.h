@@ -76,8 +76,12 @@ class QtSocketControl final : public SocketControl {
   // when it fails or the socket is re-opened.
   unsigned broadcastInterface_ = 0;
   int localPort_ = 0;
+  int boundPort_ = 0;  // the open socket's port, known from the bind: no lookup per send
   int remotePort_ = 0;
   std::string remoteHost_;
+  // remoteHost_ parsed once when it is set, not on every send.
+  in_addr remoteAddress_{};
+  bool remoteAddressValid_ = false;
   std::shared_ptr<const std::function<void()>> handler_;
   std::shared_ptr<const std::function<void()>> writableHandler_;
   int writableDepth_ = 0;

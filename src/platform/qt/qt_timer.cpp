@@ -1,44 +1,87 @@
 #include "platform/qt/qt_timer.h"
 
+#include <sys/timerfd.h>
+#include <unistd.h>
+
 #include <QAbstractEventDispatcher>
-#include <QTimer>
+#include <QSocketNotifier>
+#include <cstdint>
 
 #include "lumenstage/automation_errors.h"
 
 namespace artnet {
 
-QtTimer::QtTimer() : timer_(std::make_unique<QTimer>()) {
-  timer_->setTimerType(Qt::PreciseTimer);
-  timer_->setSingleShot(false);
-  QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] {
-    if (!handler_ || !*handler_) return;
-    // Held by a second reference: the handler may replace itself.
-    const auto handler = handler_;
-    try {
-      (*handler)();
-    } catch (...) {
-      // The event loop is no place for an exception.
+QtTimer::QtTimer() : fd_(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
+
+QtTimer::~QtTimer() {
+  *alive_ = false;
+  if (notifier_ != nullptr) {
+    notifier_->setEnabled(false);
+    QObject::disconnect(notifier_, nullptr, nullptr, nullptr);
+    // Destroyed from inside its own tick: the emitting notifier must outlive its signal.
+    if (tickDepth_ > 0) {
+      notifier_->deleteLater();
+    } else {
+      delete notifier_;
     }
-  });
+  }
+  if (fd_ >= 0) ::close(fd_);
 }
 
-QtTimer::~QtTimer() = default;
+void QtTimer::Arm() {
+  const int milliseconds = interval_;
+  itimerspec spec{};  // all zero: disarmed
+  if (enabled_) {
+    // A zero interval still has to fire: the shortest non-zero time stands in.
+    const long nanoseconds = milliseconds == 0 ? 1L : (milliseconds % 1000) * 1000000L;
+    spec.it_value.tv_sec = milliseconds / 1000;
+    spec.it_value.tv_nsec = nanoseconds;
+    spec.it_interval = spec.it_value;
+  }
+  ::timerfd_settime(fd_, 0, &spec, nullptr);
+}
 
-void QtTimer::SetInterval(int milliseconds) { timer_->setInterval(milliseconds < 0 ? 0 : milliseconds); }
+void QtTimer::SetInterval(int milliseconds) {
+  interval_ = milliseconds < 0 ? 0 : milliseconds;
+  if (enabled_) Arm();  // a running timer restarts with the new interval
+}
 
 int QtTimer::SetEnabled(bool enabled) {
   if (!enabled) {
-    timer_->stop();
+    if (!enabled_) return 0;
+    enabled_ = false;
+    Arm();
     return 0;
   }
-  if (timer_->isActive()) return 0;  // keep the running interval: no restart
-  if (QAbstractEventDispatcher::instance() == nullptr)
+  if (enabled_) return 0;  // keep the running interval: no restart
+  if (QAbstractEventDispatcher::instance() == nullptr || fd_ < 0)
     return lumenstage::kErrInvalidProcedureCall.number;  // no event loop on this thread
-  timer_->start();
+  if (notifier_ == nullptr) {
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read);
+    QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { OnExpired(); });
+  }
+  enabled_ = true;
+  Arm();
   return 0;
 }
 
-bool QtTimer::Enabled() const { return timer_->isActive(); }
+void QtTimer::OnExpired() {
+  std::uint64_t expirations = 0;
+  // Clears the readiness; missed periods are not made up, as with QTimer.
+  if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations) return;
+  if (!enabled_ || !handler_ || !*handler_) return;
+  const std::shared_ptr<bool> alive = alive_;
+  // Held by a second reference: the handler may replace itself.
+  const auto handler = handler_;
+  ++tickDepth_;
+  try {
+    (*handler)();
+  } catch (...) {
+    // The event loop is no place for an exception.
+  }
+  if (!*alive) return;
+  --tickDepth_;
+}
 
 void QtTimer::SetTickHandler(std::function<void()> handler) {
   handler_ = std::make_shared<const std::function<void()>>(std::move(handler));
