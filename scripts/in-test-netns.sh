@@ -34,6 +34,13 @@ mount -t sysfs -o ro sysfs /sys 2>/dev/null || true
 mkdir -p /run/netns
 mount -t tmpfs -o mode=0755 test-netns /run/netns
 
+# Wine's server creates the sockets of the programs it runs: a private
+# folder for its rendezvous, so a server started here serves this namespace
+# and none from outside is reused.
+wine_dir=/tmp/.wine-$(id -u)
+mkdir -p "$wine_dir"
+mount -t tmpfs -o mode=0700 test-netns-wine "$wine_dir"
+
 export ARTNET_TEST_NETNS=1
 set +e
 "$@"

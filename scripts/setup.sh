@@ -21,7 +21,7 @@ for p in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 if [[ ${#missing[@]} -eq 0 ]]; then
-  exit 0
+  exec "$(dirname "$0")/setup-windows.sh"
 fi
 
 as_root=()
@@ -36,3 +36,4 @@ if [[ " ${missing[*]} " == *" ola "* && ! -e /etc/default/ola ]]; then
 fi
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" >/dev/null
+"$(dirname "$0")/setup-windows.sh"

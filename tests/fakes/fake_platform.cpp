@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
-#include <arpa/inet.h>
+#include "protocol/conversions.h"
+
 
 #include <algorithm>
 
@@ -78,8 +79,9 @@ int FakeSocketControl::SendData(std::span<const std::uint8_t> packet) {
   if (!open) {
     if (const int error = OpenOn(localPort); error != 0) return error;
   }
-  in_addr address{};
-  if (inet_pton(AF_INET, remoteHost.c_str(), &address) != 1) return kSockErrHostNotFound;
+  // Only the plain dotted form, as a real socket's address parser takes it.
+  const auto address = ParseIPv4(remoteHost);
+  if (!address || IPv4ToText(*address) != remoteHost) return kSockErrHostNotFound;
   if (sendBufferFull) {
     ++refusedSends;
     writableDue_ = true;
