@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/dialog_runner.h"
+
+namespace artnet {
+
+// Shows the configuration dialog as a native modal window.
+class Win32DialogRunner final : public DialogRunner {
+ public:
+  int ShowConfigDialog(ConfigDialogServices& services) override;
+};
+
+}  // namespace artnet
