@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+namespace artnet {
+
+// Makes ComOutputDriver objects; one static instance serves the process.
+class OutputDriverFactory final : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override;
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
+
+  static OutputDriverFactory& Instance();
+};
+
+}  // namespace artnet
