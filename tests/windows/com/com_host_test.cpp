@@ -101,7 +101,7 @@ VARIANT ByRef(LONG* variable) {
 TEST_F(ComHostTest, AnObjectKeepsTheServerLoaded) {
   HMODULE dll = GetModuleHandleW(L"ArtNet.dll");
   ASSERT_NE(dll, nullptr);
-  auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll, "DllCanUnloadNow"));
+  auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
   ASSERT_NE(canUnload, nullptr);
   EXPECT_EQ(canUnload(), S_FALSE);
 

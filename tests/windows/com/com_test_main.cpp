@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
   HMODULE dll = LoadLibraryW(ARTNET_DLL_PATH);
   auto registerServer =
-      dll != nullptr ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(dll, "DllRegisterServer")) : nullptr;
+      dll != nullptr ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "DllRegisterServer"))) : nullptr;
   if (registerServer == nullptr || FAILED(registerServer())) {
     std::fprintf(stderr, "cannot register %ls\n", ARTNET_DLL_PATH);
     return 2;
