@@ -156,6 +156,23 @@ TEST_F(ComHostTest, NamesMapToTheTypeLibrarysDispatchIds) {
     EXPECT_EQ(described, id) << name;
   }
 
+  TYPEATTR* dispatchAttributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&dispatchAttributes), S_OK);
+  const WORD expectedFlags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FDISPATCHABLE;
+  EXPECT_EQ(dispatchAttributes->wTypeFlags & expectedFlags, expectedFlags);
+  info->ReleaseTypeAttr(dispatchAttributes);
+  ITypeLib* library = nullptr;
+  UINT index = 0;
+  ASSERT_EQ(info->GetContainingTypeLib(&library, &index), S_OK);
+  TLIBATTR* libraryAttributes = nullptr;
+  ASSERT_EQ(library->GetLibAttr(&libraryAttributes), S_OK);
+  EXPECT_TRUE(IsEqualGUID(libraryAttributes->guid, LIBID_ArtNet));
+  EXPECT_EQ(libraryAttributes->lcid, 0x409u);
+  EXPECT_EQ(libraryAttributes->wMajorVerNum, 1);
+  EXPECT_EQ(libraryAttributes->wMinorVerNum, 0);
+  library->ReleaseTLibAttr(libraryAttributes);
+  library->Release();
+
   // The vtable half of the dual interface: the seven methods after IDispatch's, in order.
   HREFTYPE vtableHalf = 0;
   ITypeInfo* vtable = nullptr;
@@ -246,6 +263,48 @@ TEST_F(ComHostTest, InvokeReportsErrorsAsAScriptSeesThem) {
   EXPECT_EQ(driver->Invoke(0x60030099, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr,
                            nullptr),
             DISP_E_MEMBERNOTFOUND);
+}
+
+// What a thread in another apartment got from the object.
+struct RemoteCall {
+  IStream* stream = nullptr;
+  HRESULT unmarshal = E_FAIL, name = E_FAIL, error = E_FAIL;
+  std::wstring text;
+};
+
+DWORD WINAPI CallFromAnotherApartment(void* context) {
+  auto& call = *static_cast<RemoteCall*>(context);
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  _clsOutputDriver* remote = nullptr;
+  call.unmarshal = CoGetInterfaceAndReleaseStream(call.stream, IID__clsOutputDriver, reinterpret_cast<void**>(&remote));
+  if (SUCCEEDED(call.unmarshal)) {
+    Bstr name;
+    call.name = remote->PluginName(name.Out());
+    call.text = name.str();
+    LONG channel = 0, value = 1;
+    VARIANT_BOOL result = VARIANT_TRUE;
+    call.error = remote->SetChannel(&channel, &value, &result);
+    remote->Release();
+  }
+  CoUninitialize();
+  return 0;
+}
+
+// Another apartment reaches the object through the standard marshaler,
+// which finds the interface's type library through the registration.
+TEST_F(ComHostTest, AnotherApartmentCallsThroughTheTypeLibraryMarshaler) {
+  RemoteCall call;
+  ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(IID__clsOutputDriver, driver, &call.stream), S_OK);
+  HANDLE thread = CreateThread(nullptr, 0, CallFromAnotherApartment, &call, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  // The object's apartment serves the calls through its message loop.
+  EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 10000, thread));
+  CloseHandle(thread);
+  EXPECT_EQ(call.unmarshal, S_OK);
+  EXPECT_EQ(call.name, S_OK);
+  EXPECT_EQ(call.text, L"ArtNet Plugin");
+  // Wine 8's channel carries the HRESULT but not the IErrorInfo across apartments.
+  EXPECT_EQ(call.error, AutomationError(9));
 }
 
 TEST_F(ComHostTest, TheModuleHoldsOneReferenceToTheHelperUntilReplaced) {

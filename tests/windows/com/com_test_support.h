@@ -9,13 +9,14 @@
 namespace artnet::testing {
 
 // Runs the thread's message loop, as a host's UI thread does, until `done`
-// holds or `timeoutMs` passed. Returns whether `done` held.
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+// holds or `timeoutMs` passed; `wake`, when given, also ends a wait when
+// signalled. Returns whether `done` held.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, HANDLE wake = nullptr) {
   const ULONGLONG end = GetTickCount64() + timeoutMs;
   while (!done()) {
     const ULONGLONG now = GetTickCount64();
     if (now >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+    MsgWaitForMultipleObjects(wake != nullptr ? 1 : 0, &wake, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
