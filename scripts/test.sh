@@ -18,7 +18,7 @@ cmake --build --preset ci
 # tests under Wine, inside the namespace; the Linux peer above answers them.
 for preset in win32 win64; do
   windows_start=$(date +%s)
-  cmake --preset "$preset" -DARTNET_LINUX_PEER="$PWD/build-ci/tools/artnet_peer/artnet-peer" >/dev/null
+  cmake --preset "$preset" -DARTNET_LINUX_PEER="$PWD/build-ci/artnet-peer" >/dev/null
   cmake --build --preset "$preset"
   ./scripts/in-test-netns.sh ctest --preset "$preset"
   echo "test.sh: $preset took $(($(date +%s) - windows_start)) s"
