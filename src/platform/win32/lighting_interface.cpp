@@ -27,8 +27,8 @@ std::vector<Candidate> UpIPv4Addresses() {
   // The list may grow between the two calls; a few rounds settle it.
   for (int attempt = 0; attempt < 4 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
     buffer.resize(size);
-    result = GetAdaptersAddresses(AF_INET, kFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()),
-                                  &size);
+    result =
+        GetAdaptersAddresses(AF_INET, kFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
   }
   if (result != NO_ERROR) return found;
   for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter != nullptr;
@@ -53,7 +53,8 @@ std::optional<std::uint32_t> RoutedSourceAddress(std::uint32_t destination) {
   const SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (probe == INVALID_SOCKET) return std::nullopt;
   const BOOL on = TRUE;
-  setsockopt(probe, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);  // a broadcast route needs it
+  setsockopt(probe, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on),
+             sizeof on);  // a broadcast route needs it
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_addr.s_addr = destination;

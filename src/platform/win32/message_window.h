@@ -16,9 +16,9 @@ class WindowClient {
 };
 
 // Messages the hidden window routes, with the key each is routed by.
-inline constexpr unsigned kTimerMessage = 0x0113;        // WM_TIMER, by timer id
-inline constexpr unsigned kSocketMessage = 0x8000 + 1;   // WM_APP + 1, by socket (WSAAsyncSelect)
-inline constexpr unsigned kResumeMessage = 0x8000 + 2;   // WM_APP + 2, by client key: "carry on reading"
+inline constexpr unsigned kTimerMessage = 0x0113;       // WM_TIMER, by timer id
+inline constexpr unsigned kSocketMessage = 0x8000 + 1;  // WM_APP + 1, by socket (WSAAsyncSelect)
+inline constexpr unsigned kResumeMessage = 0x8000 + 2;  // WM_APP + 2, by client key: "carry on reading"
 
 // The hidden message-only window of the thread that first asked for it (the
 // host's UI thread). Timer ticks and socket events arrive through that

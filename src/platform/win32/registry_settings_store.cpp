@@ -35,8 +35,8 @@ std::string RegistrySettingsStore::GetSetting(const std::string& appName, const 
                                               const std::string& key, const std::string& defaultValue) {
   if (appName.empty()) return defaultValue;
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(KeyPath(appName, section)).c_str(), 0, KEY_QUERY_VALUE,
-                    &handle) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(KeyPath(appName, section)).c_str(), 0, KEY_QUERY_VALUE, &handle) !=
+      ERROR_SUCCESS) {
     return defaultValue;
   }
   const std::wstring name = win32::Wide(key);
@@ -74,8 +74,8 @@ int RegistrySettingsStore::SaveSetting(const std::string& appName, const std::st
   }
   const std::wstring text = win32::Wide(value);
   const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-  const LONG status = RegSetValueExW(handle, win32::Wide(key).c_str(), 0, REG_SZ,
-                                     reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+  const LONG status =
+      RegSetValueExW(handle, win32::Wide(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
   RegCloseKey(handle);
   return status == ERROR_SUCCESS ? 0 : lumenstage::kErrPathFileAccess.number;
 }

@@ -207,8 +207,9 @@ int Win32SocketControl::Transmit(std::uint32_t address, std::span<const std::uin
   remote.sin_family = AF_INET;
   remote.sin_addr.s_addr = address;
   remote.sin_port = htons(static_cast<u_short>(remotePort_));
-  const int sent = sendto(AsSocket(socket_), reinterpret_cast<const char*>(packet.data()),
-                          static_cast<int>(packet.size()), 0, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+  const int sent =
+      sendto(AsSocket(socket_), reinterpret_cast<const char*>(packet.data()), static_cast<int>(packet.size()), 0,
+             reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
   if (sent != SOCKET_ERROR) return 0;
   const int error = WSAGetLastError();
   // A flat lighting network has no default route. Windows sends
@@ -291,9 +292,9 @@ void Win32SocketControl::OnReadable() {
     Slot* const slot = slots_[static_cast<std::size_t>(depth_)].get();
     sockaddr_in sender{};
     int senderSize = sizeof sender;
-    const int received = recvfrom(AsSocket(handle), reinterpret_cast<char*>(slot->bytes.get()),
-                                  static_cast<int>(kReceiveBufferSize), 0, reinterpret_cast<sockaddr*>(&sender),
-                                  &senderSize);
+    const int received =
+        recvfrom(AsSocket(handle), reinterpret_cast<char*>(slot->bytes.get()), static_cast<int>(kReceiveBufferSize), 0,
+                 reinterpret_cast<sockaddr*>(&sender), &senderSize);
     if (received == SOCKET_ERROR) {
       // ICMP feedback for an earlier send is no datagram; anything else
       // (the queue is empty) waits for the next FD_READ.

@@ -70,9 +70,9 @@ TEST_F(RegistrySettingsStoreTest, RoundTripsUnderTheClassicKeyWithTheSectionAsNe
 
 TEST_F(RegistrySettingsStoreTest, MissingValuesGiveTheDefaultAndNothingIsFiledWithoutAnApplicationName) {
   store.SaveSetting(app_, kSection, "ArtNet_SubNet", "3");
-  EXPECT_EQ(store.GetSetting(app_, kSection, "ArtNet_InputUniverse1", "0"), "0");        // missing key
-  EXPECT_EQ(store.GetSetting(app_, "Plugins\\other.dll", "ArtNet_SubNet", "d"), "d");    // missing section
-  EXPECT_EQ(store.GetSetting(app_ + " other", kSection, "ArtNet_SubNet", "d"), "d");     // missing application
+  EXPECT_EQ(store.GetSetting(app_, kSection, "ArtNet_InputUniverse1", "0"), "0");      // missing key
+  EXPECT_EQ(store.GetSetting(app_, "Plugins\\other.dll", "ArtNet_SubNet", "d"), "d");  // missing section
+  EXPECT_EQ(store.GetSetting(app_ + " other", kSection, "ArtNet_SubNet", "d"), "d");   // missing application
   EXPECT_EQ(store.GetSetting(app_, kSection, "ArtNet_SubNet", "d"), "3");
 
   // No application title (Term before Init): nothing written, nothing read.
@@ -84,8 +84,8 @@ TEST_F(RegistrySettingsStoreTest, MissingValuesGiveTheDefaultAndNothingIsFiledWi
 
   // A value of another type is not one of ours.
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kRoot + Wide(app_) + L"\\Plugins\\ArtNet.dll").c_str(), 0, nullptr,
-                            0, KEY_SET_VALUE, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kRoot + Wide(app_) + L"\\Plugins\\ArtNet.dll").c_str(), 0, nullptr, 0,
+                            KEY_SET_VALUE, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   const DWORD number = 5;
   RegSetValueExW(key, L"ArtNet_OutputUniverse1", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
@@ -100,7 +100,9 @@ TEST_F(RegistrySettingsStoreTest, MissingValuesGiveTheDefaultAndNothingIsFiledWi
 
 TEST_F(RegistrySettingsStoreTest, TextIsUtf8InsideAndUtf16InTheRegistry) {
   const std::string value = "B\xC3\xBChne \xE2\x80\x93 \xE6\x9D\xB1\xE4\xBA\xAC";  // "Bühne – 東京"
-  const std::string section = "Plugins\\Stra\xC3\x9F" "e.dll";                       // "Straße.dll"
+  const std::string section =
+      "Plugins\\Stra\xC3\x9F"
+      "e.dll";  // "Straße.dll"
   ASSERT_EQ(store.SaveSetting(app_, section, kKey, value), 0);
   EXPECT_EQ(store.GetSetting(app_, section, kKey, ""), value);
   DWORD type = 0;

@@ -16,8 +16,9 @@ bool Flag(const char* name);
 
 // Networked cases run only inside a private network namespace
 // (scripts/in-test-netns.sh sets ARTNET_TEST_NETNS=1; Wine passes it on).
-#define SKIP_UNLESS_TEST_NETNS() \
-  if (!::artnet::wtest::Flag("ARTNET_TEST_NETNS")) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)"
+#define SKIP_UNLESS_TEST_NETNS()                   \
+  if (!::artnet::wtest::Flag("ARTNET_TEST_NETNS")) \
+  GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)"
 
 struct Received {
   std::vector<std::uint8_t> bytes;
