@@ -260,6 +260,13 @@ void Win32SocketControl::OnWritable() {
   // One event per refused send, as the handler's contract says; FD_WRITE
   // also comes once when the socket opens.
   if (!writableWanted_) return;
+  // The FD_WRITE of the opening may still be queued behind the refusal:
+  // only a socket that can take data now has drained.
+  fd_set writable;
+  FD_ZERO(&writable);
+  FD_SET(AsSocket(socket_), &writable);
+  timeval now{0, 0};
+  if (select(0, nullptr, &writable, nullptr, &now) != 1) return;
   writableWanted_ = false;
   if (!writableHandler_ || !*writableHandler_) return;
   const std::shared_ptr<const std::function<void()>> handler = writableHandler_;
