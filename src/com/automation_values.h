@@ -3,8 +3,11 @@
 // Values as they cross the automation boundary: texts, booleans, error
 // numbers and the HRESULTs that carry them.
 
+// <windows.h> first: the COM headers need its types.
+// clang-format off
 #include <windows.h>
 #include <oleauto.h>
+// clang-format on
 
 #include <cstdint>
 #include <string>

@@ -34,11 +34,7 @@ constexpr std::array<MemberInfo, 7> kMembers{{
     {kPluginName, L"PluginName", 0, {}, {}},
     {kSetChannel, L"SetChannel", 2, {L"Channel", L"value"}, {VT_I4, VT_I4}},
     {kConfigure, L"Configure", 0, {}, {}},
-    {kInit,
-     L"Init",
-     3,
-     {L"CallingAppTitle", L"MyFilename", L"LMSTPluginHelper"},
-     {VT_BSTR, VT_BSTR, VT_DISPATCH}},
+    {kInit, L"Init", 3, {L"CallingAppTitle", L"MyFilename", L"LMSTPluginHelper"}, {VT_BSTR, VT_BSTR, VT_DISPATCH}},
     {kTerm, L"Term", 0, {}, {}},
 }};
 
@@ -217,7 +213,8 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     for (UINT p = 0; p < member->paramCount; ++p) {
       VARIANT& value = args.values[p];
       HRESULT hr = VariantCopyInd(&value, &params->rgvarg[source[p]]);
-      if (SUCCEEDED(hr) && V_VT(&value) != member->types[p]) hr = VariantChangeType(&value, &value, 0, member->types[p]);
+      if (SUCCEEDED(hr) && V_VT(&value) != member->types[p])
+        hr = VariantChangeType(&value, &value, 0, member->types[p]);
       if (FAILED(hr)) {
         if (badArgument != nullptr) *badArgument = static_cast<UINT>(source[p]);
         return hr;

@@ -1,7 +1,10 @@
 #pragma once
 
+// <windows.h> first: the COM headers need its types.
+// clang-format off
 #include <windows.h>
 #include <oaidl.h>
+// clang-format on
 
 #include "artnet_automation.h"
 #include "driver/cls_output_driver.h"
@@ -29,10 +32,9 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale,
-                                          DISPID* ids) override;
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* exception, UINT* badArgument) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* badArgument) override;
 
   // _clsOutputDriver
   HRESULT STDMETHODCALLTYPE Disable(VARIANT_BOOL* result) override;

@@ -1,7 +1,10 @@
 #pragma once
 
+// <windows.h> first: the COM headers need its types.
+// clang-format off
 #include <windows.h>
 #include <oaidl.h>
+// clang-format on
 
 #include <string>
 

@@ -1,7 +1,10 @@
 // The four exports of an in-process automation server, and the entry point
 // that remembers which module we are.
+// <windows.h> first: the COM headers need its types.
+// clang-format off
 #include <windows.h>
 #include <unknwn.h>
+// clang-format on
 
 #include "artnet_automation.h"
 #include "com/class_factory.h"

@@ -1,7 +1,7 @@
 #include "com/registration.h"
 
-#include <olectl.h>
 #include <oleauto.h>
+#include <olectl.h>
 
 #include <initializer_list>
 

@@ -3,8 +3,11 @@
 // What ArtNet.dll keeps once per process: its own handle, the engine's
 // module state, the type library, and the counts DllCanUnloadNow looks at.
 
+// <windows.h> first: the COM headers need its types.
+// clang-format off
 #include <windows.h>
 #include <oaidl.h>
+// clang-format on
 
 #include <string>
 

@@ -38,9 +38,9 @@ class ComHostTest : public ::testing::Test {
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(L"ArtNet.clsOutputDriver", &clsid), S_OK);
     ASSERT_TRUE(IsEqualCLSID(clsid, CLSID_clsOutputDriver));
-    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__clsOutputDriver,
-                               reinterpret_cast<void**>(&driver)),
-              S_OK);
+    ASSERT_EQ(
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__clsOutputDriver, reinterpret_cast<void**>(&driver)),
+        S_OK);
   }
   void TearDown() override {
     if (driver != nullptr) driver->Release();
@@ -99,7 +99,8 @@ VARIANT ByRef(LONG* variable) {
 TEST_F(ComHostTest, AnObjectKeepsTheServerLoaded) {
   HMODULE dll = GetModuleHandleW(L"ArtNet.dll");
   ASSERT_NE(dll, nullptr);
-  auto canUnload = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
+  auto canUnload =
+      reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "DllCanUnloadNow")));
   ASSERT_NE(canUnload, nullptr);
   EXPECT_EQ(canUnload(), S_FALSE);
 
@@ -137,7 +138,7 @@ TEST_F(ComHostTest, EarlyBoundCallsReturnResultsAndRaiseAutomationErrors) {
 
 TEST_F(ComHostTest, NamesMapToTheTypeLibrarysDispatchIds) {
   const std::pair<const wchar_t*, DISPID> members[] = {
-      {L"Disable", 0x60030000},    {L"Enable", 0x60030001}, {L"PluginName", 0x60030002}, {L"SetChannel", 0x60030003},
+      {L"Disable", 0x60030000},   {L"Enable", 0x60030001}, {L"PluginName", 0x60030002}, {L"SetChannel", 0x60030003},
       {L"Configure", 0x60030004}, {L"Init", 0x60030005},   {L"Term", 0x60030006},
   };
   UINT count = 0;
@@ -229,9 +230,9 @@ TEST_F(ComHostTest, InvokeTakesVariablesByReferenceShortsAndLiterals) {
   DISPID positions[] = {1, 0};  // value, Channel
   DISPPARAMS params{named, positions, 2, 2};
   EXCEPINFO exception{};
-  ASSERT_EQ(driver->Invoke(0x60030003, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &exception,
-                           nullptr),
-            S_OK);
+  ASSERT_EQ(
+      driver->Invoke(0x60030003, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &exception, nullptr),
+      S_OK);
   EXPECT_EQ(V_BOOL(&result), VARIANT_FALSE);  // channel 700, not 5
 }
 
@@ -258,9 +259,9 @@ TEST_F(ComHostTest, InvokeReportsErrorsAsAScriptSeesThem) {
   EXPECT_EQ(InvokeByName(L"SetChannel", {Long(1)}, &result), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(InvokeByName(L"Enable", {Long(1)}, &result), DISP_E_BADPARAMCOUNT);
   DISPPARAMS none{};
-  EXPECT_EQ(driver->Invoke(0x60030099, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr,
-                           nullptr),
-            DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(
+      driver->Invoke(0x60030099, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+      DISP_E_MEMBERNOTFOUND);
 }
 
 // What a thread in another apartment got from the object.

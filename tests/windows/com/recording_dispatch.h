@@ -5,8 +5,11 @@
 // like a script object (GetIDsOfNames not implemented), lack the method, or
 // raise an automation error from it.
 
+// <windows.h> first: the COM headers need its types.
+// clang-format off
 #include <windows.h>
 #include <dispex.h>
+// clang-format on
 
 #include <string>
 #include <vector>
