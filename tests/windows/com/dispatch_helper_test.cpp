@@ -69,16 +69,6 @@ TEST(DispatchHelper, HoldsOneReferenceForItsLife) {
   EXPECT_EQ(target.refs, 1u);
 }
 
-TEST(AutomationValues, ErrorNumbersTravelInsideTheHresult) {
-  EXPECT_EQ(HresultFromErrorNumber(0), S_OK);
-  EXPECT_EQ(HresultFromErrorNumber(9), static_cast<HRESULT>(0x800A0009));
-  EXPECT_EQ(ErrorNumberFromHresult(static_cast<HRESULT>(0x800A000D)), 13);
-  EXPECT_EQ(ErrorNumberFromHresult(DISP_E_TYPEMISMATCH), 13);
-  EXPECT_EQ(ErrorNumberFromHresult(DISP_E_OVERFLOW), 6);
-  EXPECT_EQ(ErrorNumberFromHresult(DISP_E_UNKNOWNNAME), 438);
-  EXPECT_EQ(ErrorNumberFromHresult(E_FAIL), static_cast<std::int32_t>(E_FAIL));
-}
-
 TEST(AutomationValues, TextsRoundTripAsUtf8) {
   const std::string text = "Lumenstage \xC3\xA9\xE2\x82\xAC";  // é and €
   BSTR wide = BstrFromUtf8(text);
