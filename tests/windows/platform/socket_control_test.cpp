@@ -102,8 +102,8 @@ TEST_F(Win32SocketControlTest, BindHoldsThePortExclusively) {
   EXPECT_EQ(second.SendData(Bytes("x")), kSockErrAddressInUse);
   second.GetState(state);
   EXPECT_EQ(state, kSockStateClosed);
-  // Another program asking to share the port gets it no more than we would.
-  RawUdp sharing(kArtNet, "0.0.0.0");
+  // Nor does another program that asks to share the port (SO_REUSEADDR).
+  RawUdp sharing(kArtNet, "0.0.0.0", true);
   EXPECT_FALSE(sharing.ok());
 
   EXPECT_EQ(first.Close(), kSockOk);
