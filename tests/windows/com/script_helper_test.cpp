@@ -84,9 +84,9 @@ class ScriptHelperTest : public ::testing::Test {
   VARIANT Evaluate(const wchar_t* expression) {
     VARIANT result;
     VariantInit(&result);
-    EXPECT_EQ(parse->ParseScriptText(expression, nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISEXPRESSION, &result,
-                                     nullptr),
-              S_OK);
+    EXPECT_EQ(
+        parse->ParseScriptText(expression, nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISEXPRESSION, &result, nullptr),
+        S_OK);
     return result;
   }
 
