@@ -34,6 +34,10 @@ WScript.Quit 0
 VBS
 created() { win cscript //nologo "$(windows_path "$work/create.vbs")" | tr -d '\r'; }
 
+# A clean start: the type library's entry is shared between the bitnesses,
+# and unregistering keeps the other one's.
+for key in "TypeLib\\$libid" "Interface\\$iid"; do reg delete "HKCR\\$key" /f >/dev/null 2>&1 || true; done
+
 win regsvr32 /s "$dll" || { echo "FAIL: regsvr32 returned $?"; exit 1; }
 check "class" value "CLSID\\$clsid" "" "ArtNet.clsOutputDriver"
 check "in-process server path" value "CLSID\\$clsid\\InprocServer32" "" "$dll"
