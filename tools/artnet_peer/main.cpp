@@ -36,8 +36,9 @@ constexpr int kExitSystem = 4;
 
 constexpr const char* kUsage =
     "usage: artnet-peer COMMAND [OPTIONS]\n"
-    "  listen [--count N] [--timeout-ms T] [--only poll|pollreply|dmx]\n"
-    "      print each datagram decoded; exit 0 after N packets, 1 on timeout before N\n"
+    "  listen [--count N] [--timeout-ms T] [--only poll|pollreply|dmx] [--timestamps]\n"
+    "      print each datagram decoded; exit 0 after N packets, 1 on timeout before N;\n"
+    "      --timestamps adds its arrival, in seconds since listening began\n"
     "  poll --to IP [--talk-to-me X] [--priority X] [--listen-ms T]\n"
     "      send one ArtPoll; with --listen-ms print what comes back (exit 1 if no ArtPollReply)\n"
     "  dmx --to IP --universe U [--subnet S] [--net N] [--length L] [--sequence Q] V1 V2 ...\n"
@@ -62,6 +63,7 @@ struct Options {
   std::map<std::string, std::string> named;
   std::vector<std::string> positional;
   bool loopbackOnly = false;
+  bool timestamps = false;
 
   bool Has(const std::string& name) const { return named.count(name) != 0; }
   std::string Text(const std::string& name, const std::string& fallback = "") const {
@@ -106,7 +108,6 @@ std::optional<in_addr> ParseAddress(const std::string& text) {
 bool IsLoopback(in_addr address) { return (ntohl(address.s_addr) >> 24) == 127; }
 
 Options ParseOptions(int argc, char** argv) {
-  static const std::set<std::string> kFlags = {"--allow-loopback-only"};
   Options o;
   if (argc < 2) Fail(kExitUsage, std::string("no command\n") + kUsage);
   o.command = argv[1];
@@ -114,6 +115,8 @@ Options ParseOptions(int argc, char** argv) {
     const std::string arg = argv[i];
     if (arg == "--allow-loopback-only") {
       o.loopbackOnly = true;
+    } else if (arg == "--timestamps") {
+      o.timestamps = true;
     } else if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
       if (i + 1 >= argc) Fail(kExitUsage, arg + " needs a value");
       o.named[arg.substr(2)] = argv[++i];
@@ -247,14 +250,17 @@ std::string AddressText(in_addr address) {
 }
 
 // The decoded block, with a second line giving sender and destination with
-// their ports: "  Route: 10.77.0.1:6454 -> 10.77.0.255:6454".
-void Print(const Bytes& packet, const sockaddr_in& from, in_addr to, std::uint16_t localPort) {
+// their ports: "  Route: 10.77.0.1:6454 -> 10.77.0.255:6454", and, when
+// asked, a third with the arrival: "  Arrived: 1.234567" (seconds).
+void Print(const Bytes& packet, const sockaddr_in& from, in_addr to, std::uint16_t localPort,
+           std::optional<double> arrived = std::nullopt) {
   const std::vector<std::string> lines = Describe(packet, AddressText(from.sin_addr));
   for (std::size_t i = 0; i < lines.size(); ++i) {
     std::printf("%s\n", lines[i].c_str());
     if (i == 0) {
       std::printf("  Route: %s:%u -> %s:%u\n", AddressText(from.sin_addr).c_str(), ntohs(from.sin_port),
                   AddressText(to).c_str(), localPort);
+      if (arrived) std::printf("  Arrived: %.6f\n", *arrived);
     }
   }
   std::fflush(stdout);
@@ -297,6 +303,7 @@ int Listen(const Options& o) {
   Socket socket;
   socket.Bind(PortOption(o));
   std::fprintf(stderr, "artnet-peer: listening on UDP port %u\n", PortOption(o));
+  const auto started = Clock::now();
   long long received = 0;
   Bytes packet;
   sockaddr_in from{};
@@ -307,8 +314,9 @@ int Listen(const Options& o) {
       std::fprintf(stderr, "artnet-peer: timeout after %lld of %lld packets\n", received, count);
       return kExitTimeout;
     }
+    const double arrived = std::chrono::duration<double>(Clock::now() - started).count();
     if (only && Classify(packet) != *only) continue;
-    Print(packet, from, sentTo, socket.LocalPort());
+    Print(packet, from, sentTo, socket.LocalPort(), o.timestamps ? std::optional<double>(arrived) : std::nullopt);
     ++received;
   }
   return 0;
