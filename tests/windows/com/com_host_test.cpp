@@ -359,5 +359,137 @@ TEST_F(ComHostTest, WireRoundTrip) {
   Init(L"ComWireTest", nullptr);  // the helper lives on this stack
 }
 
+// The wire scenarios below are run by scripts that watch the network from a
+// peer namespace; the host and the script take turns through files named by
+// the environment (Windows paths). Each scenario skips when run alone.
+const char* WireFile(const char* variable) { return std::getenv(variable); }
+
+void Touch(const char* path) { std::ofstream(path) << "ready\n"; }
+
+// Runs the message loop until the script creates `path`.
+bool PumpUntilFileExists(const char* path, DWORD timeoutMs) {
+  const ULONGLONG end = GetTickCount64() + timeoutMs;
+  while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount64() >= end) return false;
+    PumpUntil([] { return false; }, 50);
+  }
+  return true;
+}
+
+void Pump(DWORD ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+// The same calls lumenhost makes in same_bytes_test.sh: an announcement,
+// three immediate sends (spaced beyond the 40 ms window), the answer to the
+// script's poll, and nothing from Disable or Term.
+TEST_F(ComHostTest, WireSameBytes) {
+  const char* sent = WireFile("ARTNET_WIRE_SENT_FILE");
+  const char* polled = WireFile("ARTNET_WIRE_POLLED_FILE");
+  if (sent == nullptr || polled == nullptr) GTEST_SKIP() << "run by same_bytes_test.sh";
+  ASSERT_EQ(Init(L"ComWireBytes", nullptr), S_OK);
+  VARIANT_BOOL result = VARIANT_FALSE;
+  ASSERT_EQ(driver->Enable(&result), S_OK);
+  EXPECT_EQ(result, VARIANT_TRUE);
+  const std::pair<LONG, LONG> values[] = {{1, 10}, {5, 200}, {3, 33}};
+  for (auto [channel, value] : values) {
+    Pump(200);
+    EXPECT_EQ(driver->SetChannel(&channel, &value, &result), S_OK);
+    EXPECT_EQ(result, VARIANT_TRUE);
+  }
+  Touch(sent);
+  EXPECT_TRUE(PumpUntilFileExists(polled, 20000));  // the poll is answered meanwhile
+  EXPECT_EQ(driver->Disable(&result), S_OK);
+  EXPECT_EQ(driver->Term(&result), S_OK);
+}
+
+// A burst and then silence, timed by the listener (pacing_test.sh): the
+// first change leaves at once, the rest of the burst in one ArtDmx about
+// 50 ms later, and the whole buffer again about every 4 s.
+TEST_F(ComHostTest, WirePacing) {
+  const char* done = WireFile("ARTNET_WIRE_DONE_FILE");
+  if (done == nullptr) GTEST_SKIP() << "run by pacing_test.sh";
+  ASSERT_EQ(Init(L"ComWirePacing", nullptr), S_OK);
+  VARIANT_BOOL result = VARIANT_FALSE;
+  ASSERT_EQ(driver->Enable(&result), S_OK);
+  Pump(300);
+  for (LONG channel = 1; channel <= 20; ++channel) {
+    LONG value = channel * 10;
+    EXPECT_EQ(driver->SetChannel(&channel, &value, &result), S_OK);
+  }
+  Pump(9500);  // two refreshes
+  EXPECT_EQ(driver->Disable(&result), S_OK);
+  EXPECT_EQ(driver->Term(&result), S_OK);
+  Touch(done);
+}
+
+// The port-in-use warning as the user meets it: a message box owned by
+// this thread, closed with OK by a thread timer, which also runs inside the
+// box's own modal loop.
+struct WarningBoxes {
+  static inline int shown = 0;
+  static inline std::wstring title, text;
+  static inline HWND last = nullptr;
+
+  static BOOL CALLBACK FindText(HWND child, LPARAM) {
+    wchar_t className[32] = {}, caption[512] = {};
+    GetClassNameW(child, className, 32);
+    if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextW(child, caption, 512) > 0) text = caption;
+    return TRUE;
+  }
+  static BOOL CALLBACK CloseIfBox(HWND window, LPARAM) {
+    wchar_t className[32] = {}, caption[256] = {};
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || window == last) return TRUE;
+    GetClassNameW(window, className, 32);
+    if (lstrcmpW(className, L"#32770") != 0) return TRUE;
+    GetWindowTextW(window, caption, 256);
+    ++shown;
+    last = window;
+    title = caption;
+    EnumChildWindows(window, FindText, 0);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return TRUE;
+  }
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { EnumWindows(CloseIfBox, 0); }
+};
+
+// Another program holds port 6454 (port_in_use_test.sh): Enable warns once,
+// every packet still leaves from a free port; once the port is released the
+// sends return to it, with no second warning.
+TEST_F(ComHostTest, WirePortInUse) {
+  const char* sent = WireFile("ARTNET_WIRE_SENT_FILE");
+  const char* released = WireFile("ARTNET_WIRE_RELEASED_FILE");
+  if (sent == nullptr || released == nullptr) GTEST_SKIP() << "run by port_in_use_test.sh";
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, WarningBoxes::Tick);
+  ASSERT_NE(timer, 0u);
+  ASSERT_EQ(Init(L"ComWirePortInUse", nullptr), S_OK);
+  VARIANT_BOOL result = VARIANT_FALSE;
+  EXPECT_EQ(driver->Enable(&result), S_OK);  // returns once the box is closed
+  EXPECT_EQ(result, VARIANT_TRUE);
+  EXPECT_EQ(WarningBoxes::shown, 1);
+  EXPECT_EQ(WarningBoxes::title, L"ArtNet");
+  EXPECT_EQ(WarningBoxes::text, L"Port 0x1936 is already in use by another program. Please close that program.");
+  for (LONG channel = 1; channel <= 3; ++channel) {
+    Pump(200);
+    LONG value = channel * 11;
+    EXPECT_EQ(driver->SetChannel(&channel, &value, &result), S_OK);
+  }
+  Pump(200);
+  Touch(sent);
+  EXPECT_TRUE(PumpUntilFileExists(released, 20000));
+  for (LONG channel = 4; channel <= 5; ++channel) {
+    Pump(200);
+    LONG value = channel * 11;
+    EXPECT_EQ(driver->SetChannel(&channel, &value, &result), S_OK);
+  }
+  Pump(300);
+  EXPECT_EQ(driver->Disable(&result), S_OK);
+  EXPECT_EQ(driver->Term(&result), S_OK);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(WarningBoxes::shown, 1);
+}
+
 }  // namespace
 }  // namespace artnet::testing
