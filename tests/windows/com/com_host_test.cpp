@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
 #include "artnet_automation.h"
 #include "com_test_support.h"
@@ -429,12 +430,14 @@ TEST_F(ComHostTest, WirePacing) {
 struct WarningBoxes {
   static inline int shown = 0;
   static inline std::wstring title, text;
+  static inline std::vector<int> buttons;  // the visible ones' ids
   static inline HWND last = nullptr;
 
   static BOOL CALLBACK FindText(HWND child, LPARAM) {
     wchar_t className[32] = {}, caption[512] = {};
     GetClassNameW(child, className, 32);
     if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextW(child, caption, 512) > 0) text = caption;
+    if (lstrcmpiW(className, L"Button") == 0 && IsWindowVisible(child)) buttons.push_back(GetDlgCtrlID(child));
     return TRUE;
   }
   static BOOL CALLBACK CloseIfBox(HWND window, LPARAM) {
@@ -448,6 +451,7 @@ struct WarningBoxes {
     ++shown;
     last = window;
     title = caption;
+    buttons.clear();
     EnumChildWindows(window, FindText, 0);
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return TRUE;
@@ -471,6 +475,7 @@ TEST_F(ComHostTest, WirePortInUse) {
   EXPECT_EQ(WarningBoxes::shown, 1);
   EXPECT_EQ(WarningBoxes::title, L"ArtNet");
   EXPECT_EQ(WarningBoxes::text, L"Port 0x1936 is already in use by another program. Please close that program.");
+  EXPECT_EQ(WarningBoxes::buttons, std::vector<int>{IDOK});
   for (LONG channel = 1; channel <= 3; ++channel) {
     Pump(200);
     LONG value = channel * 11;
