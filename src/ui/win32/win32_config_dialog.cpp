@@ -257,9 +257,8 @@ HWND Win32ConfigDialog::Create(const wchar_t* windowClass, const std::wstring& t
     y += frame.top;
   }
   const DWORD exStyle = wcscmp(windowClass, WC_EDITW) == 0 ? WS_EX_CLIENTEDGE : 0;
-  return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, Px(width),
-                         Px(height), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisModule(),
-                         nullptr);
+  return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, Px(width), Px(height),
+                         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisModule(), nullptr);
 }
 
 void Win32ConfigDialog::CreateControls() {
@@ -280,7 +279,8 @@ void Win32ConfigDialog::CreateControls() {
       Create(WC_BUTTONW, L"Output selection helper", kFrame, kIdNodePickerFrame, outputFrame, 120, 600, 5055, 1455);
   inputFrame = Create(WC_BUTTONW, L"Input node", kFrame, kIdInputFrame, nullptr, 120, 3120, 5295, 615);
 
-  outputUniverseBar = Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdOutputUniverseBar, outputFrame, 2880, 240, 495, 255);
+  outputUniverseBar =
+      Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdOutputUniverseBar, outputFrame, 2880, 240, 495, 255);
   subnetBar = Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdSubnetBar, deviceFrame, 1320, 240, 495, 255);
   broadcastEdit = Create(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, kIdBroadcastEdit, deviceFrame, 3720,
                          240, 1455, 285);
@@ -304,8 +304,7 @@ void Win32ConfigDialog::CreateControls() {
   subnetValueLabel = Create(WC_STATICW, L"0", kValue, kIdSubnetValue, deviceFrame, 840, 240, 375, 255);
   Create(WC_STATICW, L"Broadcast adress:", kLabel, kIdBroadcastCaption, deviceFrame, 2340, 270, 1335, 255);
   Create(WC_STATICW, L"Universe:", kLabel, kIdOutputUniverseCaption, outputFrame, 1680, 270, 735, 255);
-  outputUniverseValueLabel =
-      Create(WC_STATICW, L"0", kValue, kIdOutputUniverseValue, outputFrame, 2400, 240, 375, 255);
+  outputUniverseValueLabel = Create(WC_STATICW, L"0", kValue, kIdOutputUniverseValue, outputFrame, 2400, 240, 375, 255);
   Create(WC_STATICW, L"Node:", kLabel, kIdNodeCaption, nodePickerFrame, 120, 240, 495, 255);
   Create(WC_STATICW, L"Output:", kLabel, kIdPortsCaption, nodePickerFrame, 120, 840, 1335, 255);
   Create(WC_STATICW, L"Universe:", kLabel, kIdInputUniverseCaption, inputFrame, 1680, 270, 735, 255);
@@ -558,9 +557,7 @@ void Win32ConfigDialog::SetBarValue(ConfigBar bar, int value) {
   if (window_ != nullptr) SetScrollPos(Bar(bar), SB_CTL, value, TRUE);
 }
 
-int Win32ConfigDialog::BarValue(ConfigBar bar) const {
-  return window_ != nullptr ? GetScrollPos(Bar(bar), SB_CTL) : 0;
-}
+int Win32ConfigDialog::BarValue(ConfigBar bar) const { return window_ != nullptr ? GetScrollPos(Bar(bar), SB_CTL) : 0; }
 
 void Win32ConfigDialog::SetBarLabel(ConfigBar bar, const std::string& text) {
   if (window_ != nullptr) SetWindowTextW(BarLabel(bar), Wide(text, CP_UTF8).c_str());

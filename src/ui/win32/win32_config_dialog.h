@@ -20,28 +20,28 @@ class ConfigDialogServices;
 // Control ids. OK and Cancel carry the dialog manager's IDOK and IDCANCEL,
 // so Enter and Escape reach them the standard way.
 enum ConfigControlId : int {
-  kIdOk = IDOK,                // cmdOk
-  kIdCancel = IDCANCEL,        // cmdCancel
-  kIdDeviceFrame = 100,        // Frame3
-  kIdSubnetCaption,            // Label3
-  kIdSubnetValue,              // lblSubNet
-  kIdSubnetBar,                // scrSubNet
-  kIdBroadcastCaption,         // Label5
-  kIdBroadcastEdit,            // txtBroadcast
-  kIdOutputFrame,              // Frame2
-  kIdOutputUniverseCaption,    // Label4
-  kIdOutputUniverseValue,      // lblOutputUniverse
-  kIdOutputUniverseBar,        // scrOutputUniverse
-  kIdNodePickerFrame,          // Frame1
-  kIdNodeCaption,              // Label1
-  kIdNodeList,                 // cmbNodes
-  kIdScan,                     // cmdScan
-  kIdPortsCaption,             // Label2
-  kIdPort0,                    // optPort(0); ports 1..3 follow
+  kIdOk = IDOK,                  // cmdOk
+  kIdCancel = IDCANCEL,          // cmdCancel
+  kIdDeviceFrame = 100,          // Frame3
+  kIdSubnetCaption,              // Label3
+  kIdSubnetValue,                // lblSubNet
+  kIdSubnetBar,                  // scrSubNet
+  kIdBroadcastCaption,           // Label5
+  kIdBroadcastEdit,              // txtBroadcast
+  kIdOutputFrame,                // Frame2
+  kIdOutputUniverseCaption,      // Label4
+  kIdOutputUniverseValue,        // lblOutputUniverse
+  kIdOutputUniverseBar,          // scrOutputUniverse
+  kIdNodePickerFrame,            // Frame1
+  kIdNodeCaption,                // Label1
+  kIdNodeList,                   // cmbNodes
+  kIdScan,                       // cmdScan
+  kIdPortsCaption,               // Label2
+  kIdPort0,                      // optPort(0); ports 1..3 follow
   kIdInputFrame = kIdPort0 + 4,  // Frame4
-  kIdInputUniverseCaption,     // Label7
-  kIdInputUniverseValue,       // lblInputUniverse
-  kIdInputUniverseBar,         // scrInputUniverse
+  kIdInputUniverseCaption,       // Label7
+  kIdInputUniverseValue,         // lblInputUniverse
+  kIdInputUniverseBar,           // scrInputUniverse
 };
 
 class Win32ConfigDialog final : private ConfigDialogView {
@@ -111,18 +111,18 @@ class Win32ConfigDialog final : private ConfigDialogView {
   int droppedWidth_ = 0;
 
   // "Device" configuration: the plug-in's own subnet and broadcast address.
-  HWND deviceFrame = nullptr;      // Frame3
-  HWND subnetBar = nullptr;        // scrSubNet
+  HWND deviceFrame = nullptr;       // Frame3
+  HWND subnetBar = nullptr;         // scrSubNet
   HWND subnetValueLabel = nullptr;  // lblSubNet
-  HWND broadcastEdit = nullptr;    // txtBroadcast
+  HWND broadcastEdit = nullptr;     // txtBroadcast
   // Output node, with the output selection helper inside it.
-  HWND outputFrame = nullptr;                // Frame2
-  HWND outputUniverseBar = nullptr;          // scrOutputUniverse
-  HWND outputUniverseValueLabel = nullptr;   // lblOutputUniverse
-  HWND nodePickerFrame = nullptr;            // Frame1
-  HWND nodeList = nullptr;                   // cmbNodes
-  HWND scanButton = nullptr;                 // cmdScan
-  std::array<HWND, 4> portButtons{};         // optPort(0..3)
+  HWND outputFrame = nullptr;               // Frame2
+  HWND outputUniverseBar = nullptr;         // scrOutputUniverse
+  HWND outputUniverseValueLabel = nullptr;  // lblOutputUniverse
+  HWND nodePickerFrame = nullptr;           // Frame1
+  HWND nodeList = nullptr;                  // cmbNodes
+  HWND scanButton = nullptr;                // cmdScan
+  std::array<HWND, 4> portButtons{};        // optPort(0..3)
   // Input node.
   HWND inputFrame = nullptr;               // Frame4
   HWND inputUniverseBar = nullptr;         // scrInputUniverse

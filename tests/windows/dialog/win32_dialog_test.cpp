@@ -1,8 +1,8 @@
 // The native configuration dialog under Wine, driven through its controls
 // as a person would, against fake services (no network, no platform).
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <commctrl.h>
 
 #include <array>
 #include <stdexcept>
@@ -49,9 +49,7 @@ std::vector<std::string> Entries(HWND dialog) {
   return entries;
 }
 
-int CurrentEntry(HWND dialog) {
-  return static_cast<int>(SendMessageW(Item(dialog, kIdNodeList), CB_GETCURSEL, 0, 0));
-}
+int CurrentEntry(HWND dialog) { return static_cast<int>(SendMessageW(Item(dialog, kIdNodeList), CB_GETCURSEL, 0, 0)); }
 
 // A step that runs an action and is done.
 Step Do(std::function<void(HWND)> action) {
@@ -71,7 +69,8 @@ Step Key(UINT key) {
 }
 
 Step FocusOn(int id) {
-  return Do([id](HWND dialog) { SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(dialog, id)), TRUE); });
+  return Do(
+      [id](HWND dialog) { SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(dialog, id)), TRUE); });
 }
 
 class Win32DialogTest : public ::testing::Test {
@@ -242,8 +241,9 @@ TEST_F(Win32DialogTest, ControlsSitWhereTheFormPutsThem) {
 // Tab visits the focusable controls in the form's order; frames and labels
 // take no focus, and the port options are one stop.
 TEST_F(Win32DialogTest, TabFollowsTheFormsOrder) {
-  const std::vector<int> order{kIdOutputUniverseBar, kIdSubnetBar, kIdBroadcastEdit, kIdInputUniverseBar, kIdScan,
-                               kIdPort0,             kIdNodeList,  kIdOk,            kIdCancel,           kIdOutputUniverseBar};
+  const std::vector<int> order{
+      kIdOutputUniverseBar, kIdSubnetBar, kIdBroadcastEdit, kIdInputUniverseBar, kIdScan, kIdPort0,
+      kIdNodeList,          kIdOk,        kIdCancel,        kIdOutputUniverseBar};
   std::vector<Step> steps;
   for (std::size_t i = 0; i < order.size(); ++i) {
     steps.push_back(Do([&order, i](HWND dialog) { EXPECT_EQ(GetFocus(), Item(dialog, order[i])) << "stop " << i; }));
@@ -266,22 +266,25 @@ TEST_F(Win32DialogTest, BarsAnswerKeysAsWindowsBarsDo) {
   Show({Key(VK_RIGHT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 1, "1"),  //
         Key(VK_NEXT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 2, "2"),   //
         Key(VK_DOWN), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 3, "3"),   //
-        Key(VK_UP), Key(VK_PRIOR), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 1, "1"),
-        Key(VK_LEFT), Key(VK_LEFT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 0, "0"),
-        Key(VK_END), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 15, "F"),
-        Key(VK_RIGHT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 15, "F"),
-        Key(VK_TAB), Key(VK_END), Key(VK_LEFT), expect(kIdSubnetBar, kIdSubnetValue, 14, "E"),
-        Key(VK_TAB), Key(VK_TAB), Key(VK_RIGHT), Key(VK_RIGHT), expect(kIdInputUniverseBar, kIdInputUniverseValue, 2, "2"),
+        Key(VK_UP), Key(VK_PRIOR), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 1, "1"), Key(VK_LEFT),
+        Key(VK_LEFT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 0, "0"), Key(VK_END),
+        expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 15, "F"), Key(VK_RIGHT),
+        expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 15, "F"), Key(VK_TAB), Key(VK_END), Key(VK_LEFT),
+        expect(kIdSubnetBar, kIdSubnetValue, 14, "E"), Key(VK_TAB), Key(VK_TAB), Key(VK_RIGHT), Key(VK_RIGHT),
+        expect(kIdInputUniverseBar, kIdInputUniverseValue, 2, "2"),
         // A click on the bar's right arrow, as the mouse gives it.
-        Do([](HWND dialog) { SendMessageW(dialog, WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar))); }),
+        Do([](HWND dialog) {
+          SendMessageW(dialog, WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
+        }),
         expect(kIdSubnetBar, kIdSubnetValue, 15, "F"),
         // Dragging the thumb does not change the display until it is let go.
         Do([](HWND dialog) {
-          SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 4), reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
+          SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 4),
+                       reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
         }),
-        expect(kIdSubnetBar, kIdSubnetValue, 15, "F"),
-        Do([](HWND dialog) {
-          SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 4), reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
+        expect(kIdSubnetBar, kIdSubnetValue, 15, "F"), Do([](HWND dialog) {
+          SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 4),
+                       reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
         }),
         Key(VK_HOME),  // the focus is on the input bar
         expect(kIdInputUniverseBar, kIdInputUniverseValue, 0, "0"),
@@ -395,10 +398,9 @@ TEST_F(Win32DialogTest, ClosingDuringAScanIsSafe) {
   EXPECT_TRUE(services.pollReplies.empty());
 
   // Enter on Scan scans, again while a scan waits.
-  Show({FocusOn(kIdScan), Key(VK_RETURN), WaitForScanStart(), Do([](HWND dialog) {
-          EXPECT_EQ(GetFocus(), Item(dialog, kIdScan));
-        }),
-        Key(VK_RETURN), WaitForScanEnd(), Click(kIdCancel)});
+  Show({FocusOn(kIdScan), Key(VK_RETURN), WaitForScanStart(),
+        Do([](HWND dialog) { EXPECT_EQ(GetFocus(), Item(dialog, kIdScan)); }), Key(VK_RETURN), WaitForScanEnd(),
+        Click(kIdCancel)});
   EXPECT_EQ(services.scans, 3);
 
   Show({Click(kIdScan), WaitForScanStart(), Click(kIdOk)});
@@ -439,7 +441,8 @@ TEST_F(Win32DialogTest, CurrentControlsAndCaptionsThatFit) {
   Show({Do([](HWND dialog) {
           SIZE ideal{};
           EXPECT_TRUE(SendMessageW(Item(dialog, kIdOk), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
-          const auto controlFont = reinterpret_cast<HFONT>(SendMessageW(Item(dialog, kIdSubnetCaption), WM_GETFONT, 0, 0));
+          const auto controlFont =
+              reinterpret_cast<HFONT>(SendMessageW(Item(dialog, kIdSubnetCaption), WM_GETFONT, 0, 0));
           ASSERT_NE(controlFont, nullptr);
           HDC dc = GetDC(dialog);
           SelectObject(dc, controlFont);
