@@ -1,8 +1,9 @@
 #include "fake_platform.h"
 
-#include <algorithm>
-
 #include "protocol/conversions.h"
+
+
+#include <algorithm>
 
 namespace artnet::fakes {
 
