@@ -1,15 +1,18 @@
 // The native configuration dialog under Wine, driven through its controls
 // as a person would, against fake services (no network, no platform).
-#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <array>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "dialog_script.h"
+#include "png_writer.h"
 #include "support/art_net_test_packets.h"
 #include "support/fake_dialog_services.h"
 #include "ui/win32/win32_config_dialog.h"
@@ -459,6 +462,105 @@ TEST_F(Win32DialogTest, CurrentControlsAndCaptionsThatFit) {
           ReleaseDC(dialog, dc);
         }),
         Click(kIdCancel)});
+}
+
+// The dialog's client area as it looks, into a memory bitmap. Wine's
+// PrintWindow paints the client area alone, without the children; each
+// control is then printed into a bitmap of its own over what lies beneath
+// it (controls clip to their own rectangle in device units, so they cannot
+// share a DC with a moved origin) and copied to its place, lowest first.
+std::vector<std::uint32_t> Render(HWND dialog, int& width, int& height) {
+  RECT client{};
+  GetClientRect(dialog, &client);
+  width = client.right;
+  height = client.bottom;
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HDC canvas = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(canvas, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HGDIOBJ previous = SelectObject(canvas, bitmap);
+  PrintWindow(dialog, canvas, PW_CLIENTONLY);
+
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  for (auto it = children.rbegin(); it != children.rend(); ++it) {
+    if (!IsWindowVisible(*it)) continue;
+    RECT box{};
+    GetWindowRect(*it, &box);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&box), 2);
+    // The client area, inside the sunken edge a text box draws outside it.
+    POINT inside{0, 0};
+    ClientToScreen(*it, &inside);
+    ScreenToClient(dialog, &inside);
+    RECT area{};
+    GetClientRect(*it, &area);
+    HDC piece = CreateCompatibleDC(canvas);
+    HBITMAP pieceBitmap = CreateCompatibleBitmap(canvas, area.right, area.bottom);
+    const HGDIOBJ piecePrevious = SelectObject(piece, pieceBitmap);
+    BitBlt(piece, 0, 0, area.right, area.bottom, canvas, inside.x, inside.y, SRCCOPY);
+    wchar_t kind[32] = {};
+    GetClassNameW(*it, kind, 32);
+    // Wine's scroll bar paints only on WM_PAINT, which takes a DC as well.
+    const UINT request = lstrcmpiW(kind, L"ScrollBar") == 0 ? WM_PAINT : WM_PRINTCLIENT;
+    SendMessageW(*it, request, reinterpret_cast<WPARAM>(piece), PRF_CLIENT | PRF_CHILDREN);
+    BitBlt(canvas, inside.x, inside.y, area.right, area.bottom, piece, 0, 0, SRCCOPY);
+    if ((GetWindowLongPtrW(*it, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0) DrawEdge(canvas, &box, EDGE_SUNKEN, BF_RECT);
+    SelectObject(piece, piecePrevious);
+    DeleteObject(pieceBitmap);
+    DeleteDC(piece);
+  }
+  GdiFlush();
+  const auto* pixels = static_cast<const std::uint32_t*>(bits);
+  std::vector<std::uint32_t> image(pixels, pixels + static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  SelectObject(canvas, previous);
+  DeleteObject(bitmap);
+  DeleteDC(canvas);
+  return image;
+}
+
+// The state the README shows beside the Linux dialog: after a scan that
+// found two nodes, the first picked and its second port chosen.
+// ARTNET_WRITE_SCREENSHOT=1 writes it into docs/images of the source tree.
+TEST_F(Win32DialogTest, RendersForTheReadme) {
+  services.settings = {"10.99.0.255", 10, 15, 3};
+  services.replies = {IncomingReply({10, 99, 0, 17}, 0, 10, "Stage Left", 4,
+                                    {PortSpec{0x40, 2, 0}, PortSpec{0x80, 0, 7}, PortSpec{}, PortSpec{0x80, 0, 1}}),
+                      IncomingReply({10, 99, 0, 18}, 0, 3, "Dimmer", 1, {PortSpec{0x80, 0, 0x3C}})};
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint32_t> image;
+  std::array<RECT, 2> okAndBar{};
+  Show({Click(kIdScan), WaitForScanEnd(), FocusOn(kIdNodeList), Key(VK_DOWN), Click(kIdPort0 + 1), FocusOn(kIdOk),
+        Do([&](HWND dialog) {
+          image = Render(dialog, width, height);
+          for (std::size_t i = 0; i < okAndBar.size(); ++i) {
+            GetWindowRect(Item(dialog, i == 0 ? kIdOk : kIdSubnetBar), &okAndBar[i]);
+            MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&okAndBar[i]), 2);
+          }
+        }),
+        Click(kIdCancel)});
+  ASSERT_EQ(width, 369);
+  ASSERT_EQ(height, 289);
+  // Something was drawn where the OK caption and the bar's arrows are:
+  // dark pixels on the light face.
+  for (const RECT& box : okAndBar) {
+    int dark = 0;
+    for (int y = box.top; y < box.bottom; ++y) {
+      for (int x = box.left; x < box.right; ++x) {
+        const std::uint32_t pixel = image[static_cast<std::size_t>(y * width + x)];
+        if (((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF) < 3 * 96) ++dark;
+      }
+    }
+    EXPECT_GT(dark, 10);
+  }
+  const char* write = std::getenv("ARTNET_WRITE_SCREENSHOT");
+  const std::string path = write != nullptr && std::string(write) == "1"
+                               ? std::string("Z:") + ARTNET_SOURCE_DIR + "/docs/images/config-dialog-windows.png"
+                               : std::string("config-dialog-windows.png");
+  EXPECT_TRUE(testing::WritePng(path, width, height, image)) << path;
 }
 
 }  // namespace
