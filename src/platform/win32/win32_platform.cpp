@@ -1,25 +1,39 @@
-// Placeholder until the Win32 parts land: links, does nothing.
 #include "platform/win32/win32_platform.h"
 
-#include <stdexcept>
-
+#include "platform/win32/registry_settings_store.h"
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_event_pump.h"
+#include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_socket_control.h"
+#include "platform/win32/win32_timer.h"
 #include "ui/win32/win32_dialog_runner.h"
 
 namespace artnet {
 
 struct Win32Platform::Parts {
+  Win32Clock clock;
+  RegistrySettingsStore settings;
+  Win32MessageBox messages;
+  Win32EventPump pump;
   Win32DialogRunner dialogs;
 };
 
 Win32Platform::Win32Platform() : parts_(std::make_unique<Parts>()) {}
+
 Win32Platform::~Win32Platform() = default;
 
-std::unique_ptr<SocketControl> Win32Platform::CreateSocketControl() { throw std::logic_error("not yet"); }
-std::unique_ptr<Timer> Win32Platform::CreateTimer() { throw std::logic_error("not yet"); }
-Clock& Win32Platform::GetClock() { throw std::logic_error("not yet"); }
-SettingsStore& Win32Platform::Settings() { throw std::logic_error("not yet"); }
-MessageBox& Win32Platform::Messages() { throw std::logic_error("not yet"); }
-EventPump& Win32Platform::Pump() { throw std::logic_error("not yet"); }
+std::unique_ptr<SocketControl> Win32Platform::CreateSocketControl() { return std::make_unique<Win32SocketControl>(); }
+
+std::unique_ptr<Timer> Win32Platform::CreateTimer() { return std::make_unique<Win32Timer>(); }
+
+Clock& Win32Platform::GetClock() { return parts_->clock; }
+
+SettingsStore& Win32Platform::Settings() { return parts_->settings; }
+
+MessageBox& Win32Platform::Messages() { return parts_->messages; }
+
+EventPump& Win32Platform::Pump() { return parts_->pump; }
+
 DialogRunner& Win32Platform::Dialogs() { return parts_->dialogs; }
 
 }  // namespace artnet

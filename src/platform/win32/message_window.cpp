@@ -1,0 +1,73 @@
+#include "platform/win32/message_window.h"
+
+#include <windows.h>
+
+namespace artnet::win32 {
+namespace {
+
+constexpr wchar_t kClassName[] = L"ArtNetPlatformWindow";
+
+MessageWindow* g_window = nullptr;
+
+// A plain function, not a lambda: the i686 callback must be stdcall. Nothing
+// may escape it, since an exception leaving a window procedure ends the
+// process there.
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    if (message == kTimerMessage || message == kSocketMessage || message == kResumeMessage) {
+      if (g_window != nullptr && g_window->Handle() == window) g_window->Route(message, wParam, lParam);
+      return 0;
+    }
+  } catch (...) {
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// The module holding this code (the plug-in's DLL, or a test program it is
+// linked into): the window class belongs to it.
+HINSTANCE OwnModule() {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<LPCWSTR>(&WindowProcedure), &module)) {
+    return nullptr;
+  }
+  return module;
+}
+
+}  // namespace
+
+MessageWindow* MessageWindow::Get() {
+  if (g_window != nullptr) return g_window;
+  const HINSTANCE instance = OwnModule();
+  if (instance == nullptr) return nullptr;
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &WindowProcedure;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kClassName;
+  if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+  const HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+  if (window == nullptr) return nullptr;
+  g_window = new MessageWindow(window);  // kept to the end of the process, as the window is
+  return g_window;
+}
+
+void MessageWindow::Attach(unsigned message, std::uintptr_t key, WindowClient* client) {
+  clients_[{message, key}] = client;
+}
+
+void MessageWindow::Detach(unsigned message, std::uintptr_t key) { clients_.erase({message, key}); }
+
+bool MessageWindow::PostResume(std::uintptr_t key) {
+  return PostMessageW(static_cast<HWND>(window_), kResumeMessage, key, 0) != 0;
+}
+
+void MessageWindow::Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  const auto found = clients_.find({message, wParam});
+  if (found == clients_.end()) return;
+  // The client may detach or destroy itself inside; nothing here touches it afterwards.
+  found->second->OnWindowMessage(message, wParam, lParam);
+}
+
+}  // namespace artnet::win32

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <utility>
+
+namespace artnet::win32 {
+
+// Receives what the hidden window routes to it.
+class WindowClient {
+ public:
+  virtual void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+
+ protected:
+  ~WindowClient() = default;
+};
+
+// Messages the hidden window routes, with the key each is routed by.
+inline constexpr unsigned kTimerMessage = 0x0113;       // WM_TIMER, by timer id
+inline constexpr unsigned kSocketMessage = 0x8000 + 1;  // WM_APP + 1, by socket (WSAAsyncSelect)
+inline constexpr unsigned kResumeMessage = 0x8000 + 2;  // WM_APP + 2, by client key: "carry on reading"
+
+// The hidden message-only window of the thread that first asked for it (the
+// host's UI thread). Timer ticks and socket events arrive through that
+// thread's message loop and are routed to the client registered for their
+// key; a message whose key has no client any more (a stale tick of a killed
+// timer, an event of a closed socket) is dropped. The window lives until
+// the process ends.
+class MessageWindow {
+ public:
+  // The window, created on first use; null when it cannot be created.
+  static MessageWindow* Get();
+
+  void* Handle() const { return window_; }
+  // A key no other client has had, for timer ids and resume messages.
+  std::uintptr_t NewKey() { return ++lastKey_; }
+  void Attach(unsigned message, std::uintptr_t key, WindowClient* client);
+  void Detach(unsigned message, std::uintptr_t key);
+  // Posts kResumeMessage for `key`; false when the queue refused it.
+  bool PostResume(std::uintptr_t key);
+
+  // Routes one message; the window procedure's body.
+  void Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+ private:
+  explicit MessageWindow(void* window) : window_(window) {}
+
+  void* window_;
+  std::uintptr_t lastKey_ = 0;
+  std::map<std::pair<unsigned, std::uintptr_t>, WindowClient*> clients_;
+};
+
+}  // namespace artnet::win32

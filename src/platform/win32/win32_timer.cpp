@@ -1,0 +1,65 @@
+#include "platform/win32/win32_timer.h"
+
+#include <windows.h>
+
+#include "lumenstage/automation_errors.h"
+
+namespace artnet {
+
+Win32Timer::~Win32Timer() { Disarm(); }
+
+bool Win32Timer::Arm() {
+  Disarm();
+  id_ = window_->NewKey();
+  window_->Attach(win32::kTimerMessage, id_, this);
+  // A zero interval still has to fire; SetTimer raises it to its minimum.
+  if (SetTimer(static_cast<HWND>(window_->Handle()), id_, static_cast<UINT>(interval_), nullptr) == 0) {
+    window_->Detach(win32::kTimerMessage, id_);
+    id_ = 0;
+    return false;
+  }
+  return true;
+}
+
+void Win32Timer::Disarm() {
+  if (id_ == 0) return;
+  KillTimer(static_cast<HWND>(window_->Handle()), id_);
+  window_->Detach(win32::kTimerMessage, id_);
+  id_ = 0;
+}
+
+void Win32Timer::SetInterval(int milliseconds) {
+  interval_ = milliseconds < 0 ? 0 : milliseconds;
+  if (enabled_) Arm();  // a running timer restarts with the new interval
+}
+
+int Win32Timer::SetEnabled(bool enabled) {
+  if (!enabled) {
+    enabled_ = false;
+    Disarm();
+    return 0;
+  }
+  if (enabled_) return 0;  // keep the running interval: no restart
+  if (window_ == nullptr) window_ = win32::MessageWindow::Get();
+  if (window_ == nullptr || !Arm()) return lumenstage::kErrInvalidProcedureCall.number;
+  enabled_ = true;
+  return 0;
+}
+
+void Win32Timer::OnWindowMessage(unsigned, std::uintptr_t wParam, std::intptr_t) {
+  if (!enabled_ || wParam != id_ || !handler_ || !*handler_) return;
+  // Held by a second reference: the handler may replace itself or destroy
+  // the timer, and nothing of the timer is touched after it returns.
+  const auto handler = handler_;
+  try {
+    (*handler)();
+  } catch (...) {
+    // The message loop is no place for an exception.
+  }
+}
+
+void Win32Timer::SetTickHandler(std::function<void()> handler) {
+  handler_ = std::make_shared<const std::function<void()>>(std::move(handler));
+}
+
+}  // namespace artnet

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/timer.h"
+#include "platform/win32/message_window.h"
+
+namespace artnet {
+
+// A periodic timer on the hidden window (SetTimer), ticking through the
+// thread's message loop. Each arming gets a fresh timer id, so a tick that
+// was already due when the timer was disarmed or re-armed finds no client
+// and is dropped.
+class Win32Timer final : public Timer, private win32::WindowClient {
+ public:
+  Win32Timer() = default;
+  ~Win32Timer() override;
+  Win32Timer(const Win32Timer&) = delete;
+  Win32Timer& operator=(const Win32Timer&) = delete;
+
+  void SetInterval(int milliseconds) override;
+  int SetEnabled(bool enabled) override;
+  bool Enabled() const override { return enabled_; }
+  void SetTickHandler(std::function<void()> handler) override;
+
+ private:
+  bool Arm();
+  void Disarm();
+  void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+
+  win32::MessageWindow* window_ = nullptr;
+  std::uintptr_t id_ = 0;  // of the current arming; 0 while disarmed
+  int interval_ = 0;
+  bool enabled_ = false;
+  std::shared_ptr<const std::function<void()>> handler_;
+};
+
+}  // namespace artnet

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Runs the socket control's cases that need the network changed, each in a
+# fresh namespace of its own (scripts/in-test-netns.sh nests), so the change
+# cannot disturb other tests and the Wine server started there serves only
+# that namespace:
+#   - no route at all: a limited broadcast must still leave through artnet0;
+#   - artnet0 behind a slow queue (tbf): the send buffer fills; the queue is
+#     removed when the test asks, by creating a file.
+#   changed-network.sh windows_platform_tests.exe
+set -euo pipefail
+
+exe=$1
+project=$(cd "$(dirname "$0")/../../.." && pwd)
+export WINE_RUN=$project/scripts/wine-run.sh EXE=$exe
+
+"$project/scripts/in-test-netns.sh" bash -c '
+  set -u
+  ip route del default
+  ARTNET_TEST_ROUTELESS=1 "$WINE_RUN" "$EXE" --gtest_filter="*RoutelessTest*"
+  rc=$?
+  wineserver -k 2>/dev/null
+  exit $rc'
+
+drain_dir=$(mktemp -d)
+trap 'rm -rf "$drain_dir"' EXIT
+export DRAIN=$drain_dir/drain
+"$project/scripts/in-test-netns.sh" bash -c '
+  set -u
+  tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000
+  (
+    for _ in $(seq 300); do
+      [[ -e $DRAIN ]] && break
+      sleep 0.1
+    done
+    tc qdisc del dev artnet0 root
+  ) &
+  watcher=$!
+  ARTNET_TEST_SLOW_LINK=1 ARTNET_TEST_DRAIN_FILE="Z:$DRAIN" "$WINE_RUN" "$EXE" --gtest_filter="*SlowLinkTest*"
+  rc=$?
+  kill $watcher 2>/dev/null
+  wait $watcher 2>/dev/null
+  wineserver -k 2>/dev/null
+  exit $rc'

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace artnet::wtest {
+
+// True when the environment variable holds "1".
+bool Flag(const char* name);
+
+// Networked cases run only inside a private network namespace
+// (scripts/in-test-netns.sh sets ARTNET_TEST_NETNS=1; Wine passes it on).
+#define SKIP_UNLESS_TEST_NETNS()                   \
+  if (!::artnet::wtest::Flag("ARTNET_TEST_NETNS")) \
+  GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)"
+
+struct Received {
+  std::vector<std::uint8_t> bytes;
+  std::string senderIp;
+  std::uint16_t senderPort = 0;
+};
+
+// A plain blocking Winsock UDP socket to play the other program.
+class RawUdp {
+ public:
+  // Binds ip:port (port 0 = any free port); check ok().
+  explicit RawUdp(std::uint16_t port = 0, const char* ip = "0.0.0.0");
+  ~RawUdp();
+  RawUdp(const RawUdp&) = delete;
+  RawUdp& operator=(const RawUdp&) = delete;
+
+  bool ok() const { return ok_; }
+  std::uint16_t port() const { return port_; }
+  bool SendTo(const char* ip, std::uint16_t port, const std::string& text);
+  std::optional<Received> Receive(int timeoutMs);
+
+ private:
+  std::uintptr_t socket_;
+  bool ok_ = false;
+  std::uint16_t port_ = 0;
+};
+
+// A port nothing is bound to right now.
+std::uint16_t FreePort();
+
+// Runs the thread's message loop until done() or the timeout; returns done().
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+void PumpFor(int ms);
+
+// Runs `action` from the message loop once the messages already queued are
+// handled (a posted message to a window of the test's own).
+void PostToLoop(std::function<void()> action);
+
+std::vector<std::uint8_t> Bytes(const std::string& text);
+
+}  // namespace artnet::wtest
