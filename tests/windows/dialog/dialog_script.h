@@ -99,6 +99,33 @@ inline void PostKey(HWND target, UINT key) {
 // A key pressed as a person would: it goes to the control with the focus.
 inline void Press(UINT key) { PostKey(GetFocus(), key); }
 
+// The node list's entries (ASCII in these tests).
+inline std::vector<std::string> NodeEntries(HWND list) {
+  std::vector<std::string> entries;
+  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    wchar_t buffer[256] = {};
+    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+    std::string entry;
+    for (const wchar_t* c = buffer; *c != L'\0'; ++c) entry.push_back(static_cast<char>(*c));
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+// A step that runs an action and is done.
+inline Step Do(std::function<void(HWND)> action) {
+  return [action = std::move(action)](HWND dialog) {
+    action(dialog);
+    return true;
+  };
+}
+
+// A click as the mouse gives it: the button's own click handling.
+inline Step Click(int id) {
+  return Do([id](HWND dialog) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); });
+}
+
 // Runs the thread's messages for a while, as the platform's event pump
 // does during a scan: no dialog handling of its own.
 inline void PumpFor(DWORD milliseconds) {

@@ -21,7 +21,9 @@
 namespace artnet {
 namespace {
 
+using testing::Click;
 using testing::DialogScript;
+using testing::Do;
 using testing::FakeDialogServices;
 using testing::IncomingReply;
 using testing::Item;
@@ -38,34 +40,9 @@ int BarValue(HWND dialog, int id) { return GetScrollPos(Item(dialog, id), SB_CTL
 bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(Item(dialog, id)) != FALSE; }
 
-std::vector<std::string> Entries(HWND dialog) {
-  const HWND list = Item(dialog, kIdNodeList);
-  std::vector<std::string> entries;
-  const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
-  for (int i = 0; i < count; ++i) {
-    wchar_t buffer[256] = {};
-    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
-    std::string entry;
-    for (const wchar_t* c = buffer; *c != L'\0'; ++c) entry.push_back(static_cast<char>(*c));
-    entries.push_back(entry);
-  }
-  return entries;
-}
+std::vector<std::string> Entries(HWND dialog) { return testing::NodeEntries(Item(dialog, kIdNodeList)); }
 
 int CurrentEntry(HWND dialog) { return static_cast<int>(SendMessageW(Item(dialog, kIdNodeList), CB_GETCURSEL, 0, 0)); }
-
-// A step that runs an action and is done.
-Step Do(std::function<void(HWND)> action) {
-  return [action = std::move(action)](HWND dialog) {
-    action(dialog);
-    return true;
-  };
-}
-
-// A click as the mouse gives it: the button's own click handling.
-Step Click(int id) {
-  return Do([id](HWND dialog) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); });
-}
 
 Step Key(UINT key) {
   return Do([key](HWND) { Press(key); });
