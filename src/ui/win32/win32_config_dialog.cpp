@@ -134,7 +134,7 @@ Win32ConfigDialog::~Win32ConfigDialog() {
   if (ownsFont_) DeleteObject(font_);
 }
 
-void Win32ConfigDialog::Run() {
+bool Win32ConfigDialog::Run() {
   INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
   {
     const ActivatedContext context;
@@ -147,8 +147,8 @@ void Win32ConfigDialog::Run() {
   openDialogs.dialogs.push_back(this);
   // No owner: the host's windows are disabled by hand instead, as a modal
   // form of the host's own would do.
-  DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<const DLGTEMPLATE*>(layout.data()), nullptr, DialogProc,
-                          reinterpret_cast<LPARAM>(this));
+  const INT_PTR ended = DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<const DLGTEMPLATE*>(layout.data()),
+                                                nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
   std::erase(openDialogs.dialogs, this);
   if (openDialogs.dialogs.empty() && openDialogs.hook != nullptr) {
     UnhookWindowsHookEx(openDialogs.hook);
@@ -156,6 +156,7 @@ void Win32ConfigDialog::Run() {
   }
   EnableOtherWindows();
   if (error_) std::rethrow_exception(error_);
+  return ended != -1;
 }
 
 LRESULT CALLBACK Win32ConfigDialog::RouteKeys(int code, WPARAM wParam, LPARAM lParam) {

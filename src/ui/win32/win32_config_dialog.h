@@ -55,9 +55,10 @@ class Win32ConfigDialog final : private ConfigDialogView {
   Win32ConfigDialog(const Win32ConfigDialog&) = delete;
   Win32ConfigDialog& operator=(const Win32ConfigDialog&) = delete;
 
-  // Creates the window, runs it modally and returns once it has closed.
-  // Rethrows the first exception a handler raised (the dialog closed on it).
-  void Run();
+  // Creates the window, runs it modally and returns once it has closed;
+  // false when no window could be made. Rethrows the first exception a
+  // handler raised (the dialog closed on it).
+  bool Run();
 
  private:
   // ConfigDialogView

@@ -333,18 +333,6 @@ TEST_F(Win32DialogTest, ScanListsNodesAndPickingNodeAndPortSetsTheBars) {
   EXPECT_EQ(services.settings.ReceiveUniverse, 9);
 }
 
-// With no node picked a port option changes nothing; after the node
-// selection the port options still form a single Tab stop.
-TEST_F(Win32DialogTest, PortsBeforeAnyNodeChangeNothing) {
-  Show({Click(kIdPort0 + 1), Do([](HWND dialog) {
-          EXPECT_TRUE(Checked(dialog, kIdPort0 + 1));
-          EXPECT_EQ(BarValue(dialog, kIdInputUniverseBar), 0);
-          EXPECT_EQ(BarValue(dialog, kIdOutputUniverseBar), 0);
-        }),
-        Click(kIdCancel)});
-  EXPECT_TRUE(services.pollReplies.empty());
-}
-
 // Typing in the text box, then Escape: nothing applied, nothing sent.
 TEST_F(Win32DialogTest, EscapeAndTheCloseBoxCancel) {
   Show({FocusOn(kIdBroadcastEdit), Do([](HWND dialog) {
@@ -360,11 +348,6 @@ TEST_F(Win32DialogTest, EscapeAndTheCloseBoxCancel) {
         Do([](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); })});
   EXPECT_EQ(services.settings.BroadcastAddress, "10.99.0.255");
   EXPECT_TRUE(services.pollReplies.empty());
-
-  // OK with an empty text box stores the empty text.
-  Show({Do([](HWND dialog) { SetWindowTextW(Item(dialog, kIdBroadcastEdit), L""); }), Click(kIdOk)});
-  EXPECT_EQ(services.settings.BroadcastAddress, "");
-  EXPECT_EQ(services.pollReplies, std::vector<std::string>{""});
 }
 
 // The scan pumps events without knowing of dialogs; the dialog's keys and
@@ -384,6 +367,9 @@ TEST_F(Win32DialogTest, ClosingDuringAScanIsSafe) {
   EXPECT_EQ(services.scans, 3);
 
   Show({Click(kIdScan), WaitForScanStart(), Click(kIdOk)});
+  EXPECT_EQ(services.pollReplies.size(), 1u);
+
+  Show({Click(kIdScan), WaitForScanStart(), Do([](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); })});
   EXPECT_EQ(services.pollReplies.size(), 1u);
 
   // Destroyed from outside while the scan waits.
