@@ -188,16 +188,16 @@ INT_PTR CALLBACK Win32ConfigDialog::DialogProc(HWND window, UINT message, WPARAM
 INT_PTR Win32ConfigDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      Run([&] { OnInit(); });
+      Guarded([&] { OnInit(); });
       return FALSE;  // the focus is set
     case WM_HSCROLL:
-      if (lParam != 0) Run([&] { OnScroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam)); });
+      if (lParam != 0) Guarded([&] { OnScroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam)); });
       return TRUE;
     case WM_COMMAND:
-      Run([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
+      Guarded([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
       return TRUE;
     case WM_CLOSE:  // the close box
-      Run([&] { behaviour_.OnCancelClicked(); });
+      Guarded([&] { behaviour_.OnCancelClicked(); });
       return TRUE;
     case WM_DESTROY:
       OnDestroy();
@@ -211,7 +211,7 @@ INT_PTR Win32ConfigDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
 }
 
 template <typename Handler>
-void Win32ConfigDialog::Run(Handler&& handler) {
+void Win32ConfigDialog::Guarded(Handler&& handler) {
   // Nothing may leave a window procedure: on i686 an exception that reaches
   // the system's frames ends the process. The first one closes the dialog
   // and is rethrown once the dialog's loop has returned.
@@ -263,9 +263,9 @@ HWND Win32ConfigDialog::Create(const wchar_t* windowClass, const std::wstring& t
 }
 
 void Win32ConfigDialog::CreateControls() {
-  // Tab order is creation order: the focusable controls come first, in the
-  // form's tab order. Frames come last, lowest in the z-order, so they never
-  // paint over what they hold.
+  // Tab order is the z-order, which is creation order: the focusable
+  // controls are made in the form's tab order. The frames end lowest in the
+  // z-order, so they never paint over what they hold.
   constexpr DWORD kBar = SBS_HORZ | WS_TABSTOP;
   constexpr DWORD kPush = BS_PUSHBUTTON | WS_TABSTOP;
   constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
@@ -521,7 +521,7 @@ void Win32ConfigDialog::OnDestroy() {
   // Destroyed from outside while open (a scan may be pumping): as Cancel, so
   // that nothing touches the dialog afterwards.
   destroying_ = true;
-  if (!behaviour_.Closed()) Run([&] { behaviour_.OnCancelClicked(); });
+  if (!behaviour_.Closed()) Guarded([&] { behaviour_.OnCancelClicked(); });
   EnableOtherWindows();
 }
 

@@ -100,7 +100,7 @@ class Win32ConfigDialog final : private ConfigDialogView {
   HWND BarLabel(ConfigBar bar) const;
 
   template <typename Handler>
-  void Run(Handler&& handler);
+  void Guarded(Handler&& handler);
 
   HWND window_ = nullptr;
   int dpi_ = 96;
