@@ -1,9 +1,8 @@
 #include "fake_platform.h"
 
-#include "protocol/conversions.h"
-
-
 #include <algorithm>
+
+#include "protocol/conversions.h"
 
 namespace artnet::fakes {
 

@@ -24,19 +24,21 @@ void AppendParts(std::string& path, const std::string& name) {
 
 }  // namespace
 
+// Empty when the application name has no part: nothing is filed then.
 std::string RegistrySettingsStore::KeyPath(const std::string& appName, const std::string& section) {
   std::string path = kRoot;
   AppendParts(path, appName);
+  if (path.size() == sizeof kRoot - 1) return {};
   AppendParts(path, section);
   return path;
 }
 
 std::string RegistrySettingsStore::GetSetting(const std::string& appName, const std::string& section,
                                               const std::string& key, const std::string& defaultValue) {
-  if (appName.empty()) return defaultValue;
+  const std::string path = KeyPath(appName, section);
+  if (path.empty()) return defaultValue;
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(KeyPath(appName, section)).c_str(), 0, KEY_QUERY_VALUE, &handle) !=
-      ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(path).c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
     return defaultValue;
   }
   const std::wstring name = win32::Wide(key);
@@ -66,10 +68,11 @@ std::string RegistrySettingsStore::GetSetting(const std::string& appName, const 
 int RegistrySettingsStore::SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                                        const std::string& value) {
   // Without an application title there is nothing to file the value under.
-  if (appName.empty()) return 0;
+  const std::string path = KeyPath(appName, section);
+  if (path.empty()) return 0;
   HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, win32::Wide(KeyPath(appName, section)).c_str(), 0, nullptr,
-                      REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, win32::Wide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                      nullptr, &handle, nullptr) != ERROR_SUCCESS) {
     return lumenstage::kErrPathFileAccess.number;
   }
   const std::wstring text = win32::Wide(value);

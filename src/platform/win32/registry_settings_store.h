@@ -12,7 +12,7 @@ namespace artnet {
 // A backslash in the section makes nested keys ("Plugins\ArtNet.dll" is the
 // key ArtNet.dll inside Plugins); empty parts between backslashes are
 // skipped. Text is UTF-8 here, UTF-16 in the registry. Nothing is stored
-// for an empty application name.
+// for an empty application name (nor one made of backslashes only).
 class RegistrySettingsStore final : public SettingsStore {
  public:
   std::string GetSetting(const std::string& appName, const std::string& section, const std::string& key,
@@ -20,7 +20,7 @@ class RegistrySettingsStore final : public SettingsStore {
   int SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                   const std::string& value) override;
 
-  // The key's path below HKEY_CURRENT_USER, as UTF-8.
+  // The key's path below HKEY_CURRENT_USER, as UTF-8; empty without an application name.
   static std::string KeyPath(const std::string& appName, const std::string& section);
 };
 

@@ -4,6 +4,8 @@
 # cannot disturb other tests and the Wine server started there serves only
 # that namespace:
 #   - no route at all: a limited broadcast must still leave through artnet0;
+#   - a second network holding the default route: the local address follows
+#     the destination's network first;
 #   - artnet0 behind a slow queue (tbf): the send buffer fills; the queue is
 #     removed when the test asks, by creating a file.
 #   changed-network.sh windows_platform_tests.exe
@@ -17,6 +19,17 @@ export WINE_RUN=$project/scripts/wine-run.sh EXE=$exe
   set -u
   ip route del default
   ARTNET_TEST_ROUTELESS=1 "$WINE_RUN" "$EXE" --gtest_filter="*RoutelessTest*"
+  rc=$?
+  wineserver -k 2>/dev/null
+  exit $rc'
+
+"$project/scripts/in-test-netns.sh" bash -c '
+  set -u
+  ip link add office0 type ifb 2>/dev/null || ip link add office0 type bridge
+  ip addr add 192.168.77.1/24 dev office0
+  ip link set office0 up
+  ip route replace default dev office0
+  ARTNET_TEST_MULTIHOMED=1 "$WINE_RUN" "$EXE" --gtest_filter="*MultiHomedTest*"
   rc=$?
   wineserver -k 2>/dev/null
   exit $rc'

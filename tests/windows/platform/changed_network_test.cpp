@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/win32_socket_control.h"
@@ -59,6 +60,24 @@ TEST_F(Win32SocketControlRoutelessTest, LimitedBroadcastLeavesThroughTheLighting
   std::string ip;
   ASSERT_EQ(control.GetLocalIP("255.255.255.255", ip), kSockOk);
   EXPECT_EQ(ip, "10.99.0.1");
+}
+
+// A console PC on two networks: artnet0 (10.99.0.1/24, lighting) and
+// office0 (192.168.77.1/24) holding the default route. The first interface
+// up is not the answer for either network.
+TEST(Win32SocketControlMultiHomedTest, LocalIPFollowsTheDestinationsNetworkThenTheRoute) {
+  if (!wtest::Flag("ARTNET_TEST_MULTIHOMED")) GTEST_SKIP() << "run by changed-network.sh (ARTNET_TEST_MULTIHOMED=1)";
+  Win32SocketControl control;
+  const std::pair<const char*, const char*> cases[] = {
+      {"10.99.0.255", "10.99.0.1"},       {"10.99.0.7", "10.99.0.1"},
+      {"192.168.77.255", "192.168.77.1"}, {"255.255.255.255", "192.168.77.1"},  // by the route
+      {"192.0.2.1", "192.168.77.1"},
+  };
+  for (const auto& [towards, expected] : cases) {
+    std::string ip;
+    ASSERT_EQ(control.GetLocalIP(towards, ip), kSockOk) << towards;
+    EXPECT_EQ(ip, expected) << towards;
+  }
 }
 
 // artnet0 sends at 8 kbit/s with a deep queue, so the socket's send buffer fills.

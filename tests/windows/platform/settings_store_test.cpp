@@ -78,6 +78,7 @@ TEST_F(RegistrySettingsStoreTest, MissingValuesGiveTheDefaultAndNothingIsFiledWi
   // No application title (Term before Init): nothing written, nothing read.
   EXPECT_EQ(store.SaveSetting("", kSection, "ArtNet_SubNet", "9"), 0);
   EXPECT_EQ(store.GetSetting("", kSection, "ArtNet_SubNet", "d"), "d");
+  EXPECT_EQ(store.SaveSetting("\\", kSection, "ArtNet_SubNet", "9"), 0);
   HKEY stray = nullptr;
   EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, (kRoot + L"Plugins\\ArtNet.dll").c_str(), 0, KEY_READ, &stray),
             ERROR_SUCCESS);

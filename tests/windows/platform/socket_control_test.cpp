@@ -7,10 +7,12 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "platform/win32/win32_event_pump.h"
+#include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_socket_control.h"
 #include "support.h"
 
@@ -100,8 +102,8 @@ TEST_F(Win32SocketControlTest, BindHoldsThePortExclusively) {
   EXPECT_EQ(second.SendData(Bytes("x")), kSockErrAddressInUse);
   second.GetState(state);
   EXPECT_EQ(state, kSockStateClosed);
-  // Another program asking to share the port gets it no more than we would.
-  RawUdp sharing(kArtNet, "0.0.0.0");
+  // Nor does another program that asks to share the port (SO_REUSEADDR).
+  RawUdp sharing(kArtNet, "0.0.0.0", true);
   EXPECT_FALSE(sharing.ok());
 
   EXPECT_EQ(first.Close(), kSockOk);
@@ -197,6 +199,29 @@ TEST_F(Win32SocketControlTest, DeliversEachDatagramOnceWithItsDottedSender) {
   ASSERT_TRUE(PumpUntil([&] { return reported != 0; }, 2000));
   EXPECT_EQ(reported, 4u);
   EXPECT_EQ(head, "0123");
+}
+
+// An exception escaping a window procedure would end a 32-bit host: a
+// handler that throws loses its own datagram or tick, nothing more.
+TEST_F(Win32SocketControlTest, HandlersThatThrowLoseOnlyTheirOwnEvent) {
+  Win32SocketControl control;
+  Recorder recorder(control);
+  recorder.extra = [](const Delivery& d) {
+    if (d.text == "throw") throw std::runtime_error("handler failed");
+  };
+  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  Win32Platform platform;
+  auto timer = platform.CreateTimer();
+  int ticks = 0;
+  timer->SetInterval(10);
+  timer->SetTickHandler([&] {
+    if (++ticks == 1) throw 42;
+  });
+  ASSERT_EQ(timer->SetEnabled(true), 0);
+  RawUdp peer;
+  for (const char* n : {"throw", "after"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.deliveries.size() >= 2 && ticks >= 2; }, 2000));
+  EXPECT_EQ(recorder.Order(), "throwafter");
 }
 
 // A flood must not starve the message loop: other messages are handled

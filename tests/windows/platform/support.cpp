@@ -66,13 +66,14 @@ bool Flag(const char* name) {
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-RawUdp::RawUdp(std::uint16_t port, const char* ip) {
+RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {
   StartWinsock();
   const SOCKET handle = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   socket_ = static_cast<std::uintptr_t>(handle);
   if (handle == INVALID_SOCKET) return;
   const BOOL on = TRUE;
   setsockopt(handle, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&on), sizeof on);
+  if (share) setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(port);

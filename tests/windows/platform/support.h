@@ -29,8 +29,9 @@ struct Received {
 // A plain blocking Winsock UDP socket to play the other program.
 class RawUdp {
  public:
-  // Binds ip:port (port 0 = any free port); check ok().
-  explicit RawUdp(std::uint16_t port = 0, const char* ip = "0.0.0.0");
+  // Binds ip:port (port 0 = any free port), asking to share the port with
+  // SO_REUSEADDR when `share`; check ok().
+  explicit RawUdp(std::uint16_t port = 0, const char* ip = "0.0.0.0", bool share = false);
   ~RawUdp();
   RawUdp(const RawUdp&) = delete;
   RawUdp& operator=(const RawUdp&) = delete;

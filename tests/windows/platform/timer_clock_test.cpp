@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -183,6 +184,20 @@ TEST(Win32EventPumpTest, DoEventsRunsWhatIsQueuedAndLeavesTheQuitRequestToTheHos
   MSG message{};
   ASSERT_TRUE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(message.wParam, 3u);
+
+  // Work that keeps posting more (a flood) must not keep DoEvents from
+  // returning to the loop around it.
+  bool flooding = true;
+  int handled = 0;
+  std::function<void()> repost = [&] {
+    ++handled;
+    if (flooding) PostToLoop(repost);
+  };
+  PostToLoop(repost);
+  pump.DoEvents();
+  EXPECT_GT(handled, 1);
+  flooding = false;
+  pump.DoEvents();
 }
 
 // Finds the box by its title and reads its text, then presses OK.
