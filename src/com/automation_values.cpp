@@ -1,0 +1,108 @@
+#include "com/automation_values.h"
+
+#include <new>
+
+namespace artnet {
+namespace {
+
+constexpr std::int32_t kErrObjectDoesNotSupportProperty = 438;
+constexpr std::int32_t kErrWrongNumberOfArguments = 450;
+constexpr std::int32_t kErrArgumentNotOptional = 449;
+constexpr std::int32_t kErrNamedArgumentNotFound = 448;
+constexpr std::int32_t kErrNoNamedArguments = 446;
+constexpr std::int32_t kErrNoAutomationInterface = 430;
+
+}  // namespace
+
+std::string Utf8FromBstr(BSTR text) {
+  const UINT length = SysStringLen(text);
+  if (length == 0) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
+  return result;
+}
+
+std::wstring Utf16FromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+  return result;
+}
+
+BSTR BstrFromUtf8(const std::string& text) {
+  const std::wstring wide = Utf16FromUtf8(text);
+  BSTR result = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  if (result == nullptr) throw std::bad_alloc();
+  return result;
+}
+
+HRESULT HresultFromErrorNumber(std::int32_t number) {
+  if (number == 0) return S_OK;
+  if (number > 0 && number <= 0xFFFF) return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number);
+  if (number < 0) return static_cast<HRESULT>(number);
+  return E_FAIL;
+}
+
+HRESULT RaiseAutomationError(std::int32_t number, const char* description) {
+  const HRESULT hr = HresultFromErrorNumber(number);
+  ICreateErrorInfo* create = nullptr;
+  if (SUCCEEDED(CreateErrorInfo(&create))) {
+    const std::wstring text = Utf16FromUtf8(description != nullptr ? description : "");
+    create->SetSource(const_cast<LPOLESTR>(kComponentSource));
+    create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    IErrorInfo* info = nullptr;
+    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
+      SetErrorInfo(0, info);
+      info->Release();
+    }
+    create->Release();
+  }
+  return hr;
+}
+
+std::int32_t ErrorNumberFromHresult(HRESULT hr) {
+  if (SUCCEEDED(hr)) return 0;
+  if (HRESULT_FACILITY(hr) == FACILITY_CONTROL) return HRESULT_CODE(hr);
+  switch (hr) {
+    case E_OUTOFMEMORY:
+      return 7;
+    case DISP_E_OVERFLOW:
+      return 6;
+    case DISP_E_BADINDEX:
+      return 9;
+    case DISP_E_TYPEMISMATCH:
+      return 13;
+    case E_INVALIDARG:
+      return 5;
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME:
+      return kErrObjectDoesNotSupportProperty;
+    case DISP_E_BADPARAMCOUNT:
+      return kErrWrongNumberOfArguments;
+    case DISP_E_PARAMNOTOPTIONAL:
+      return kErrArgumentNotOptional;
+    case DISP_E_PARAMNOTFOUND:
+      return kErrNamedArgumentNotFound;
+    case DISP_E_NONAMEDARGS:
+      return kErrNoNamedArguments;
+    case E_NOINTERFACE:
+      return kErrNoAutomationInterface;
+    default:
+      return static_cast<std::int32_t>(hr);
+  }
+}
+
+std::int32_t ErrorNumberFromException(EXCEPINFO& info) {
+  if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
+  SysFreeString(info.bstrSource);
+  SysFreeString(info.bstrDescription);
+  SysFreeString(info.bstrHelpFile);
+  info.bstrSource = info.bstrDescription = info.bstrHelpFile = nullptr;
+  if (info.wCode != 0) return info.wCode;
+  if (FAILED(info.scode)) return ErrorNumberFromHresult(info.scode);
+  return ErrorNumberFromHresult(DISP_E_EXCEPTION);
+}
+
+}  // namespace artnet

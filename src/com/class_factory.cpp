@@ -1,0 +1,50 @@
+#include "com/class_factory.h"
+
+#include <new>
+
+#include "com/com_output_driver.h"
+#include "com/server_module.h"
+
+namespace artnet {
+
+OutputDriverFactory& OutputDriverFactory::Instance() {
+  static OutputDriverFactory factory;
+  return factory;
+}
+
+HRESULT OutputDriverFactory::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+    *object = static_cast<IClassFactory*>(this);
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+// Static: the counts of the objects it makes and LockServer keep the DLL loaded.
+ULONG OutputDriverFactory::AddRef() { return 2; }
+ULONG OutputDriverFactory::Release() { return 1; }
+
+HRESULT OutputDriverFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+  try {
+    auto* driver = new ComOutputDriver(server::TheModule());
+    const HRESULT hr = driver->QueryInterface(riid, object);
+    driver->Release();
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT OutputDriverFactory::LockServer(BOOL lock) {
+  server::Lock(lock != FALSE);
+  return S_OK;
+}
+
+}  // namespace artnet

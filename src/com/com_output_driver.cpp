@@ -1,0 +1,346 @@
+#include "com/com_output_driver.h"
+
+#include <array>
+#include <new>
+
+#include "com/automation_values.h"
+#include "com/dispatch_helper.h"
+#include "com/server_module.h"
+#include "lumenstage/automation_errors.h"
+
+namespace artnet {
+namespace {
+
+// The members of _clsOutputDriver as late-bound callers name them.
+struct MemberInfo {
+  DISPID id;
+  const wchar_t* name;
+  UINT paramCount;
+  std::array<const wchar_t*, 3> params;
+  std::array<VARTYPE, 3> types;
+};
+
+constexpr DISPID kDisable = 0x60030000;
+constexpr DISPID kEnable = 0x60030001;
+constexpr DISPID kPluginName = 0x60030002;
+constexpr DISPID kSetChannel = 0x60030003;
+constexpr DISPID kConfigure = 0x60030004;
+constexpr DISPID kInit = 0x60030005;
+constexpr DISPID kTerm = 0x60030006;
+
+constexpr std::array<MemberInfo, 7> kMembers{{
+    {kDisable, L"Disable", 0, {}, {}},
+    {kEnable, L"Enable", 0, {}, {}},
+    {kPluginName, L"PluginName", 0, {}, {}},
+    {kSetChannel, L"SetChannel", 2, {L"Channel", L"value"}, {VT_I4, VT_I4}},
+    {kConfigure, L"Configure", 0, {}, {}},
+    {kInit, L"Init", 3, {L"CallingAppTitle", L"MyFilename", L"LMSTPluginHelper"}, {VT_BSTR, VT_BSTR, VT_DISPATCH}},
+    {kTerm, L"Term", 0, {}, {}},
+}};
+
+const MemberInfo* FindMember(DISPID id) {
+  for (const MemberInfo& member : kMembers) {
+    if (member.id == id) return &member;
+  }
+  return nullptr;
+}
+
+bool SameName(const wchar_t* a, const wchar_t* b) { return a != nullptr && _wcsicmp(a, b) == 0; }
+
+HRESULT Report(const lumenstage::Status& status) {
+  if (status.ok()) {
+    SetErrorInfo(0, nullptr);
+    return S_OK;
+  }
+  return RaiseAutomationError(status.error, status.description);
+}
+
+HRESULT ReportOutOfMemory() {
+  return RaiseAutomationError(lumenstage::kErrOutOfMemory.number, lumenstage::kErrOutOfMemory.description);
+}
+
+HRESULT ReportInternalError() {
+  return RaiseAutomationError(lumenstage::kErrInternal.number, lumenstage::kErrInternal.description);
+}
+
+// Runs a method with a boolean result; the result is false unless it finished.
+template <typename Call>
+HRESULT CallWithBool(VARIANT_BOOL* result, Call&& call) {
+  if (result == nullptr) return E_POINTER;
+  *result = VARIANT_FALSE;
+  try {
+    lumenstage::VBool value = lumenstage::kFalse;
+    const lumenstage::Status status = call(&value);
+    if (status.ok()) *result = value;
+    return Report(status);
+  } catch (const std::bad_alloc&) {
+    return ReportOutOfMemory();
+  } catch (...) {
+    return ReportInternalError();
+  }
+}
+
+// The arguments of one late-bound call, converted, cleared when done.
+struct ConvertedArguments {
+  std::array<VARIANT, 3> values;
+  ConvertedArguments() {
+    for (VARIANT& value : values) VariantInit(&value);
+  }
+  ~ConvertedArguments() {
+    for (VARIANT& value : values) VariantClear(&value);
+  }
+  ConvertedArguments(const ConvertedArguments&) = delete;
+  ConvertedArguments& operator=(const ConvertedArguments&) = delete;
+};
+
+// Fills EXCEPINFO from the error the method raised, as a component's
+// automation error reaches a late-bound caller.
+void FillException(HRESULT hr, EXCEPINFO* exception) {
+  *exception = EXCEPINFO{};
+  exception->scode = hr;
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+    info->GetSource(&exception->bstrSource);
+    info->GetDescription(&exception->bstrDescription);
+    info->Release();
+  }
+  if (exception->bstrSource == nullptr) exception->bstrSource = SysAllocString(kComponentSource);
+}
+
+}  // namespace
+
+ComOutputDriver::ComOutputDriver(ModuleState& mod) : driver_(mod) { server::ObjectCreated(); }
+
+ComOutputDriver::~ComOutputDriver() { server::ObjectDestroyed(); }
+
+HRESULT ComOutputDriver::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID__clsOutputDriver)) {
+    *object = static_cast<::_clsOutputDriver*>(this);
+  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
+    *object = static_cast<ISupportErrorInfo*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG ComOutputDriver::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG ComOutputDriver::Release() {
+  const LONG refs = InterlockedDecrement(&refs_);
+  if (refs == 0) delete this;
+  return static_cast<ULONG>(refs);
+}
+
+HRESULT ComOutputDriver::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+HRESULT ComOutputDriver::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (info == nullptr) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  try {
+    ITypeLib* library = nullptr;
+    HRESULT hr = server::LoadOwnTypeLib(&library);
+    if (FAILED(hr)) return hr;
+    hr = library->GetTypeInfoOfGuid(IID__clsOutputDriver, info);
+    library->Release();
+    return hr;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT ComOutputDriver::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (count == 0) return S_OK;
+  if (names == nullptr || ids == nullptr) return E_POINTER;
+  const MemberInfo* member = nullptr;
+  for (const MemberInfo& candidate : kMembers) {
+    if (SameName(names[0], candidate.name)) member = &candidate;
+  }
+  HRESULT hr = S_OK;
+  ids[0] = member != nullptr ? member->id : DISPID_UNKNOWN;
+  if (member == nullptr) hr = DISP_E_UNKNOWNNAME;
+  // Further names are parameters, numbered by position.
+  for (UINT i = 1; i < count; ++i) {
+    ids[i] = DISPID_UNKNOWN;
+    for (UINT p = 0; member != nullptr && p < member->paramCount; ++p) {
+      if (SameName(names[i], member->params[p])) ids[i] = static_cast<DISPID>(p);
+    }
+    if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  }
+  return hr;
+}
+
+HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                EXCEPINFO* exception, UINT* badArgument) {
+  try {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    const MemberInfo* member = FindMember(id);
+    if (member == nullptr || (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return DISP_E_MEMBERNOTFOUND;
+    DISPPARAMS none{};
+    if (params == nullptr) params = &none;
+    if (params->cArgs != member->paramCount) return DISP_E_BADPARAMCOUNT;
+    if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;
+
+    // Where each parameter sits in rgvarg: named ones first, then the
+    // positional ones, last first.
+    std::array<int, 3> source{-1, -1, -1};
+    for (UINT i = 0; i < params->cNamedArgs; ++i) {
+      const DISPID position = params->rgdispidNamedArgs[i];
+      if (position < 0 || static_cast<UINT>(position) >= member->paramCount || source[position] != -1) {
+        if (badArgument != nullptr) *badArgument = i;
+        return DISP_E_PARAMNOTFOUND;
+      }
+      source[position] = static_cast<int>(i);
+    }
+    const UINT positional = params->cArgs - params->cNamedArgs;
+    for (UINT p = 0; p < positional; ++p) {
+      if (source[p] != -1) return DISP_E_PARAMNOTFOUND;
+      source[p] = static_cast<int>(params->cArgs - 1 - p);
+    }
+
+    // By value or by reference (a script's variable), converted as the
+    // parameter's type demands; the variables are never written back.
+    ConvertedArguments args;
+    for (UINT p = 0; p < member->paramCount; ++p) {
+      VARIANT& value = args.values[p];
+      HRESULT hr = VariantCopyInd(&value, &params->rgvarg[source[p]]);
+      if (SUCCEEDED(hr) && V_VT(&value) != member->types[p])
+        hr = VariantChangeType(&value, &value, 0, member->types[p]);
+      if (FAILED(hr)) {
+        if (badArgument != nullptr) *badArgument = static_cast<UINT>(source[p]);
+        return hr;
+      }
+    }
+
+    if (result != nullptr) VariantInit(result);
+    const HRESULT hr = InvokeMethod(id, args.values.data(), result);
+    if (FAILED(hr) && exception != nullptr) {
+      FillException(hr, exception);
+      return DISP_E_EXCEPTION;
+    }
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT ComOutputDriver::InvokeMethod(DISPID id, VARIANT* args, VARIANT* result) {
+  VARIANT_BOOL flag = VARIANT_FALSE;
+  HRESULT hr = E_UNEXPECTED;
+  switch (id) {
+    case kDisable:
+      hr = Disable(&flag);
+      break;
+    case kEnable:
+      hr = Enable(&flag);
+      break;
+    case kSetChannel: {
+      LONG channel = V_I4(&args[0]);
+      LONG value = V_I4(&args[1]);
+      hr = SetChannel(&channel, &value, &flag);
+      break;
+    }
+    case kConfigure:
+      hr = Configure(&flag);
+      break;
+    case kInit: {
+      BSTR title = V_BSTR(&args[0]);
+      BSTR file = V_BSTR(&args[1]);
+      IDispatch* helper = V_DISPATCH(&args[2]);
+      hr = Init(&title, &file, &helper, &flag);
+      break;
+    }
+    case kTerm:
+      hr = Term(&flag);
+      break;
+    case kPluginName: {
+      BSTR name = nullptr;
+      hr = PluginName(&name);
+      if (result != nullptr) {
+        V_VT(result) = VT_BSTR;
+        V_BSTR(result) = name;
+      } else {
+        SysFreeString(name);
+      }
+      return hr;
+    }
+    default:
+      return DISP_E_MEMBERNOTFOUND;
+  }
+  if (result != nullptr) {
+    V_VT(result) = VT_BOOL;
+    V_BOOL(result) = flag;
+  }
+  return hr;
+}
+
+HRESULT ComOutputDriver::Disable(VARIANT_BOOL* result) {
+  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Disable(value); });
+}
+
+HRESULT ComOutputDriver::Enable(VARIANT_BOOL* result) {
+  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Enable(value); });
+}
+
+HRESULT ComOutputDriver::SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) {
+  if (Channel == nullptr || value == nullptr) return E_POINTER;
+  return CallWithBool(result, [&](lumenstage::VBool* stored) { return driver_.SetChannel(*Channel, *value, stored); });
+}
+
+HRESULT ComOutputDriver::Configure(VARIANT_BOOL* result) {
+  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Configure(value); });
+}
+
+HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** LMSTPluginHelper,
+                              VARIANT_BOOL* result) {
+  if (CallingAppTitle == nullptr || MyFilename == nullptr || LMSTPluginHelper == nullptr) return E_POINTER;
+  return CallWithBool(result, [&](lumenstage::VBool* value) {
+    const std::string title = Utf8FromBstr(*CallingAppTitle);
+    const std::string file = Utf8FromBstr(*MyFilename);
+    // Nothing as helper: no helper. The module takes its own reference.
+    DispatchHelper* helper = *LMSTPluginHelper != nullptr ? new DispatchHelper(*LMSTPluginHelper) : nullptr;
+    struct Drop {
+      DispatchHelper* helper;
+      ~Drop() {
+        if (helper != nullptr) helper->Release();
+      }
+    } drop{helper};
+    return driver_.Init(title, file, helper, value);
+  });
+}
+
+HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) {
+  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Term(value); });
+}
+
+HRESULT ComOutputDriver::PluginName(BSTR* result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  try {
+    std::string name;
+    const lumenstage::Status status = driver_.PluginName(&name);
+    if (status.ok()) *result = BstrFromUtf8(name);
+    return Report(status);
+  } catch (const std::bad_alloc&) {
+    return ReportOutOfMemory();
+  } catch (...) {
+    return ReportInternalError();
+  }
+}
+
+HRESULT ComOutputDriver::InterfaceSupportsErrorInfo(REFIID riid) {
+  return IsEqualIID(riid, IID__clsOutputDriver) ? S_OK : S_FALSE;
+}
+
+}  // namespace artnet

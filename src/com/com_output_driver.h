@@ -1,0 +1,60 @@
+#pragma once
+
+// <windows.h> first: the COM headers need its types.
+// clang-format off
+#include <windows.h>
+#include <oaidl.h>
+// clang-format on
+
+#include "artnet_automation.h"
+#include "driver/cls_output_driver.h"
+
+namespace artnet {
+
+// The object a host creates as ArtNet.clsOutputDriver: the dual interface
+// _clsOutputDriver over one clsOutputDriver. Early-bound calls arrive through
+// the vtable; late-bound calls through a hand-written Invoke, because the
+// standard type-library dispatch cannot take a script's variables by
+// reference. Failures come back as 0x800A0000 | number with an IErrorInfo
+// (vtable) or an EXCEPINFO (Invoke). No exception leaves any method.
+class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInfo {
+ public:
+  // Starts with one reference, owned by the caller.
+  explicit ComOutputDriver(ModuleState& mod);
+  ComOutputDriver(const ComOutputDriver&) = delete;
+  ComOutputDriver& operator=(const ComOutputDriver&) = delete;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  // IDispatch
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* badArgument) override;
+
+  // _clsOutputDriver
+  HRESULT STDMETHODCALLTYPE Disable(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Enable(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE PluginName(BSTR* result) override;
+  HRESULT STDMETHODCALLTYPE SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Configure(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** LMSTPluginHelper,
+                                 VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Term(VARIANT_BOOL* result) override;
+
+  // ISupportErrorInfo
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+ private:
+  ~ComOutputDriver();
+  HRESULT InvokeMethod(DISPID id, VARIANT* args, VARIANT* result);
+
+  LONG refs_ = 1;
+  clsOutputDriver driver_;
+};
+
+}  // namespace artnet

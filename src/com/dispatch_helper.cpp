@@ -1,0 +1,93 @@
+#include "com/dispatch_helper.h"
+
+#include <dispex.h>
+
+#include <new>
+#include <vector>
+
+#include "com/automation_values.h"
+#include "lumenstage/automation_errors.h"
+
+namespace artnet {
+
+DispatchHelper::DispatchHelper(IDispatch* target) : target_(target) { target_->AddRef(); }
+
+DispatchHelper::~DispatchHelper() { target_->Release(); }
+
+void DispatchHelper::AddRef() { ++refs_; }
+
+void DispatchHelper::Release() {
+  if (--refs_ == 0) delete this;
+}
+
+HRESULT DispatchHelper::FindMethod(const char* method, DISPID* id) {
+  if (cachedId_ != DISPID_UNKNOWN && cachedName_ == method) {
+    *id = cachedId_;
+    return S_OK;
+  }
+  std::wstring name = Utf16FromUtf8(method);
+  LPOLESTR names[] = {name.data()};
+  HRESULT hr = target_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
+  if (FAILED(hr)) {
+    // Script objects (a VBScript class instance) answer only through IDispatchEx.
+    IDispatchEx* extended = nullptr;
+    if (SUCCEEDED(target_->QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&extended)))) {
+      BSTR text = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
+      hr = text != nullptr ? extended->GetDispID(text, fdexNameCaseInsensitive, id) : E_OUTOFMEMORY;
+      SysFreeString(text);
+      extended->Release();
+    }
+  }
+  if (SUCCEEDED(hr)) {
+    cachedName_ = method;
+    cachedId_ = *id;
+  }
+  return hr;
+}
+
+std::int32_t DispatchHelper::Invoke(const char* method, const lumenstage::HelperArg* args, std::int32_t count) {
+  try {
+    // The object may be released by the host from inside the call.
+    IDispatch* target = target_;
+    target->AddRef();
+    struct Hold {
+      IDispatch* target;
+      ~Hold() { target->Release(); }
+    } hold{target};
+
+    DISPID id = DISPID_UNKNOWN;
+    const HRESULT found = FindMethod(method, &id);
+    if (found == E_OUTOFMEMORY) return lumenstage::kErrOutOfMemory.number;
+    if (FAILED(found)) return ErrorNumberFromHresult(DISP_E_MEMBERNOTFOUND);
+
+    // DISPPARAMS holds the arguments last first.
+    std::vector<VARIANT> values(static_cast<std::size_t>(count));
+    for (std::int32_t i = 0; i < count; ++i) {
+      VARIANT& value = values[static_cast<std::size_t>(count - 1 - i)];
+      VariantInit(&value);
+      if (args[i].type == lumenstage::HelperArg::Type::Byte) {
+        V_VT(&value) = VT_UI1;
+        V_UI1(&value) = static_cast<BYTE>(args[i].value);
+      } else {
+        V_VT(&value) = VT_I4;
+        V_I4(&value) = args[i].value;
+      }
+    }
+    DISPPARAMS params{values.data(), nullptr, static_cast<UINT>(count), 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    UINT badArgument = 0;
+    const HRESULT hr =
+        target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &exception, &badArgument);
+    VariantClear(&result);
+    if (hr == DISP_E_EXCEPTION) return ErrorNumberFromException(exception);
+    return ErrorNumberFromHresult(hr);
+  } catch (const std::bad_alloc&) {
+    return lumenstage::kErrOutOfMemory.number;
+  } catch (...) {
+    return lumenstage::kErrInternal.number;
+  }
+}
+
+}  // namespace artnet

@@ -1,0 +1,43 @@
+#pragma once
+
+// <windows.h> first: the COM headers need its types.
+// clang-format off
+#include <windows.h>
+#include <oaidl.h>
+// clang-format on
+
+#include <string>
+
+#include "lumenstage/plugin_helper.h"
+
+namespace artnet {
+
+// The host's helper object as the engine sees it: late-bound calls by name
+// on the IDispatch the host handed to Init. Reference-counted on its own; it
+// holds one reference to the host's object for its whole life.
+class DispatchHelper final : public lumenstage::IPluginHelper {
+ public:
+  // Starts with one reference, owned by the caller.
+  explicit DispatchHelper(IDispatch* target);
+  DispatchHelper(const DispatchHelper&) = delete;
+  DispatchHelper& operator=(const DispatchHelper&) = delete;
+
+  void AddRef() override;
+  void Release() override;
+  // Returns 0, or the automation error number of the failure: the callee's
+  // own error, or 438 when it has no such method.
+  std::int32_t Invoke(const char* method, const lumenstage::HelperArg* args, std::int32_t count) override;
+
+ private:
+  ~DispatchHelper();
+  HRESULT FindMethod(const char* method, DISPID* id);
+
+  ULONG refs_ = 1;
+  IDispatch* target_;
+  // Dispatch ids are stable for an object; the DMX input calls one method
+  // once per changed channel, so its id is looked up once.
+  std::string cachedName_;
+  DISPID cachedId_ = DISPID_UNKNOWN;
+};
+
+}  // namespace artnet

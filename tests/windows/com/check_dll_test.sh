@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# ArtNet.dll imports only the system's DLLs (the C++ runtime is linked in)
+# and exports the four functions of a self-registering automation server.
+# usage: check_dll_test.sh OBJDUMP DLL
+set -euo pipefail
+objdump=$1 dll=$2
+dump=$("$objdump" -p "$dll")
+fail=0
+
+imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump" | tr 'A-Z' 'a-z' | sort -u)
+echo "imports:" $imports
+allowed=" advapi32.dll comctl32.dll gdi32.dll iphlpapi.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll"
+allowed+=" shell32.dll user32.dll uxtheme.dll ws2_32.dll "
+for name in $imports; do
+  [[ "$allowed" == *" $name "* ]] && continue
+  echo "FAIL: imports $name"; fail=1
+done
+
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
+echo "exports:" $exports
+expected=$'DllCanUnloadNow\nDllGetClassObject\nDllRegisterServer\nDllUnregisterServer'
+[[ "$exports" == "$expected" ]] || { echo "FAIL: exports differ from the four Dll* functions"; fail=1; }
+exit $fail
