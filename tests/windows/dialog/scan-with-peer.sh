@@ -18,6 +18,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WORK=$work
 
+# While a Wine server of this prefix still runs in the calling namespace (a
+# test before this one), the programs started in the new namespace send
+# nothing onto its network (measured, Wine 8): wait until it has gone.
+timeout 60 wineserver -w 2>/dev/null || true
+
 "$project/scripts/in-test-netns.sh" bash -c '
   set -u
   ip link del artnet0
@@ -50,6 +55,10 @@ export WORK=$work
   done
   ARTNET_TEST_SCAN_BRIDGE=1 WINE_RUN_TIMEOUT=90 "$WINE_RUN" "$EXE"
   rc=$?
+  if [[ $rc -ne 0 ]]; then
+    echo "--- the node:"; cat "$WORK/node.out"
+    echo "--- ArtPollReply heard:"; cat "$WORK/replies.out"
+  fi
   wineserver -k 2>/dev/null
   kill $node $listener 2>/dev/null
   wait $node $listener 2>/dev/null
