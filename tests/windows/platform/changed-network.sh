@@ -15,6 +15,11 @@ exe=$1
 project=$(cd "$(dirname "$0")/../../.." && pwd)
 export WINE_RUN=$project/scripts/wine-run.sh EXE=$exe
 
+# A server of the same prefix still running out here would be found from the
+# nested namespaces too, and their programs would send on this network:
+# let it end first.
+timeout 60 wineserver -w 2>/dev/null || true
+
 "$project/scripts/in-test-netns.sh" bash -c '
   set -u
   ip route del default

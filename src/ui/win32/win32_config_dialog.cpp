@@ -1,0 +1,637 @@
+#include "ui/win32/win32_config_dialog.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cwchar>
+#include <vector>
+
+#include "ui/config_dialog_services.h"
+
+namespace artnet {
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+constexpr int kPointsPerInch = 72;
+constexpr int kClassicPointSize = 8;
+constexpr const wchar_t* kClassicFace = L"MS Sans Serif";
+// Rows the open node list shows before it scrolls.
+constexpr int kListRows = 8;
+
+constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+constexpr DWORD kDialogExStyle = WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME;
+
+std::wstring Wide(const std::string& text, UINT codePage) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring WindowText(HWND window) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+// A frame-only template: the controls are created in code, in pixels
+// converted from twips, which dialog units cannot express exactly.
+std::vector<WORD> DialogTemplate() {
+  std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
+  auto* head = reinterpret_cast<DLGTEMPLATE*>(words.data());
+  head->style = kDialogStyle;
+  head->dwExtendedStyle = kDialogExStyle;
+  words.push_back(0);  // no menu
+  words.push_back(0);  // the standard dialog class
+  for (const wchar_t* c = Win32ConfigDialog::kCaption; *c != L'\0'; ++c) words.push_back(static_cast<WORD>(*c));
+  words.push_back(0);
+  return words;
+}
+
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+// The module's own manifest (resource 2) asks for Common Controls 6. A DLL
+// does not get it from the host's process, so it is activated around the
+// creation of the controls.
+HANDLE CommonControlsContext() {
+  static const HANDLE context = [] {
+    HMODULE module = ThisModule();
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    ACTCTXW request{};
+    request.cbSize = sizeof(request);
+    request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.hModule = module;
+    request.lpSource = path;
+    request.lpResourceName = MAKEINTRESOURCEW(2);
+    return CreateActCtxW(&request);
+  }();
+  return context;
+}
+
+class ActivatedContext {
+ public:
+  ActivatedContext() {
+    const HANDLE context = CommonControlsContext();
+    if (context != INVALID_HANDLE_VALUE && !ActivateActCtx(context, &cookie_)) cookie_ = 0;
+  }
+  ~ActivatedContext() {
+    if (cookie_ != 0) DeactivateActCtx(0, cookie_);
+  }
+  ActivatedContext(const ActivatedContext&) = delete;
+  ActivatedContext& operator=(const ActivatedContext&) = delete;
+
+ private:
+  ULONG_PTR cookie_ = 0;
+};
+
+int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
+  *reinterpret_cast<bool*>(found) = true;
+  return 0;
+}
+
+bool FaceInstalled(const wchar_t* face) {
+  HDC screen = GetDC(nullptr);
+  LOGFONTW probe{};
+  probe.lfCharSet = DEFAULT_CHARSET;
+  wcsncpy(probe.lfFaceName, face, LF_FACESIZE - 1);
+  bool found = false;
+  EnumFontFamiliesExW(screen, &probe, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
+  ReleaseDC(nullptr, screen);
+  return found;
+}
+
+// Open dialogs of this thread, for the keyboard hook.
+struct OpenDialogs {
+  std::vector<Win32ConfigDialog*> dialogs;
+  HHOOK hook = nullptr;
+};
+thread_local OpenDialogs openDialogs;
+
+}  // namespace
+
+Win32ConfigDialog::Win32ConfigDialog(ConfigDialogServices& services) : behaviour_(services, *this) {}
+
+Win32ConfigDialog::~Win32ConfigDialog() {
+  if (window_ != nullptr) DestroyWindow(window_);
+  if (ownsFont_) DeleteObject(font_);
+}
+
+bool Win32ConfigDialog::Run() {
+  INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
+  {
+    const ActivatedContext context;
+    InitCommonControlsEx(&classes);
+  }
+  const std::vector<WORD> layout = DialogTemplate();
+  if (openDialogs.dialogs.empty()) {
+    openDialogs.hook = SetWindowsHookExW(WH_GETMESSAGE, RouteKeys, nullptr, GetCurrentThreadId());
+  }
+  openDialogs.dialogs.push_back(this);
+  // No owner: the host's windows are disabled by hand instead, as a modal
+  // form of the host's own would do.
+  const INT_PTR ended = DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<const DLGTEMPLATE*>(layout.data()),
+                                                nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
+  std::erase(openDialogs.dialogs, this);
+  if (openDialogs.dialogs.empty() && openDialogs.hook != nullptr) {
+    UnhookWindowsHookEx(openDialogs.hook);
+    openDialogs.hook = nullptr;
+  }
+  EnableOtherWindows();
+  if (error_) std::rethrow_exception(error_);
+  return ended != -1;
+}
+
+LRESULT CALLBACK Win32ConfigDialog::RouteKeys(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && wParam == PM_REMOVE) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (message->message >= WM_KEYFIRST && message->message <= WM_KEYLAST && message->hwnd != nullptr) {
+      const HWND root = GetAncestor(message->hwnd, GA_ROOT);
+      for (Win32ConfigDialog* dialog : openDialogs.dialogs) {
+        // Only inside a handler's own loop; the dialog's loop does this itself.
+        if (dialog->window_ != root || dialog->handlerDepth_ == 0) continue;
+        if (IsDialogMessageW(root, message)) message->message = WM_NULL;
+        break;
+      }
+    }
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+INT_PTR CALLBACK Win32ConfigDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrW(window, DWLP_USER, lParam);
+    reinterpret_cast<Win32ConfigDialog*>(lParam)->window_ = window;
+  }
+  auto* self = reinterpret_cast<Win32ConfigDialog*>(GetWindowLongPtrW(window, DWLP_USER));
+  if (self == nullptr || self->window_ != window) return FALSE;
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR Win32ConfigDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Guarded([&] { OnInit(); });
+      return FALSE;  // the focus is set
+    case WM_HSCROLL:
+      if (lParam != 0) Guarded([&] { OnScroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam), HIWORD(wParam)); });
+      return TRUE;
+    case WM_COMMAND:
+      Guarded([&] { OnCommand(LOWORD(wParam), HIWORD(wParam)); });
+      return TRUE;
+    case WM_CLOSE:  // the close box
+      Guarded([&] { behaviour_.OnCancelClicked(); });
+      return TRUE;
+    case WM_DESTROY:
+      OnDestroy();
+      return TRUE;
+    case WM_NCDESTROY:
+      window_ = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+template <typename Handler>
+void Win32ConfigDialog::Guarded(Handler&& handler) {
+  // Nothing may leave a window procedure: on i686 an exception that reaches
+  // the system's frames ends the process. The first one closes the dialog
+  // and is rethrown once the dialog's loop has returned.
+  ++handlerDepth_;
+  try {
+    handler();
+  } catch (...) {
+    if (!error_) error_ = std::current_exception();
+    EnableOtherWindows();
+    if (window_ != nullptr && !destroying_) EndDialog(window_, 0);
+  }
+  --handlerDepth_;
+}
+
+void Win32ConfigDialog::OnInit() {
+  HDC screen = GetDC(nullptr);
+  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  if (dpi_ <= 0) dpi_ = 96;
+
+  {
+    const ActivatedContext context;
+    CreateControls();
+  }
+  ChooseFont();
+  SizeAndCentre();
+  SendMessageW(window_, DM_SETDEFID, kIdOk, 0);
+  DisableOtherWindows();
+  SetFocus(outputUniverseBar);
+  behaviour_.OnLoad();
+}
+
+HWND Win32ConfigDialog::Create(const wchar_t* windowClass, const std::wstring& text, DWORD style, int id,
+                               HWND container, int left, int top, int width, int height) {
+  // Every control is the dialog's child, as the dialog manager expects;
+  // positions inside a frame are offset by the frame's own.
+  int x = Px(left);
+  int y = Px(top);
+  if (container != nullptr) {
+    RECT frame{};
+    GetWindowRect(container, &frame);
+    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&frame), 2);
+    x += frame.left;
+    y += frame.top;
+  }
+  const DWORD exStyle = wcscmp(windowClass, WC_EDITW) == 0 ? WS_EX_CLIENTEDGE : 0;
+  return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, Px(width), Px(height),
+                         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisModule(), nullptr);
+}
+
+void Win32ConfigDialog::CreateControls() {
+  // Tab order is the z-order, which is creation order: the focusable
+  // controls are made in the form's tab order. The frames end lowest in the
+  // z-order, so they never paint over what they hold.
+  constexpr DWORD kBar = SBS_HORZ | WS_TABSTOP;
+  constexpr DWORD kPush = BS_PUSHBUTTON | WS_TABSTOP;
+  constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
+  constexpr DWORD kValue = SS_CENTER | SS_NOPREFIX;
+  constexpr DWORD kFrame = BS_GROUPBOX | WS_CLIPSIBLINGS;
+
+  // The frames are needed first for the positions inside them; they are
+  // moved to the bottom of the z-order afterwards.
+  deviceFrame = Create(WC_BUTTONW, L"\"Device\" configuration", kFrame, kIdDeviceFrame, nullptr, 120, 120, 5295, 615);
+  outputFrame = Create(WC_BUTTONW, L"Output node", kFrame, kIdOutputFrame, nullptr, 120, 840, 5295, 2175);
+  nodePickerFrame =
+      Create(WC_BUTTONW, L"Output selection helper", kFrame, kIdNodePickerFrame, outputFrame, 120, 600, 5055, 1455);
+  inputFrame = Create(WC_BUTTONW, L"Input node", kFrame, kIdInputFrame, nullptr, 120, 3120, 5295, 615);
+
+  outputUniverseBar =
+      Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdOutputUniverseBar, outputFrame, 2880, 240, 495, 255);
+  subnetBar = Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdSubnetBar, deviceFrame, 1320, 240, 495, 255);
+  broadcastEdit = Create(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, kIdBroadcastEdit, deviceFrame, 3720,
+                         240, 1455, 285);
+  SendMessageW(broadcastEdit, EM_SETLIMITTEXT, 0, 0);  // 0: as long as an edit control allows
+  inputUniverseBar = Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdInputUniverseBar, inputFrame, 2880, 240, 495, 255);
+  scanButton = Create(WC_BUTTONW, L"Scan", kPush | WS_GROUP, kIdScan, nodePickerFrame, 4080, 480, 855, 315);
+  static constexpr std::array<int, 4> kPortLeft{240, 1440, 2640, 3840};
+  static constexpr std::array<int, 4> kPortWidth{1215, 1215, 1215, 1095};
+  for (std::size_t i = 0; i < portButtons.size(); ++i) {
+    // One exclusive group; Tab reaches it once, the arrows move inside.
+    const DWORD groupStart = i == 0 ? WS_GROUP | WS_TABSTOP : 0;
+    portButtons[i] = Create(WC_BUTTONW, L"Port " + std::to_wstring(i + 1), BS_AUTORADIOBUTTON | groupStart,
+                            kIdPort0 + static_cast<int>(i), nodePickerFrame, kPortLeft[i], 1080, kPortWidth[i], 255);
+  }
+  nodeList = Create(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, kIdNodeList,
+                    nodePickerFrame, 120, 480, 3975, 315);
+  okButton = Create(WC_BUTTONW, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, kIdOk, nullptr, 3120, 3840, 1095, 375);
+  cancelButton = Create(WC_BUTTONW, L"Cancel", kPush, kIdCancel, nullptr, 4320, 3840, 1095, 375);
+
+  Create(WC_STATICW, L"SubNet:", kLabel | WS_GROUP, kIdSubnetCaption, deviceFrame, 120, 270, 735, 255);
+  subnetValueLabel = Create(WC_STATICW, L"0", kValue, kIdSubnetValue, deviceFrame, 840, 240, 375, 255);
+  Create(WC_STATICW, L"Broadcast adress:", kLabel, kIdBroadcastCaption, deviceFrame, 2340, 270, 1335, 255);
+  Create(WC_STATICW, L"Universe:", kLabel, kIdOutputUniverseCaption, outputFrame, 1680, 270, 735, 255);
+  outputUniverseValueLabel = Create(WC_STATICW, L"0", kValue, kIdOutputUniverseValue, outputFrame, 2400, 240, 375, 255);
+  Create(WC_STATICW, L"Node:", kLabel, kIdNodeCaption, nodePickerFrame, 120, 240, 495, 255);
+  Create(WC_STATICW, L"Output:", kLabel, kIdPortsCaption, nodePickerFrame, 120, 840, 1335, 255);
+  Create(WC_STATICW, L"Universe:", kLabel, kIdInputUniverseCaption, inputFrame, 1680, 270, 735, 255);
+  inputUniverseValueLabel = Create(WC_STATICW, L"0", kValue, kIdInputUniverseValue, inputFrame, 2400, 240, 375, 255);
+
+  for (HWND frame : {deviceFrame, outputFrame, nodePickerFrame, inputFrame}) {
+    SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+
+  SCROLLINFO range{};
+  range.cbSize = sizeof(range);
+  range.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  range.nMin = ConfigDialogBehaviour::kBarMin;
+  range.nMax = ConfigDialogBehaviour::kBarMax;
+  for (HWND bar : {subnetBar, outputUniverseBar, inputUniverseBar}) SetScrollInfo(bar, SB_CTL, &range, FALSE);
+}
+
+bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
+  HDC dc = GetDC(window_);
+  const HGDIOBJ previous = SelectObject(dc, font);
+  auto fits = [&](int id, const std::wstring& text, int extraWidth) {
+    RECT box{};
+    GetWindowRect(GetDlgItem(window_, id), &box);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    return size.cx + extraWidth <= box.right - box.left && size.cy <= box.bottom - box.top;
+  };
+  bool all = true;
+  for (int id : {kIdSubnetCaption, kIdBroadcastCaption, kIdOutputUniverseCaption, kIdNodeCaption, kIdPortsCaption,
+                 kIdInputUniverseCaption}) {
+    all = all && fits(id, WindowText(GetDlgItem(window_, id)), 0);
+  }
+  for (int id : {kIdSubnetValue, kIdOutputUniverseValue, kIdInputUniverseValue}) all = all && fits(id, L"W", 0);
+  const int indicator = GetSystemMetrics(SM_CXMENUCHECK) + Px(60);
+  for (int i = 0; i < ConfigDialogBehaviour::kPortCount; ++i) {
+    // The longest caption a node can give it.
+    all = all && fits(kIdPort0 + i, L"Port " + std::to_wstring(i + 1) + L" (Out)", indicator);
+  }
+  for (int id : {kIdScan, kIdOk, kIdCancel}) all = all && fits(id, WindowText(GetDlgItem(window_, id)), Px(120));
+  for (int id : {kIdDeviceFrame, kIdOutputFrame, kIdNodePickerFrame, kIdInputFrame}) {
+    all = all && fits(id, WindowText(GetDlgItem(window_, id)), Px(240));
+  }
+  // A full dotted address shows whole in the text box.
+  all = all && fits(kIdBroadcastEdit, L"255.255.255.255", Px(90));
+  SelectObject(dc, previous);
+  ReleaseDC(window_, dc);
+  return all;
+}
+
+void Win32ConfigDialog::ChooseFont() {
+  LOGFONTW face{};
+  if (FaceInstalled(kClassicFace)) {
+    face.lfHeight = -MulDiv(kClassicPointSize, dpi_, kPointsPerInch);
+    face.lfWeight = FW_NORMAL;
+    face.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(face.lfFaceName, kClassicFace, LF_FACESIZE - 1);
+  } else {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof(metrics);
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+    face = metrics.lfMessageFont;
+  }
+  // The layout was made for the classic face; another one is made smaller
+  // until every fixed caption fits its box.
+  const int smallest = MulDiv(6, dpi_, kPointsPerInch);
+  HFONT font = CreateFontIndirectW(&face);
+  while (font != nullptr && !CaptionsFit(font) && std::abs(face.lfHeight) > smallest) {
+    DeleteObject(font);
+    face.lfHeight += face.lfHeight < 0 ? 1 : -1;
+    font = CreateFontIndirectW(&face);
+  }
+  if (font == nullptr) {
+    font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    ownsFont_ = false;
+  } else {
+    ownsFont_ = true;
+  }
+  font_ = font;
+  for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+
+  // The closed node list is as tall as its box; its height follows the
+  // font, so it is set through the selection field's height.
+  // Set and measured, not read back: systems differ in what the field's
+  // height includes.
+  const int wanted = Px(315);
+  int field = static_cast<int>(SendMessageW(nodeList, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    RECT box{};
+    GetWindowRect(nodeList, &box);
+    const int difference = wanted - (box.bottom - box.top);
+    if (difference == 0 || field + difference <= 0) break;
+    field += difference;
+    SendMessageW(nodeList, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+  }
+  const int row = static_cast<int>(SendMessageW(nodeList, CB_GETITEMHEIGHT, 0, 0));
+  RECT box{};
+  GetWindowRect(nodeList, &box);
+  MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&box), 2);
+  // The window's height sets how far the list drops open.
+  SetWindowPos(nodeList, nullptr, 0, 0, box.right - box.left, wanted + kListRows * row + 2,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32ConfigDialog::SizeAndCentre() {
+  RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+BOOL CALLBACK Win32ConfigDialog::CollectHostWindow(HWND window, LPARAM self) {
+  auto* dialog = reinterpret_cast<Win32ConfigDialog*>(self);
+  if (window != dialog->window_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
+    dialog->disabledWindows_.push_back(window);
+  }
+  return TRUE;
+}
+
+void Win32ConfigDialog::DisableOtherWindows() {
+  EnumThreadWindows(GetCurrentThreadId(), CollectHostWindow, reinterpret_cast<LPARAM>(this));
+  for (HWND window : disabledWindows_) EnableWindow(window, FALSE);
+}
+
+void Win32ConfigDialog::EnableOtherWindows() {
+  // Before the dialog hides, so that the host's window can take the
+  // activation back.
+  for (HWND window : disabledWindows_) {
+    if (IsWindow(window)) EnableWindow(window, TRUE);
+  }
+  disabledWindows_.clear();
+}
+
+void Win32ConfigDialog::OnScroll(HWND bar, int request, int thumb) {
+  ConfigBar which = ConfigBar::SubNet;
+  if (bar == outputUniverseBar) {
+    which = ConfigBar::OutputUniverse;
+  } else if (bar == inputUniverseBar) {
+    which = ConfigBar::InputUniverse;
+  } else if (bar != subnetBar) {
+    return;
+  }
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_POS;
+  GetScrollInfo(bar, SB_CTL, &info);
+  int value = info.nPos;
+  // Small and large change are both 1.
+  switch (request) {
+    case SB_LINELEFT:
+    case SB_PAGELEFT:
+      --value;
+      break;
+    case SB_LINERIGHT:
+    case SB_PAGERIGHT:
+      ++value;
+      break;
+    case SB_LEFT:
+      value = ConfigDialogBehaviour::kBarMin;
+      break;
+    case SB_RIGHT:
+      value = ConfigDialogBehaviour::kBarMax;
+      break;
+    case SB_THUMBPOSITION:
+      value = thumb;
+      break;
+    default:  // the thumb being dragged: the display follows the settled value
+      return;
+  }
+  value = std::clamp(value, ConfigDialogBehaviour::kBarMin, ConfigDialogBehaviour::kBarMax);
+  if (value == info.nPos) return;
+  SetScrollPos(bar, SB_CTL, value, TRUE);
+  behaviour_.OnBarChanged(which);
+}
+
+void Win32ConfigDialog::OnCommand(int id, int notification) {
+  if (id >= kIdPort0 && id < kIdPort0 + ConfigDialogBehaviour::kPortCount) {
+    const HWND option = portButtons[static_cast<std::size_t>(id - kIdPort0)];
+    if (notification == BN_CLICKED && SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+      behaviour_.OnPortPicked(id - kIdPort0);
+    }
+    return;
+  }
+  switch (id) {
+    case kIdOk:
+      if (notification == BN_CLICKED) behaviour_.OnOkClicked();
+      break;
+    case kIdCancel:
+      if (notification == BN_CLICKED) behaviour_.OnCancelClicked();
+      break;
+    case kIdScan:
+      if (notification == BN_CLICKED) behaviour_.OnScanClicked();
+      break;
+    case kIdNodeList:
+      // A pick: an entry chosen in the open list, or an arrow key on the
+      // closed one. Moving through the open list is not a pick yet.
+      if (notification == CBN_SELENDOK ||
+          (notification == CBN_SELCHANGE && !SendMessageW(nodeList, CB_GETDROPPEDSTATE, 0, 0))) {
+        behaviour_.OnNodePicked();
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void Win32ConfigDialog::OnDestroy() {
+  // Destroyed from outside while open (a scan may be pumping): as Cancel, so
+  // that nothing touches the dialog afterwards.
+  destroying_ = true;
+  if (!behaviour_.Closed()) Guarded([&] { behaviour_.OnCancelClicked(); });
+  EnableOtherWindows();
+}
+
+int Win32ConfigDialog::Px(int twips) const { return MulDiv(twips, dpi_, kTwipsPerInch); }
+
+HWND Win32ConfigDialog::Bar(ConfigBar bar) const {
+  switch (bar) {
+    case ConfigBar::OutputUniverse:
+      return outputUniverseBar;
+    case ConfigBar::InputUniverse:
+      return inputUniverseBar;
+    case ConfigBar::SubNet:
+      break;
+  }
+  return subnetBar;
+}
+
+HWND Win32ConfigDialog::BarLabel(ConfigBar bar) const {
+  switch (bar) {
+    case ConfigBar::OutputUniverse:
+      return outputUniverseValueLabel;
+    case ConfigBar::InputUniverse:
+      return inputUniverseValueLabel;
+    case ConfigBar::SubNet:
+      break;
+  }
+  return subnetValueLabel;
+}
+
+// The view's operations do nothing once the window is gone: a handler that
+// pumped events may come back to a destroyed dialog.
+
+void Win32ConfigDialog::SetBarValue(ConfigBar bar, int value) {
+  if (window_ != nullptr) SetScrollPos(Bar(bar), SB_CTL, value, TRUE);
+}
+
+int Win32ConfigDialog::BarValue(ConfigBar bar) const { return window_ != nullptr ? GetScrollPos(Bar(bar), SB_CTL) : 0; }
+
+void Win32ConfigDialog::SetBarLabel(ConfigBar bar, const std::string& text) {
+  if (window_ != nullptr) SetWindowTextW(BarLabel(bar), Wide(text, CP_UTF8).c_str());
+}
+
+void Win32ConfigDialog::SetBroadcastText(const std::string& text) {
+  if (window_ != nullptr) SetWindowTextW(broadcastEdit, Wide(text, CP_UTF8).c_str());
+}
+
+std::string Win32ConfigDialog::BroadcastText() const {
+  return window_ != nullptr ? Utf8(WindowText(broadcastEdit)) : std::string();
+}
+
+void Win32ConfigDialog::ClearNodeEntries() {
+  if (window_ == nullptr) return;
+  SendMessageW(nodeList, CB_RESETCONTENT, 0, 0);
+  droppedWidth_ = 0;
+  SendMessageW(nodeList, CB_SETDROPPEDWIDTH, 0, 0);
+}
+
+void Win32ConfigDialog::AddNodeEntry(const std::string& text) {
+  if (window_ == nullptr) return;
+  // Node names are 8-bit text in the system's code page, as the host reads them.
+  const std::wstring entry = Wide(text, CP_ACP);
+  SendMessageW(nodeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+  // The closed list is narrow; the open one widens to show whole entries.
+  HDC dc = GetDC(nodeList);
+  const HGDIOBJ previous = SelectObject(dc, font_);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &size);
+  SelectObject(dc, previous);
+  ReleaseDC(nodeList, dc);
+  const int wanted = size.cx + Px(120) + GetSystemMetrics(SM_CXVSCROLL);
+  if (wanted > droppedWidth_) {
+    droppedWidth_ = wanted;
+    SendMessageW(nodeList, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(wanted), 0);
+  }
+}
+
+void Win32ConfigDialog::SetCurrentNodeEntry(int index) {
+  if (window_ != nullptr) SendMessageW(nodeList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int Win32ConfigDialog::CurrentNodeEntry() const {
+  if (window_ == nullptr) return -1;
+  const auto index = static_cast<int>(SendMessageW(nodeList, CB_GETCURSEL, 0, 0));
+  return index == CB_ERR ? -1 : index;
+}
+
+void Win32ConfigDialog::SetPortCaption(int port, const std::string& caption) {
+  if (window_ != nullptr) SetWindowTextW(portButtons[static_cast<std::size_t>(port)], Wide(caption, CP_UTF8).c_str());
+}
+
+void Win32ConfigDialog::SetPortChecked(int port, bool checked) {
+  if (window_ == nullptr) return;
+  SendMessageW(portButtons[static_cast<std::size_t>(port)], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  // A radio button keeps the group's tab stop only while checked; with none
+  // checked, the first one holds it again so that Tab still reaches them.
+  const bool anyChecked = std::any_of(portButtons.begin(), portButtons.end(),
+                                      [](HWND option) { return SendMessageW(option, BM_GETCHECK, 0, 0) != 0; });
+  if (!anyChecked) {
+    const HWND first = portButtons[0];
+    SetWindowLongPtrW(first, GWL_STYLE, GetWindowLongPtrW(first, GWL_STYLE) | WS_TABSTOP);
+  }
+}
+
+void Win32ConfigDialog::SetPortEnabled(int port, bool enabled) {
+  if (window_ != nullptr) EnableWindow(portButtons[static_cast<std::size_t>(port)], enabled ? TRUE : FALSE);
+}
+
+void Win32ConfigDialog::CloseDialog() {
+  EnableOtherWindows();
+  if (window_ != nullptr && !destroying_) EndDialog(window_, 0);
+}
+
+}  // namespace artnet
