@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the wire scenarios after wine_env.sh: the Linux peer, a work
 # folder, a veth pair to a peer namespace (this side 10.78.0.1, the peer
 # 10.78.0.2, broadcast 10.78.0.255), the peer's listener, and the turns the
