@@ -34,14 +34,21 @@ mount -t sysfs -o ro sysfs /sys 2>/dev/null || true
 mkdir -p /run/netns
 mount -t tmpfs -o mode=0755 test-netns /run/netns
 
-# Wine's server creates the sockets of the programs it runs: a private
-# folder for its rendezvous, so a server started here serves this namespace
-# and none from outside is reused.
+# Wine's server creates the sockets of the programs it runs, so a server
+# started here must serve this namespace only and none from outside may be
+# reused. Upstream Wine meets at /tmp/.wine-$UID; Debian's keeps its folder
+# under $TMPDIR and names it in the prefix, so both get a private place. The
+# temp folder is unique on the shared /tmp, so files an outer namespace made
+# stay visible in a nested one.
 wine_dir=/tmp/.wine-$(id -u)
 mkdir -p "$wine_dir"
 mount -t tmpfs -o mode=0700 test-netns-wine "$wine_dir"
+TMPDIR=$(mktemp -d /tmp/test-netns.XXXXXX)
+export TMPDIR
 
 export ARTNET_TEST_NETNS=1
 set +e
 "$@"
-exit $?
+rc=$?
+rm -rf "$TMPDIR"
+exit $rc

@@ -8,10 +8,6 @@
 # wide on purpose: the machine may be loaded.
 # usage: pacing_test.sh PROJECT_DIR BUILD_DIR LOADER TEST_EXE ARTNET_PEER
 set -euo pipefail
-# Debian's Wine 8 keeps its server's folder under $TMPDIR, named in the
-# prefix, not in /tmp/.wine-$UID: put it on this namespace's private tmpfs,
-# or a server left running by an earlier namespace would carry our sockets.
-[[ "${ARTNET_TEST_NETNS:-}" == 1 ]] && export TMPDIR=/tmp/.wine-$UID
 source "$(dirname "$0")/wine_env.sh" "$1" "$2" "$3"
 exe=$4 peer=$5
 source "$(dirname "$0")/wire_lib.sh"
