@@ -44,6 +44,7 @@ wine_dir=/tmp/.wine-$(id -u)
 mkdir -p "$wine_dir"
 mount -t tmpfs -o mode=0700 test-netns-wine "$wine_dir"
 TMPDIR=$(mktemp -d /tmp/test-netns.XXXXXX)
+chmod 1777 "$TMPDIR"  # as /tmp: unprivileged helpers (olad as nobody) use it too
 export TMPDIR
 
 export ARTNET_TEST_NETNS=1
