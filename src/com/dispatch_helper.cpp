@@ -2,13 +2,19 @@
 
 #include <dispex.h>
 
+#include <array>
 #include <new>
-#include <vector>
 
 #include "com/automation_values.h"
 #include "lumenstage/automation_errors.h"
 
 namespace artnet {
+namespace {
+
+// The host's helper methods take two arguments; a little room beyond that.
+constexpr std::int32_t kMaxArguments = 4;
+
+}  // namespace
 
 DispatchHelper::DispatchHelper(IDispatch* target) : target_(target) { target_->AddRef(); }
 
@@ -60,8 +66,10 @@ std::int32_t DispatchHelper::Invoke(const char* method, const lumenstage::Helper
     if (found == E_OUTOFMEMORY) return lumenstage::kErrOutOfMemory.number;
     if (FAILED(found)) return ErrorNumberFromHresult(DISP_E_MEMBERNOTFOUND);
 
-    // DISPPARAMS holds the arguments last first.
-    std::vector<VARIANT> values(static_cast<std::size_t>(count));
+    // DISPPARAMS holds the arguments last first. A fixed array: this runs
+    // once per changed input channel, up to 512 times per packet.
+    std::array<VARIANT, kMaxArguments> values;
+    if (count < 0 || count > kMaxArguments) return lumenstage::kErrInvalidProcedureCall.number;
     for (std::int32_t i = 0; i < count; ++i) {
       VARIANT& value = values[static_cast<std::size_t>(count - 1 - i)];
       VariantInit(&value);
