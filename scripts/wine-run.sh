@@ -4,9 +4,17 @@
 # null display driver, no debugger on a crash, and a time limit
 # (WINE_RUN_TIMEOUT seconds, default 120). The first call makes the prefix.
 #   scripts/wine-run.sh PROGRAM.exe [ARGS...]
-# Networked programs belong inside scripts/in-test-netns.sh: the wineserver
-# owns the sockets, so it must start in the namespace the test runs in.
+# Only inside scripts/in-test-netns.sh (exit 77, a skipped test, elsewhere):
+# the wineserver owns the sockets, so it must start in the namespace the
+# test runs in.
 set -euo pipefail
+
+# The plug-in broadcasts to 255.255.255.255 by default: never on this
+# machine's own network.
+if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
+  echo "wine-run.sh: runs only inside a private network namespace: scripts/in-test-netns.sh $0 $*" >&2
+  exit 77
+fi
 
 project=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$project/build-wine/prefix}
