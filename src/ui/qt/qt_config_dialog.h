@@ -1,7 +1,7 @@
-// The configuration dialog on Qt Widgets: the controls, their layout and
-// their wiring to ConfigDialogBehaviour, which holds all of the dialog's
-// rules. The dialog and its controls keep the form's names as object names
-// ("frmConfig", "scrSubNet", ...), noted beside each member below.
+// The configuration dialog on Qt Widgets: the form's controls and their
+// wiring to ConfigDialogBehaviour, which holds all of the dialog's rules.
+// The dialog and its controls carry the form's names as object names
+// ("frmConfig", "scrSubNet", ...).
 #pragma once
 
 #include <QDialog>
@@ -9,13 +9,11 @@
 #include <exception>
 
 #include "ui/config_dialog.h"
+#include "ui/config_form.h"
 
 class QButtonGroup;
 class QComboBox;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 class QScrollBar;
 
@@ -53,53 +51,24 @@ class QtConfigDialog final : public QDialog, private ConfigDialogView {
   void CloseDialog() override;
 
   void CreateControls();
+  QWidget* CreateControl(const FormControlSpec& control, QWidget* container);
   void ConnectControls();
   void FitFont();
   bool TextFits(const QFont& font) const;
   void CentreOnScreen();
   int Px(int twips) const;
-  void Place(QWidget* widget, int left, int top, int width, int height) const;
+  QWidget* Control(FormControl control) const { return controls_[static_cast<std::size_t>(control)]; }
   QScrollBar* Bar(ConfigBar bar) const;
-  QLabel* BarLabel(ConfigBar bar) const;
+  QComboBox* NodeList() const;
+  QLineEdit* BroadcastEdit() const;
+  QRadioButton* PortOption(int port) const;
 
   template <typename Handler>
   void Run(Handler&& handler);
 
   double dpi_ = 96.0;
-
-  // "Device" configuration: the plug-in's own subnet and broadcast address.
-  QGroupBox* deviceFrame = nullptr;    // Frame3
-  QLabel* subnetCaption = nullptr;     // Label3
-  QScrollBar* subnetBar = nullptr;     // scrSubNet
-  QLabel* subnetValueLabel = nullptr;  // lblSubNet
-  QLabel* broadcastCaption = nullptr;  // Label5
-  QLineEdit* broadcastEdit = nullptr;  // txtBroadcast
-
-  // Output node: the universe the plug-in sends.
-  QGroupBox* outputFrame = nullptr;            // Frame2
-  QLabel* outputUniverseCaption = nullptr;     // Label4
-  QScrollBar* outputUniverseBar = nullptr;     // scrOutputUniverse
-  QLabel* outputUniverseValueLabel = nullptr;  // lblOutputUniverse
-
-  // Output selection helper, inside the output frame: scan, pick a node and
-  // one of its ports.
-  QGroupBox* nodePickerFrame = nullptr;        // Frame1
-  QLabel* nodeCaption = nullptr;               // Label1
-  QComboBox* nodeList = nullptr;               // cmbNodes
-  QPushButton* scanButton = nullptr;           // cmdScan
-  QLabel* portsCaption = nullptr;              // Label2
-  std::array<QRadioButton*, 4> portButtons{};  // optPort0..3
-  QButtonGroup* portButtonGroup = nullptr;     // optPortGroup
-
-  // Input node: the universe the plug-in receives.
-  QGroupBox* inputFrame = nullptr;            // Frame4
-  QLabel* inputUniverseCaption = nullptr;     // Label7
-  QScrollBar* inputUniverseBar = nullptr;     // scrInputUniverse
-  QLabel* inputUniverseValueLabel = nullptr;  // lblInputUniverse
-
-  QPushButton* okButton = nullptr;      // cmdOk
-  QPushButton* cancelButton = nullptr;  // cmdCancel
-
+  std::array<QWidget*, config_form::kControlCount> controls_{};
+  QButtonGroup* portButtonGroup_ = nullptr;  // optPortGroup
   std::exception_ptr error_;
   ConfigDialogBehaviour behaviour_;
 };
