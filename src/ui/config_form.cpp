@@ -83,8 +83,6 @@ FormControl ScrollBar(ConfigBar bar) { return kBars[static_cast<std::size_t>(bar
 
 FormControl ValueDisplay(ConfigBar bar) { return kBarDisplays[static_cast<std::size_t>(bar)]; }
 
-FormControl PortOption(int port) { return static_cast<FormControl>(static_cast<int>(Port0) + port); }
-
 std::string WidestText(FormControl control) {
   const FormControlSpec& row = Spec(control);
   switch (row.kind) {

@@ -78,8 +78,10 @@ const FormControlSpec& Spec(FormControl control);
 std::span<const FormControl> FocusOrder();
 
 FormControl ScrollBar(ConfigBar bar);
-FormControl ValueDisplay(ConfigBar bar);  // the bar's value in hex, beside it
-FormControl PortOption(int port);         // 0..3
+FormControl ValueDisplay(ConfigBar bar);      // the bar's value in hex, beside it
+constexpr FormControl PortOption(int port) {  // 0..3
+  return static_cast<FormControl>(static_cast<int>(FormControl::Port0) + port);
+}
 // The widest text the control must show whole; empty when only its height
 // matters.
 std::string WidestText(FormControl control);

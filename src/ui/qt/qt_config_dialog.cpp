@@ -86,7 +86,7 @@ QtConfigDialog::QtConfigDialog(ConfigDialogServices& services, QWidget* parent)
   setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
   CentreOnScreen();
 
-  Bar(ConfigBar::OutputUniverse)->setFocus(Qt::OtherFocusReason);
+  Control(config_form::FocusOrder().front())->setFocus(Qt::OtherFocusReason);
   behaviour_.OnLoad();
 }
 

@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "ui/config_dialog_services.h"
@@ -55,7 +57,7 @@ std::vector<WORD> DialogTemplate() {
   head->dwExtendedStyle = kDialogExStyle;
   words.push_back(0);  // no menu
   words.push_back(0);  // the standard dialog class
-  for (const wchar_t* c = Win32ConfigDialog::kCaption; *c != L'\0'; ++c) words.push_back(static_cast<WORD>(*c));
+  for (const char c : config_form::kCaption) words.push_back(static_cast<WORD>(static_cast<unsigned char>(c)));
   words.push_back(0);
   return words;
 }
@@ -238,89 +240,103 @@ void Win32ConfigDialog::OnInit() {
   }
   ChooseFont();
   SizeAndCentre();
-  SendMessageW(window_, DM_SETDEFID, kIdOk, 0);
+  SendMessageW(window_, DM_SETDEFID, IDOK, 0);
   DisableOtherWindows();
-  SetFocus(outputUniverseBar);
+  SetFocus(Control(config_form::FocusOrder().front()));
   behaviour_.OnLoad();
 }
 
-HWND Win32ConfigDialog::Create(const wchar_t* windowClass, const std::wstring& text, DWORD style, int id,
-                               HWND container, int left, int top, int width, int height) {
+void Win32ConfigDialog::Create(const FormControlSpec& control, bool startsGroup) {
+  const wchar_t* windowClass = WC_BUTTONW;
+  DWORD style = WS_CHILD | WS_VISIBLE | (startsGroup ? WS_GROUP : 0);
+  switch (control.kind) {
+    case ControlKind::Frame:
+      style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
+      break;
+    case ControlKind::Label:
+      windowClass = WC_STATICW;
+      style |= SS_LEFT | SS_NOPREFIX;
+      break;
+    case ControlKind::ValueLabel:
+      windowClass = WC_STATICW;
+      style |= SS_CENTER | SS_NOPREFIX;
+      break;
+    case ControlKind::Bar:
+      windowClass = WC_SCROLLBARW;
+      style |= SBS_HORZ | WS_TABSTOP;
+      break;
+    case ControlKind::Edit:
+      windowClass = WC_EDITW;
+      style |= ES_AUTOHSCROLL | WS_TABSTOP;
+      break;
+    case ControlKind::List:
+      windowClass = WC_COMBOBOXW;
+      style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
+      break;
+    case ControlKind::PushButton:
+      style |= (control.id == FormControl::Ok ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP;
+      break;
+    case ControlKind::Option:
+      // One exclusive group; Tab reaches it once, the arrows move inside.
+      style |= BS_AUTORADIOBUTTON | (startsGroup ? WS_TABSTOP : 0);
+      break;
+  }
   // Every control is the dialog's child, as the dialog manager expects;
   // positions inside a frame are offset by the frame's own.
-  int x = Px(left);
-  int y = Px(top);
-  if (container != nullptr) {
+  int x = Px(control.place.left);
+  int y = Px(control.place.top);
+  if (control.container != FormControl::Dialog) {
     RECT frame{};
-    GetWindowRect(container, &frame);
+    GetWindowRect(Control(control.container), &frame);
     MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&frame), 2);
     x += frame.left;
     y += frame.top;
   }
-  const DWORD exStyle = wcscmp(windowClass, WC_EDITW) == 0 ? WS_EX_CLIENTEDGE : 0;
-  return CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, Px(width), Px(height),
-                         window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisModule(), nullptr);
+  const DWORD exStyle = control.kind == ControlKind::Edit ? WS_EX_CLIENTEDGE : 0;
+  CreateWindowExW(exStyle, windowClass, Wide(std::string(control.caption), CP_UTF8).c_str(), style, x, y,
+                  Px(control.place.width), Px(control.place.height), window_,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(DialogItemId(control.id))), ThisModule(), nullptr);
 }
 
 void Win32ConfigDialog::CreateControls() {
-  // Tab order is the z-order, which is creation order: the focusable
-  // controls are made in the form's tab order. The frames end lowest in the
-  // z-order, so they never paint over what they hold.
-  constexpr DWORD kBar = SBS_HORZ | WS_TABSTOP;
-  constexpr DWORD kPush = BS_PUSHBUTTON | WS_TABSTOP;
-  constexpr DWORD kLabel = SS_LEFT | SS_NOPREFIX;
-  constexpr DWORD kValue = SS_CENTER | SS_NOPREFIX;
-  constexpr DWORD kFrame = BS_GROUPBOX | WS_CLIPSIBLINGS;
-
-  // The frames are needed first for the positions inside them; they are
-  // moved to the bottom of the z-order afterwards.
-  deviceFrame = Create(WC_BUTTONW, L"\"Device\" configuration", kFrame, kIdDeviceFrame, nullptr, 120, 120, 5295, 615);
-  outputFrame = Create(WC_BUTTONW, L"Output node", kFrame, kIdOutputFrame, nullptr, 120, 840, 5295, 2175);
-  nodePickerFrame =
-      Create(WC_BUTTONW, L"Output selection helper", kFrame, kIdNodePickerFrame, outputFrame, 120, 600, 5055, 1455);
-  inputFrame = Create(WC_BUTTONW, L"Input node", kFrame, kIdInputFrame, nullptr, 120, 3120, 5295, 615);
-
-  outputUniverseBar =
-      Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdOutputUniverseBar, outputFrame, 2880, 240, 495, 255);
-  subnetBar = Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdSubnetBar, deviceFrame, 1320, 240, 495, 255);
-  broadcastEdit = Create(WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, kIdBroadcastEdit, deviceFrame, 3720,
-                         240, 1455, 285);
-  SendMessageW(broadcastEdit, EM_SETLIMITTEXT, 0, 0);  // 0: as long as an edit control allows
-  inputUniverseBar = Create(WC_SCROLLBARW, L"", kBar | WS_GROUP, kIdInputUniverseBar, inputFrame, 2880, 240, 495, 255);
-  scanButton = Create(WC_BUTTONW, L"Scan", kPush | WS_GROUP, kIdScan, nodePickerFrame, 4080, 480, 855, 315);
-  static constexpr std::array<int, 4> kPortLeft{240, 1440, 2640, 3840};
-  static constexpr std::array<int, 4> kPortWidth{1215, 1215, 1215, 1095};
-  for (std::size_t i = 0; i < portButtons.size(); ++i) {
-    // One exclusive group; Tab reaches it once, the arrows move inside.
-    const DWORD groupStart = i == 0 ? WS_GROUP | WS_TABSTOP : 0;
-    portButtons[i] = Create(WC_BUTTONW, L"Port " + std::to_wstring(i + 1), BS_AUTORADIOBUTTON | groupStart,
-                            kIdPort0 + static_cast<int>(i), nodePickerFrame, kPortLeft[i], 1080, kPortWidth[i], 255);
+  // Tab order is the z-order, which is creation order: the frames first,
+  // for the positions inside them, then the focusable controls in the
+  // form's tab order, then the labels. Each focusable control starts a
+  // group of its own but for Cancel, which joins OK, and the port options
+  // after the first; the first label ends the last group.
+  const auto controls = config_form::Controls();
+  auto isFrame = [](const FormControlSpec& control) { return control.kind == ControlKind::Frame; };
+  for (const FormControlSpec& control : controls) {
+    if (isFrame(control)) Create(control, false);
   }
-  nodeList = Create(WC_COMBOBOXW, L"", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP | WS_GROUP, kIdNodeList,
-                    nodePickerFrame, 120, 480, 3975, 315);
-  okButton = Create(WC_BUTTONW, L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, kIdOk, nullptr, 3120, 3840, 1095, 375);
-  cancelButton = Create(WC_BUTTONW, L"Cancel", kPush, kIdCancel, nullptr, 4320, 3840, 1095, 375);
-
-  Create(WC_STATICW, L"SubNet:", kLabel | WS_GROUP, kIdSubnetCaption, deviceFrame, 120, 270, 735, 255);
-  subnetValueLabel = Create(WC_STATICW, L"0", kValue, kIdSubnetValue, deviceFrame, 840, 240, 375, 255);
-  Create(WC_STATICW, L"Broadcast adress:", kLabel, kIdBroadcastCaption, deviceFrame, 2340, 270, 1335, 255);
-  Create(WC_STATICW, L"Universe:", kLabel, kIdOutputUniverseCaption, outputFrame, 1680, 270, 735, 255);
-  outputUniverseValueLabel = Create(WC_STATICW, L"0", kValue, kIdOutputUniverseValue, outputFrame, 2400, 240, 375, 255);
-  Create(WC_STATICW, L"Node:", kLabel, kIdNodeCaption, nodePickerFrame, 120, 240, 495, 255);
-  Create(WC_STATICW, L"Output:", kLabel, kIdPortsCaption, nodePickerFrame, 120, 840, 1335, 255);
-  Create(WC_STATICW, L"Universe:", kLabel, kIdInputUniverseCaption, inputFrame, 1680, 270, 735, 255);
-  inputUniverseValueLabel = Create(WC_STATICW, L"0", kValue, kIdInputUniverseValue, inputFrame, 2400, 240, 375, 255);
-
-  for (HWND frame : {deviceFrame, outputFrame, nodePickerFrame, inputFrame}) {
-    SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  for (const FormControl id : config_form::FocusOrder()) {
+    const bool joinsPrevious = id == FormControl::Cancel || (id > FormControl::Port0 && id <= FormControl::Port3);
+    Create(config_form::Spec(id), !joinsPrevious);
   }
+  bool firstLabel = true;
+  for (const FormControlSpec& control : controls) {
+    if (control.kind == ControlKind::Label || control.kind == ControlKind::ValueLabel) {
+      Create(control, std::exchange(firstLabel, false));
+    }
+  }
+  // The frames end lowest in the z-order, so they never paint over what
+  // they hold.
+  for (const FormControlSpec& control : controls) {
+    if (isFrame(control)) {
+      SetWindowPos(Control(control.id), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
+  // 0: as long as an edit control allows.
+  SendMessageW(Control(FormControl::BroadcastEdit), EM_SETLIMITTEXT, 0, 0);
 
   SCROLLINFO range{};
   range.cbSize = sizeof(range);
   range.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
   range.nMin = ConfigDialogBehaviour::kBarMin;
   range.nMax = ConfigDialogBehaviour::kBarMax;
-  for (HWND bar : {subnetBar, outputUniverseBar, inputUniverseBar}) SetScrollInfo(bar, SB_CTL, &range, FALSE);
+  for (ConfigBar bar : {ConfigBar::SubNet, ConfigBar::OutputUniverse, ConfigBar::InputUniverse}) {
+    SetScrollInfo(Bar(bar), SB_CTL, &range, FALSE);
+  }
 }
 
 bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
@@ -334,22 +350,21 @@ bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
     return size.cx + extraWidth <= box.right - box.left && size.cy <= box.bottom - box.top;
   };
   bool all = true;
-  for (int id : {kIdSubnetCaption, kIdBroadcastCaption, kIdOutputUniverseCaption, kIdNodeCaption, kIdPortsCaption,
-                 kIdInputUniverseCaption}) {
-    all = all && fits(id, WindowText(GetDlgItem(window_, id)), 0);
+  for (const FormControlSpec& control : config_form::Controls()) {
+    const std::wstring text = Wide(config_form::WidestText(control.id), CP_UTF8);
+    if (text.empty()) continue;
+    int extraWidth = 0;
+    if (control.kind == ControlKind::Option) {
+      extraWidth = GetSystemMetrics(SM_CXMENUCHECK) + Px(60);
+    } else if (control.kind == ControlKind::PushButton) {
+      extraWidth = Px(120);
+    } else if (control.kind == ControlKind::Frame) {
+      extraWidth = Px(240);
+    } else if (control.kind == ControlKind::Edit) {
+      extraWidth = Px(90);
+    }
+    all = all && fits(DialogItemId(control.id), text, extraWidth);
   }
-  for (int id : {kIdSubnetValue, kIdOutputUniverseValue, kIdInputUniverseValue}) all = all && fits(id, L"W", 0);
-  const int indicator = GetSystemMetrics(SM_CXMENUCHECK) + Px(60);
-  for (int i = 0; i < ConfigDialogBehaviour::kPortCount; ++i) {
-    // The longest caption a node can give it.
-    all = all && fits(kIdPort0 + i, L"Port " + std::to_wstring(i + 1) + L" (Out)", indicator);
-  }
-  for (int id : {kIdScan, kIdOk, kIdCancel}) all = all && fits(id, WindowText(GetDlgItem(window_, id)), Px(120));
-  for (int id : {kIdDeviceFrame, kIdOutputFrame, kIdNodePickerFrame, kIdInputFrame}) {
-    all = all && fits(id, WindowText(GetDlgItem(window_, id)), Px(240));
-  }
-  // A full dotted address shows whole in the text box.
-  all = all && fits(kIdBroadcastEdit, L"255.255.255.255", Px(90));
   SelectObject(dc, previous);
   ReleaseDC(window_, dc);
   return all;
@@ -392,7 +407,8 @@ void Win32ConfigDialog::ChooseFont() {
   // font, so it is set through the selection field's height.
   // Set and measured, not read back: systems differ in what the field's
   // height includes.
-  const int wanted = Px(315);
+  const HWND nodeList = Control(FormControl::NodeList);
+  const int wanted = Px(config_form::Spec(FormControl::NodeList).place.height);
   int field = static_cast<int>(SendMessageW(nodeList, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
   for (int attempt = 0; attempt < 4; ++attempt) {
     RECT box{};
@@ -412,7 +428,7 @@ void Win32ConfigDialog::ChooseFont() {
 }
 
 void Win32ConfigDialog::SizeAndCentre() {
-  RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
+  RECT frame{0, 0, Px(config_form::kClientWidthTwips), Px(config_form::kClientHeightTwips)};
   AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
   const int width = frame.right - frame.left;
@@ -445,14 +461,10 @@ void Win32ConfigDialog::EnableOtherWindows() {
 }
 
 void Win32ConfigDialog::OnScroll(HWND bar, int request, int thumb) {
-  ConfigBar which = ConfigBar::SubNet;
-  if (bar == outputUniverseBar) {
-    which = ConfigBar::OutputUniverse;
-  } else if (bar == inputUniverseBar) {
-    which = ConfigBar::InputUniverse;
-  } else if (bar != subnetBar) {
-    return;
-  }
+  const std::array bars{ConfigBar::SubNet, ConfigBar::OutputUniverse, ConfigBar::InputUniverse};
+  const auto found = std::find_if(bars.begin(), bars.end(), [&](ConfigBar which) { return Bar(which) == bar; });
+  if (found == bars.end()) return;
+  const ConfigBar which = *found;
   SCROLLINFO info{};
   info.cbSize = sizeof(info);
   info.fMask = SIF_POS;
@@ -487,28 +499,29 @@ void Win32ConfigDialog::OnScroll(HWND bar, int request, int thumb) {
 }
 
 void Win32ConfigDialog::OnCommand(int id, int notification) {
-  if (id >= kIdPort0 && id < kIdPort0 + ConfigDialogBehaviour::kPortCount) {
-    const HWND option = portButtons[static_cast<std::size_t>(id - kIdPort0)];
-    if (notification == BN_CLICKED && SendMessageW(option, BM_GETCHECK, 0, 0) == BST_CHECKED) {
-      behaviour_.OnPortPicked(id - kIdPort0);
+  const int port = id - DialogItemId(FormControl::Port0);
+  if (port >= 0 && port < ConfigDialogBehaviour::kPortCount) {
+    if (notification == BN_CLICKED &&
+        SendMessageW(Control(config_form::PortOption(port)), BM_GETCHECK, 0, 0) == BST_CHECKED) {
+      behaviour_.OnPortPicked(port);
     }
     return;
   }
   switch (id) {
-    case kIdOk:
+    case IDOK:
       if (notification == BN_CLICKED) behaviour_.OnOkClicked();
       break;
-    case kIdCancel:
+    case IDCANCEL:
       if (notification == BN_CLICKED) behaviour_.OnCancelClicked();
       break;
-    case kIdScan:
+    case DialogItemId(FormControl::Scan):
       if (notification == BN_CLICKED) behaviour_.OnScanClicked();
       break;
-    case kIdNodeList:
+    case DialogItemId(FormControl::NodeList):
       // A pick: an entry chosen in the open list, or an arrow key on the
       // closed one. Moving through the open list is not a pick yet.
       if (notification == CBN_SELENDOK ||
-          (notification == CBN_SELCHANGE && !SendMessageW(nodeList, CB_GETDROPPEDSTATE, 0, 0))) {
+          (notification == CBN_SELCHANGE && !SendMessageW(Control(FormControl::NodeList), CB_GETDROPPEDSTATE, 0, 0))) {
         behaviour_.OnNodePicked();
       }
       break;
@@ -527,30 +540,6 @@ void Win32ConfigDialog::OnDestroy() {
 
 int Win32ConfigDialog::Px(int twips) const { return MulDiv(twips, dpi_, kTwipsPerInch); }
 
-HWND Win32ConfigDialog::Bar(ConfigBar bar) const {
-  switch (bar) {
-    case ConfigBar::OutputUniverse:
-      return outputUniverseBar;
-    case ConfigBar::InputUniverse:
-      return inputUniverseBar;
-    case ConfigBar::SubNet:
-      break;
-  }
-  return subnetBar;
-}
-
-HWND Win32ConfigDialog::BarLabel(ConfigBar bar) const {
-  switch (bar) {
-    case ConfigBar::OutputUniverse:
-      return outputUniverseValueLabel;
-    case ConfigBar::InputUniverse:
-      return inputUniverseValueLabel;
-    case ConfigBar::SubNet:
-      break;
-  }
-  return subnetValueLabel;
-}
-
 // The view's operations do nothing once the window is gone: a handler that
 // pumped events may come back to a destroyed dialog.
 
@@ -561,19 +550,20 @@ void Win32ConfigDialog::SetBarValue(ConfigBar bar, int value) {
 int Win32ConfigDialog::BarValue(ConfigBar bar) const { return window_ != nullptr ? GetScrollPos(Bar(bar), SB_CTL) : 0; }
 
 void Win32ConfigDialog::SetBarLabel(ConfigBar bar, const std::string& text) {
-  if (window_ != nullptr) SetWindowTextW(BarLabel(bar), Wide(text, CP_UTF8).c_str());
+  if (window_ != nullptr) SetWindowTextW(Control(config_form::ValueDisplay(bar)), Wide(text, CP_UTF8).c_str());
 }
 
 void Win32ConfigDialog::SetBroadcastText(const std::string& text) {
-  if (window_ != nullptr) SetWindowTextW(broadcastEdit, Wide(text, CP_UTF8).c_str());
+  if (window_ != nullptr) SetWindowTextW(Control(FormControl::BroadcastEdit), Wide(text, CP_UTF8).c_str());
 }
 
 std::string Win32ConfigDialog::BroadcastText() const {
-  return window_ != nullptr ? Utf8(WindowText(broadcastEdit)) : std::string();
+  return window_ != nullptr ? Utf8(WindowText(Control(FormControl::BroadcastEdit))) : std::string();
 }
 
 void Win32ConfigDialog::ClearNodeEntries() {
   if (window_ == nullptr) return;
+  const HWND nodeList = Control(FormControl::NodeList);
   SendMessageW(nodeList, CB_RESETCONTENT, 0, 0);
   droppedWidth_ = 0;
   SendMessageW(nodeList, CB_SETDROPPEDWIDTH, 0, 0);
@@ -583,6 +573,7 @@ void Win32ConfigDialog::AddNodeEntry(const std::string& text) {
   if (window_ == nullptr) return;
   // Node names are 8-bit text in the system's code page, as the host reads them.
   const std::wstring entry = Wide(text, CP_ACP);
+  const HWND nodeList = Control(FormControl::NodeList);
   SendMessageW(nodeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
   // The closed list is narrow; the open one widens to show whole entries.
   HDC dc = GetDC(nodeList);
@@ -599,34 +590,37 @@ void Win32ConfigDialog::AddNodeEntry(const std::string& text) {
 }
 
 void Win32ConfigDialog::SetCurrentNodeEntry(int index) {
-  if (window_ != nullptr) SendMessageW(nodeList, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  if (window_ != nullptr) SendMessageW(Control(FormControl::NodeList), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int Win32ConfigDialog::CurrentNodeEntry() const {
   if (window_ == nullptr) return -1;
-  const auto index = static_cast<int>(SendMessageW(nodeList, CB_GETCURSEL, 0, 0));
+  const auto index = static_cast<int>(SendMessageW(Control(FormControl::NodeList), CB_GETCURSEL, 0, 0));
   return index == CB_ERR ? -1 : index;
 }
 
 void Win32ConfigDialog::SetPortCaption(int port, const std::string& caption) {
-  if (window_ != nullptr) SetWindowTextW(portButtons[static_cast<std::size_t>(port)], Wide(caption, CP_UTF8).c_str());
+  if (window_ != nullptr) SetWindowTextW(Control(config_form::PortOption(port)), Wide(caption, CP_UTF8).c_str());
 }
 
 void Win32ConfigDialog::SetPortChecked(int port, bool checked) {
   if (window_ == nullptr) return;
-  SendMessageW(portButtons[static_cast<std::size_t>(port)], BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  auto option = [this](int i) { return Control(config_form::PortOption(i)); };
+  SendMessageW(option(port), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
   // A radio button keeps the group's tab stop only while checked; with none
   // checked, the first one holds it again so that Tab still reaches them.
-  const bool anyChecked = std::any_of(portButtons.begin(), portButtons.end(),
-                                      [](HWND option) { return SendMessageW(option, BM_GETCHECK, 0, 0) != 0; });
+  bool anyChecked = false;
+  for (int i = 0; i < ConfigDialogBehaviour::kPortCount; ++i) {
+    anyChecked = anyChecked || SendMessageW(option(i), BM_GETCHECK, 0, 0) != 0;
+  }
   if (!anyChecked) {
-    const HWND first = portButtons[0];
+    const HWND first = option(0);
     SetWindowLongPtrW(first, GWL_STYLE, GetWindowLongPtrW(first, GWL_STYLE) | WS_TABSTOP);
   }
 }
 
 void Win32ConfigDialog::SetPortEnabled(int port, bool enabled) {
-  if (window_ != nullptr) EnableWindow(portButtons[static_cast<std::size_t>(port)], enabled ? TRUE : FALSE);
+  if (window_ != nullptr) EnableWindow(Control(config_form::PortOption(port)), enabled ? TRUE : FALSE);
 }
 
 void Win32ConfigDialog::CloseDialog() {

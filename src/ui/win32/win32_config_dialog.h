@@ -1,55 +1,32 @@
-// The configuration dialog as a native Win32 window: the controls, their
-// layout and their wiring to ConfigDialogBehaviour, which holds all of the
-// dialog's rules. Controls are found by their ids; the form's name of each
-// is noted beside it.
+// The configuration dialog as a native Win32 window: the form's controls
+// and their wiring to ConfigDialogBehaviour, which holds all of the
+// dialog's rules. Controls are found by their dialog item ids.
 #pragma once
 
 #include <windows.h>
 
-#include <array>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "ui/config_dialog.h"
+#include "ui/config_form.h"
 
 namespace artnet {
 
 class ConfigDialogServices;
 
-// Control ids. OK and Cancel carry the dialog manager's IDOK and IDCANCEL,
-// so Enter and Escape reach them the standard way.
-enum ConfigControlId : int {
-  kIdOk = IDOK,                  // cmdOk
-  kIdCancel = IDCANCEL,          // cmdCancel
-  kIdDeviceFrame = 100,          // Frame3
-  kIdSubnetCaption,              // Label3
-  kIdSubnetValue,                // lblSubNet
-  kIdSubnetBar,                  // scrSubNet
-  kIdBroadcastCaption,           // Label5
-  kIdBroadcastEdit,              // txtBroadcast
-  kIdOutputFrame,                // Frame2
-  kIdOutputUniverseCaption,      // Label4
-  kIdOutputUniverseValue,        // lblOutputUniverse
-  kIdOutputUniverseBar,          // scrOutputUniverse
-  kIdNodePickerFrame,            // Frame1
-  kIdNodeCaption,                // Label1
-  kIdNodeList,                   // cmbNodes
-  kIdScan,                       // cmdScan
-  kIdPortsCaption,               // Label2
-  kIdPort0,                      // optPort(0); ports 1..3 follow
-  kIdInputFrame = kIdPort0 + 4,  // Frame4
-  kIdInputUniverseCaption,       // Label7
-  kIdInputUniverseValue,         // lblInputUniverse
-  kIdInputUniverseBar,           // scrInputUniverse
-};
+// The dialog manager's id of each of the form's controls: from 100 in the
+// form's order, but OK and Cancel carry IDOK and IDCANCEL, so Enter and
+// Escape reach them the standard way.
+constexpr int DialogItemId(FormControl control) {
+  if (control == FormControl::Ok) return IDOK;
+  if (control == FormControl::Cancel) return IDCANCEL;
+  return 100 + static_cast<int>(control);
+}
 
 class Win32ConfigDialog final : private ConfigDialogView {
  public:
-  static constexpr const wchar_t* kCaption = L"ArtNet configuration";
-  static constexpr int kClientWidthTwips = 5535;
-  static constexpr int kClientHeightTwips = 4335;
-
   explicit Win32ConfigDialog(ConfigDialogServices& services);
   ~Win32ConfigDialog() override;
   Win32ConfigDialog(const Win32ConfigDialog&) = delete;
@@ -88,16 +65,15 @@ class Win32ConfigDialog final : private ConfigDialogView {
   void OnDestroy();
 
   void CreateControls();
-  HWND Create(const wchar_t* windowClass, const std::wstring& text, DWORD style, int id, HWND container, int left,
-              int top, int width, int height);
+  void Create(const FormControlSpec& control, bool startsGroup);
   void ChooseFont();
   bool CaptionsFit(HFONT font) const;
   void SizeAndCentre();
   void DisableOtherWindows();
   void EnableOtherWindows();
   int Px(int twips) const;
-  HWND Bar(ConfigBar bar) const;
-  HWND BarLabel(ConfigBar bar) const;
+  HWND Control(FormControl control) const { return GetDlgItem(window_, DialogItemId(control)); }
+  HWND Bar(ConfigBar bar) const { return Control(config_form::ScrollBar(bar)); }
 
   template <typename Handler>
   void Guarded(Handler&& handler);
@@ -110,26 +86,6 @@ class Win32ConfigDialog final : private ConfigDialogView {
   int handlerDepth_ = 0;               // > 0 while a handler (and any loop it pumps) runs
   bool destroying_ = false;
   int droppedWidth_ = 0;
-
-  // "Device" configuration: the plug-in's own subnet and broadcast address.
-  HWND deviceFrame = nullptr;       // Frame3
-  HWND subnetBar = nullptr;         // scrSubNet
-  HWND subnetValueLabel = nullptr;  // lblSubNet
-  HWND broadcastEdit = nullptr;     // txtBroadcast
-  // Output node, with the output selection helper inside it.
-  HWND outputFrame = nullptr;               // Frame2
-  HWND outputUniverseBar = nullptr;         // scrOutputUniverse
-  HWND outputUniverseValueLabel = nullptr;  // lblOutputUniverse
-  HWND nodePickerFrame = nullptr;           // Frame1
-  HWND nodeList = nullptr;                  // cmbNodes
-  HWND scanButton = nullptr;                // cmdScan
-  std::array<HWND, 4> portButtons{};        // optPort(0..3)
-  // Input node.
-  HWND inputFrame = nullptr;               // Frame4
-  HWND inputUniverseBar = nullptr;         // scrInputUniverse
-  HWND inputUniverseValueLabel = nullptr;  // lblInputUniverse
-  HWND okButton = nullptr;                 // cmdOk
-  HWND cancelButton = nullptr;             // cmdCancel
 
   std::exception_ptr error_;
   ConfigDialogBehaviour behaviour_;

@@ -21,6 +21,7 @@ using testing::Do;
 using testing::Item;
 using testing::Press;
 using testing::Text;
+using enum FormControl;
 
 // The creatable class, as the DLL's own type library describes it.
 CLSID CreatableClass(const wchar_t* dll) {
@@ -68,11 +69,11 @@ TEST(ConfigureThroughTheDll, OpensTheNativeDialogAndReturnsOnceItHasClosed) {
                          // The DLL's manifest took effect: Common Controls 6.
                          SIZE ideal{};
                          EXPECT_TRUE(
-                             SendMessageW(Item(dialog, kIdOk), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
-                         EXPECT_EQ(GetFocus(), Item(dialog, kIdOutputUniverseBar));
+                             SendMessageW(Item(dialog, Ok), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+                         EXPECT_EQ(GetFocus(), Item(dialog, OutputUniverseBar));
                        }),
                        Do([](HWND) { Press(VK_RIGHT); }),
-                       Do([](HWND dialog) { EXPECT_EQ(Text(Item(dialog, kIdOutputUniverseValue)), "1"); }),
+                       Do([](HWND dialog) { EXPECT_EQ(Text(Item(dialog, OutputUniverseValue)), "1"); }),
                        Do([](HWND) { Press(VK_ESCAPE); })});
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   VARIANT result;

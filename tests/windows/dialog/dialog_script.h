@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "ui/win32/win32_config_dialog.h"
+
 namespace artnet::testing {
 
 // A step returns false to be tried again on the next tick (waiting for
@@ -81,7 +83,7 @@ class DialogScript {
   UINT_PTR timer_ = 0;
 };
 
-inline HWND Item(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+inline HWND Item(HWND dialog, FormControl control) { return GetDlgItem(dialog, DialogItemId(control)); }
 
 inline std::string Text(HWND window) {
   wchar_t buffer[512] = {};
@@ -122,8 +124,8 @@ inline Step Do(std::function<void(HWND)> action) {
 }
 
 // A click as the mouse gives it: the button's own click handling.
-inline Step Click(int id) {
-  return Do([id](HWND dialog) { PostMessageW(Item(dialog, id), BM_CLICK, 0, 0); });
+inline Step Click(FormControl button) {
+  return Do([button](HWND dialog) { PostMessageW(Item(dialog, button), BM_CLICK, 0, 0); });
 }
 
 // Runs the thread's messages for a while, as the platform's event pump

@@ -31,6 +31,8 @@ using testing::Item;
 using testing::Press;
 using testing::Step;
 using testing::Text;
+using enum FormControl;
+using config_form::PortOption;
 
 constexpr const char* kAlpha = "Alpha Dimmer (IP: 10.88.0.2; Subnet 3; 2 ports)";
 
@@ -39,7 +41,7 @@ bool OnTheScanBridge() {
   return bridge != nullptr && std::string(bridge) == "1";
 }
 
-std::vector<std::string> Entries(HWND dialog) { return testing::NodeEntries(Item(dialog, kIdNodeList)); }
+std::vector<std::string> Entries(HWND dialog) { return testing::NodeEntries(Item(dialog, NodeList)); }
 
 TEST(ScanWithPeer, PickingTheNodeAndItsPortsSetsTheSettingsOnOk) {
   if (!OnTheScanBridge()) GTEST_SKIP() << "run through scan-with-peer.sh";
@@ -55,7 +57,7 @@ TEST(ScanWithPeer, PickingTheNodeAndItsPortsSetsTheSettingsOnOk) {
 
   int alpha = -1;
   DialogScript script({
-      Click(kIdScan),
+      Click(Scan),
       // The scan pumps for a little over 4 s; the list shows the nodes after.
       [&](HWND dialog) {
         const std::vector<std::string> entries = Entries(dialog);
@@ -66,23 +68,23 @@ TEST(ScanWithPeer, PickingTheNodeAndItsPortsSetsTheSettingsOnOk) {
       },
       // Picked with the keyboard: Home, then down to its entry.
       Do([&](HWND dialog) {
-        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(dialog, kIdNodeList)), TRUE);
+        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(dialog, NodeList)), TRUE);
         Press(VK_HOME);
         for (int i = 0; i < alpha; ++i) Press(VK_DOWN);
       }),
       Do([](HWND dialog) {
-        EXPECT_EQ(Text(Item(dialog, kIdPort0)), "Port 1 (Out)");
-        EXPECT_EQ(Text(Item(dialog, kIdPort0 + 1)), "Port 2 (In)");
-        EXPECT_FALSE(IsWindowEnabled(Item(dialog, kIdPort0 + 2)));
-        EXPECT_EQ(Text(Item(dialog, kIdSubnetValue)), "3");
+        EXPECT_EQ(Text(Item(dialog, PortOption(0))), "Port 1 (Out)");
+        EXPECT_EQ(Text(Item(dialog, PortOption(1))), "Port 2 (In)");
+        EXPECT_FALSE(IsWindowEnabled(Item(dialog, PortOption(2))));
+        EXPECT_EQ(Text(Item(dialog, SubnetValue)), "3");
       }),
-      Click(kIdPort0),
-      Click(kIdPort0 + 1),
+      Click(PortOption(0)),
+      Click(PortOption(1)),
       Do([](HWND dialog) {
-        EXPECT_EQ(Text(Item(dialog, kIdOutputUniverseValue)), "5");
-        EXPECT_EQ(Text(Item(dialog, kIdInputUniverseValue)), "A");
+        EXPECT_EQ(Text(Item(dialog, OutputUniverseValue)), "5");
+        EXPECT_EQ(Text(Item(dialog, InputUniverseValue)), "A");
       }),
-      Click(kIdOk),
+      Click(Ok),
   });
   ASSERT_TRUE(driver.Configure(&result).ok());
   EXPECT_TRUE(script.Finished()) << "stopped at step " << script.StepsRun();

@@ -32,23 +32,27 @@ using testing::Press;
 using testing::PumpFor;
 using testing::Step;
 using testing::Text;
+using enum FormControl;
+using config_form::PortOption;
 
 constexpr PortSpec kOut(std::uint8_t universe) { return {0x80, 0, universe}; }
 constexpr PortSpec kIn(std::uint8_t universe) { return {0x40, universe, 0}; }
 
-int BarValue(HWND dialog, int id) { return GetScrollPos(Item(dialog, id), SB_CTL); }
-bool Checked(HWND dialog, int id) { return SendMessageW(Item(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-bool Enabled(HWND dialog, int id) { return IsWindowEnabled(Item(dialog, id)) != FALSE; }
+int BarValue(HWND dialog, FormControl bar) { return GetScrollPos(Item(dialog, bar), SB_CTL); }
+bool Checked(HWND dialog, FormControl option) {
+  return SendMessageW(Item(dialog, option), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+bool Enabled(HWND dialog, FormControl control) { return IsWindowEnabled(Item(dialog, control)) != FALSE; }
 
-std::vector<std::string> Entries(HWND dialog) { return testing::NodeEntries(Item(dialog, kIdNodeList)); }
+std::vector<std::string> Entries(HWND dialog) { return testing::NodeEntries(Item(dialog, NodeList)); }
 
-int CurrentEntry(HWND dialog) { return static_cast<int>(SendMessageW(Item(dialog, kIdNodeList), CB_GETCURSEL, 0, 0)); }
+int CurrentEntry(HWND dialog) { return static_cast<int>(SendMessageW(Item(dialog, NodeList), CB_GETCURSEL, 0, 0)); }
 
 Step Key(UINT key) {
   return Do([key](HWND) { Press(key); });
 }
 
-Step FocusOn(int id) {
+Step FocusOn(FormControl id) {
   return Do(
       [id](HWND dialog) { SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(dialog, id)), TRUE); });
 }
@@ -84,54 +88,33 @@ class Win32DialogTest : public ::testing::Test {
   }
 };
 
-TEST_F(Win32DialogTest, OpensFilledFromTheSettingsWithTheFormsCaptions) {
+TEST_F(Win32DialogTest, OpensFilledFromTheSettings) {
   services.settings = {"2.255.255.255", 10, 15, 3};
   Show({Do([](HWND dialog) {
           EXPECT_EQ(Text(dialog), "ArtNet configuration");
-          const std::vector<std::pair<int, std::string>> captions{
-              {kIdDeviceFrame, "\"Device\" configuration"},
-              {kIdSubnetCaption, "SubNet:"},
-              {kIdBroadcastCaption, "Broadcast adress:"},
-              {kIdOutputFrame, "Output node"},
-              {kIdOutputUniverseCaption, "Universe:"},
-              {kIdNodePickerFrame, "Output selection helper"},
-              {kIdNodeCaption, "Node:"},
-              {kIdScan, "Scan"},
-              {kIdPortsCaption, "Output:"},
-              {kIdPort0, "Port 1"},
-              {kIdPort0 + 1, "Port 2"},
-              {kIdPort0 + 2, "Port 3"},
-              {kIdPort0 + 3, "Port 4"},
-              {kIdInputFrame, "Input node"},
-              {kIdInputUniverseCaption, "Universe:"},
-              {kIdOk, "OK"},
-              {kIdCancel, "Cancel"},
-          };
-          for (const auto& [id, caption] : captions) EXPECT_EQ(Text(Item(dialog, id)), caption) << id;
-
-          EXPECT_EQ(BarValue(dialog, kIdSubnetBar), 10);
-          EXPECT_EQ(Text(Item(dialog, kIdSubnetValue)), "A");
-          EXPECT_EQ(BarValue(dialog, kIdOutputUniverseBar), 15);
-          EXPECT_EQ(Text(Item(dialog, kIdOutputUniverseValue)), "F");
-          EXPECT_EQ(BarValue(dialog, kIdInputUniverseBar), 3);
-          EXPECT_EQ(Text(Item(dialog, kIdInputUniverseValue)), "3");
-          EXPECT_EQ(Text(Item(dialog, kIdBroadcastEdit)), "2.255.255.255");
+          EXPECT_EQ(BarValue(dialog, SubnetBar), 10);
+          EXPECT_EQ(Text(Item(dialog, SubnetValue)), "A");
+          EXPECT_EQ(BarValue(dialog, OutputUniverseBar), 15);
+          EXPECT_EQ(Text(Item(dialog, OutputUniverseValue)), "F");
+          EXPECT_EQ(BarValue(dialog, InputUniverseBar), 3);
+          EXPECT_EQ(Text(Item(dialog, InputUniverseValue)), "3");
+          EXPECT_EQ(Text(Item(dialog, BroadcastEdit)), "2.255.255.255");
           EXPECT_TRUE(Entries(dialog).empty());
           for (int i = 0; i < 4; ++i) {
-            EXPECT_TRUE(Enabled(dialog, kIdPort0 + i));
-            EXPECT_FALSE(Checked(dialog, kIdPort0 + i));
+            EXPECT_TRUE(Enabled(dialog, PortOption(i)));
+            EXPECT_FALSE(Checked(dialog, PortOption(i)));
           }
-          for (int id : {kIdSubnetBar, kIdOutputUniverseBar, kIdInputUniverseBar}) {
+          for (FormControl id : {SubnetBar, OutputUniverseBar, InputUniverseBar}) {
             int low = -1;
             int high = -1;
             GetScrollRange(Item(dialog, id), SB_CTL, &low, &high);
             EXPECT_EQ(low, 0);
             EXPECT_EQ(high, 15);
           }
-          EXPECT_EQ(GetFocus(), Item(dialog, kIdOutputUniverseBar));
-          EXPECT_EQ(LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)), kIdOk);
+          EXPECT_EQ(GetFocus(), Item(dialog, OutputUniverseBar));
+          EXPECT_EQ(LOWORD(SendMessageW(dialog, DM_GETDEFID, 0, 0)), IDOK);
         }),
-        Click(kIdCancel)});
+        Click(Cancel)});
   EXPECT_TRUE(services.pollReplies.empty());
   EXPECT_EQ(services.settings.SubNet, 10);
 }
@@ -162,46 +145,48 @@ TEST_F(Win32DialogTest, IsAFixedToolWindowCentredOnTheScreen) {
 }
 
 // Each control's rectangle inside its container, in twips at 96 dpi (15
-// twips a pixel): the dialog's client area, or the frame's top left corner.
-TEST_F(Win32DialogTest, ControlsSitWhereTheFormPutsThem) {
+// twips a pixel): the dialog's client area, or the frame's top left corner;
+// and its caption, where it shows one.
+TEST_F(Win32DialogTest, ControlsSitWhereTheFormPutsThemWithItsCaptions) {
   struct Place {
-    int id;
-    int container;  // 0: the dialog
+    FormControl id;
+    FormControl container;
     std::array<int, 4> twips;
+    const char* caption;
   };
   const std::vector<Place> places{
-      {kIdDeviceFrame, 0, {120, 120, 5295, 615}},
-      {kIdSubnetCaption, kIdDeviceFrame, {120, 270, 735, 255}},
-      {kIdSubnetValue, kIdDeviceFrame, {840, 240, 375, 255}},
-      {kIdSubnetBar, kIdDeviceFrame, {1320, 240, 495, 255}},
-      {kIdBroadcastCaption, kIdDeviceFrame, {2340, 270, 1335, 255}},
-      {kIdBroadcastEdit, kIdDeviceFrame, {3720, 240, 1455, 285}},
-      {kIdOutputFrame, 0, {120, 840, 5295, 2175}},
-      {kIdOutputUniverseCaption, kIdOutputFrame, {1680, 270, 735, 255}},
-      {kIdOutputUniverseValue, kIdOutputFrame, {2400, 240, 375, 255}},
-      {kIdOutputUniverseBar, kIdOutputFrame, {2880, 240, 495, 255}},
-      {kIdNodePickerFrame, kIdOutputFrame, {120, 600, 5055, 1455}},
-      {kIdNodeCaption, kIdNodePickerFrame, {120, 240, 495, 255}},
-      {kIdNodeList, kIdNodePickerFrame, {120, 480, 3975, 315}},
-      {kIdScan, kIdNodePickerFrame, {4080, 480, 855, 315}},
-      {kIdPortsCaption, kIdNodePickerFrame, {120, 840, 1335, 255}},
-      {kIdPort0, kIdNodePickerFrame, {240, 1080, 1215, 255}},
-      {kIdPort0 + 1, kIdNodePickerFrame, {1440, 1080, 1215, 255}},
-      {kIdPort0 + 2, kIdNodePickerFrame, {2640, 1080, 1215, 255}},
-      {kIdPort0 + 3, kIdNodePickerFrame, {3840, 1080, 1095, 255}},
-      {kIdInputFrame, 0, {120, 3120, 5295, 615}},
-      {kIdInputUniverseCaption, kIdInputFrame, {1680, 270, 735, 255}},
-      {kIdInputUniverseValue, kIdInputFrame, {2400, 240, 375, 255}},
-      {kIdInputUniverseBar, kIdInputFrame, {2880, 240, 495, 255}},
-      {kIdOk, 0, {3120, 3840, 1095, 375}},
-      {kIdCancel, 0, {4320, 3840, 1095, 375}},
+      {DeviceFrame, Dialog, {120, 120, 5295, 615}, "\"Device\" configuration"},
+      {SubnetCaption, DeviceFrame, {120, 270, 735, 255}, "SubNet:"},
+      {SubnetValue, DeviceFrame, {840, 240, 375, 255}, nullptr},
+      {SubnetBar, DeviceFrame, {1320, 240, 495, 255}, nullptr},
+      {BroadcastCaption, DeviceFrame, {2340, 270, 1335, 255}, "Broadcast adress:"},
+      {BroadcastEdit, DeviceFrame, {3720, 240, 1455, 285}, nullptr},
+      {OutputFrame, Dialog, {120, 840, 5295, 2175}, "Output node"},
+      {OutputUniverseCaption, OutputFrame, {1680, 270, 735, 255}, "Universe:"},
+      {OutputUniverseValue, OutputFrame, {2400, 240, 375, 255}, nullptr},
+      {OutputUniverseBar, OutputFrame, {2880, 240, 495, 255}, nullptr},
+      {NodePickerFrame, OutputFrame, {120, 600, 5055, 1455}, "Output selection helper"},
+      {NodeCaption, NodePickerFrame, {120, 240, 495, 255}, "Node:"},
+      {NodeList, NodePickerFrame, {120, 480, 3975, 315}, nullptr},
+      {Scan, NodePickerFrame, {4080, 480, 855, 315}, "Scan"},
+      {PortsCaption, NodePickerFrame, {120, 840, 1335, 255}, "Output:"},
+      {PortOption(0), NodePickerFrame, {240, 1080, 1215, 255}, "Port 1"},
+      {PortOption(1), NodePickerFrame, {1440, 1080, 1215, 255}, "Port 2"},
+      {PortOption(2), NodePickerFrame, {2640, 1080, 1215, 255}, "Port 3"},
+      {PortOption(3), NodePickerFrame, {3840, 1080, 1095, 255}, "Port 4"},
+      {InputFrame, Dialog, {120, 3120, 5295, 615}, "Input node"},
+      {InputUniverseCaption, InputFrame, {1680, 270, 735, 255}, "Universe:"},
+      {InputUniverseValue, InputFrame, {2400, 240, 375, 255}, nullptr},
+      {InputUniverseBar, InputFrame, {2880, 240, 495, 255}, nullptr},
+      {Ok, Dialog, {3120, 3840, 1095, 375}, "OK"},
+      {Cancel, Dialog, {4320, 3840, 1095, 375}, "Cancel"},
   };
   Show({Do([&](HWND dialog) {
           for (const Place& place : places) {
             RECT box{};
             GetWindowRect(Item(dialog, place.id), &box);
             POINT origin{0, 0};
-            if (place.container == 0) {
+            if (place.container == Dialog) {
               ClientToScreen(dialog, &origin);
             } else {
               RECT frame{};
@@ -212,7 +197,11 @@ TEST_F(Win32DialogTest, ControlsSitWhereTheFormPutsThem) {
                                             box.bottom - box.top};
             const std::array<int, 4> wanted{place.twips[0] / 15, place.twips[1] / 15, place.twips[2] / 15,
                                             place.twips[3] / 15};
-            EXPECT_EQ(pixels, wanted) << "control " << place.id;
+            const std::string_view name = config_form::Spec(place.id).name;
+            EXPECT_EQ(pixels, wanted) << name;
+            if (place.caption != nullptr) {
+              EXPECT_EQ(Text(Item(dialog, place.id)), place.caption) << name;
+            }
           }
         }),
         Key(VK_ESCAPE)});
@@ -221,15 +210,15 @@ TEST_F(Win32DialogTest, ControlsSitWhereTheFormPutsThem) {
 // Tab visits the focusable controls in the form's order; frames and labels
 // take no focus, and the port options are one stop.
 TEST_F(Win32DialogTest, TabFollowsTheFormsOrder) {
-  const std::vector<int> order{
-      kIdOutputUniverseBar, kIdSubnetBar, kIdBroadcastEdit, kIdInputUniverseBar, kIdScan, kIdPort0,
-      kIdNodeList,          kIdOk,        kIdCancel,        kIdOutputUniverseBar};
+  const std::vector<FormControl> order{
+      OutputUniverseBar, SubnetBar, BroadcastEdit, InputUniverseBar, Scan, PortOption(0),
+      NodeList,          Ok,        Cancel,        OutputUniverseBar};
   std::vector<Step> steps;
   for (std::size_t i = 0; i < order.size(); ++i) {
     steps.push_back(Do([&order, i](HWND dialog) { EXPECT_EQ(GetFocus(), Item(dialog, order[i])) << "stop " << i; }));
     steps.push_back(Key(VK_TAB));
   }
-  steps.push_back(Click(kIdCancel));
+  steps.push_back(Click(Cancel));
   Show(steps);
 }
 
@@ -237,37 +226,37 @@ TEST_F(Win32DialogTest, TabFollowsTheFormsOrder) {
 // Right, Down and Page Down raise it, Home and End go to the ends; the
 // display beside it shows the value in hex.
 TEST_F(Win32DialogTest, BarsAnswerKeysAsWindowsBarsDo) {
-  const auto expect = [](int id, int labelId, int value, const char* label) {
+  const auto expect = [](FormControl id, FormControl labelId, int value, const char* label) {
     return Do([=](HWND dialog) {
       EXPECT_EQ(BarValue(dialog, id), value);
       EXPECT_EQ(Text(Item(dialog, labelId)), label);
     });
   };
-  Show({Key(VK_RIGHT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 1, "1"),  //
-        Key(VK_NEXT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 2, "2"),   //
-        Key(VK_DOWN), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 3, "3"),   //
-        Key(VK_UP), Key(VK_PRIOR), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 1, "1"), Key(VK_LEFT),
-        Key(VK_LEFT), expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 0, "0"), Key(VK_END),
-        expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 15, "F"), Key(VK_RIGHT),
-        expect(kIdOutputUniverseBar, kIdOutputUniverseValue, 15, "F"), Key(VK_TAB), Key(VK_END), Key(VK_LEFT),
-        expect(kIdSubnetBar, kIdSubnetValue, 14, "E"), Key(VK_TAB), Key(VK_TAB), Key(VK_RIGHT), Key(VK_RIGHT),
-        expect(kIdInputUniverseBar, kIdInputUniverseValue, 2, "2"),
+  Show({Key(VK_RIGHT), expect(OutputUniverseBar, OutputUniverseValue, 1, "1"),  //
+        Key(VK_NEXT), expect(OutputUniverseBar, OutputUniverseValue, 2, "2"),   //
+        Key(VK_DOWN), expect(OutputUniverseBar, OutputUniverseValue, 3, "3"),   //
+        Key(VK_UP), Key(VK_PRIOR), expect(OutputUniverseBar, OutputUniverseValue, 1, "1"), Key(VK_LEFT), Key(VK_LEFT),
+        expect(OutputUniverseBar, OutputUniverseValue, 0, "0"), Key(VK_END),
+        expect(OutputUniverseBar, OutputUniverseValue, 15, "F"), Key(VK_RIGHT),
+        expect(OutputUniverseBar, OutputUniverseValue, 15, "F"), Key(VK_TAB), Key(VK_END), Key(VK_LEFT),
+        expect(SubnetBar, SubnetValue, 14, "E"), Key(VK_TAB), Key(VK_TAB), Key(VK_RIGHT), Key(VK_RIGHT),
+        expect(InputUniverseBar, InputUniverseValue, 2, "2"),
         // A click on the bar's right arrow, as the mouse gives it.
         Do([](HWND dialog) {
-          SendMessageW(dialog, WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
+          SendMessageW(dialog, WM_HSCROLL, SB_LINERIGHT, reinterpret_cast<LPARAM>(Item(dialog, SubnetBar)));
         }),
-        expect(kIdSubnetBar, kIdSubnetValue, 15, "F"),
+        expect(SubnetBar, SubnetValue, 15, "F"),
         // Dragging the thumb does not change the display until it is let go.
         Do([](HWND dialog) {
           SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBTRACK, 4),
-                       reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
+                       reinterpret_cast<LPARAM>(Item(dialog, SubnetBar)));
         }),
-        expect(kIdSubnetBar, kIdSubnetValue, 15, "F"), Do([](HWND dialog) {
+        expect(SubnetBar, SubnetValue, 15, "F"), Do([](HWND dialog) {
           SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 4),
-                       reinterpret_cast<LPARAM>(Item(dialog, kIdSubnetBar)));
+                       reinterpret_cast<LPARAM>(Item(dialog, SubnetBar)));
         }),
         Key(VK_HOME),  // the focus is on the input bar
-        expect(kIdInputUniverseBar, kIdInputUniverseValue, 0, "0"),
+        expect(InputUniverseBar, InputUniverseValue, 0, "0"),
         // Enter on a bar is OK.
         Key(VK_RETURN)});
   ASSERT_EQ(services.pollReplies, std::vector<std::string>{"10.99.0.255"});
@@ -279,7 +268,7 @@ TEST_F(Win32DialogTest, BarsAnswerKeysAsWindowsBarsDo) {
 TEST_F(Win32DialogTest, ScanListsNodesAndPickingNodeAndPortSetsTheBars) {
   services.replies = {IncomingReply({2, 0, 0, 17}, 0, 10, "Stage Left", 4, {kOut(3), kIn(7), kOut(5), PortSpec{}}),
                       IncomingReply({2, 0, 0, 18}, 0, 2, "Dimmer", 1, {kIn(9)})};
-  Show({Click(kIdScan), WaitForScanStart(), Do([](HWND dialog) {
+  Show({Click(Scan), WaitForScanStart(), Do([](HWND dialog) {
           EXPECT_EQ(Entries(dialog), std::vector<std::string>{"Scanning..."});
           EXPECT_EQ(CurrentEntry(dialog), 0);
         }),
@@ -289,43 +278,43 @@ TEST_F(Win32DialogTest, ScanListsNodesAndPickingNodeAndPortSetsTheBars) {
           EXPECT_EQ(CurrentEntry(dialog), CB_ERR);
         }),
         // The first entry, picked with the keyboard on the closed list.
-        FocusOn(kIdNodeList), Key(VK_DOWN), Do([](HWND dialog) {
+        FocusOn(NodeList), Key(VK_DOWN), Do([](HWND dialog) {
           EXPECT_EQ(CurrentEntry(dialog), 0);
-          EXPECT_EQ(Text(Item(dialog, kIdPort0)), "Port 1 (Out)");
-          EXPECT_EQ(Text(Item(dialog, kIdPort0 + 1)), "Port 2 (In)");
-          EXPECT_EQ(Text(Item(dialog, kIdPort0 + 2)), "Port 3 (Out)");
-          EXPECT_EQ(Text(Item(dialog, kIdPort0 + 3)), "Port 4 (In)");
-          for (int i = 0; i < 4; ++i) EXPECT_TRUE(Enabled(dialog, kIdPort0 + i));
-          EXPECT_EQ(BarValue(dialog, kIdSubnetBar), 10);
-          EXPECT_EQ(Text(Item(dialog, kIdSubnetValue)), "A");
+          EXPECT_EQ(Text(Item(dialog, PortOption(0))), "Port 1 (Out)");
+          EXPECT_EQ(Text(Item(dialog, PortOption(1))), "Port 2 (In)");
+          EXPECT_EQ(Text(Item(dialog, PortOption(2))), "Port 3 (Out)");
+          EXPECT_EQ(Text(Item(dialog, PortOption(3))), "Port 4 (In)");
+          for (int i = 0; i < 4; ++i) EXPECT_TRUE(Enabled(dialog, PortOption(i)));
+          EXPECT_EQ(BarValue(dialog, SubnetBar), 10);
+          EXPECT_EQ(Text(Item(dialog, SubnetValue)), "A");
         }),
-        Click(kIdPort0 + 2), Do([](HWND dialog) {
-          EXPECT_TRUE(Checked(dialog, kIdPort0 + 2));
-          EXPECT_EQ(BarValue(dialog, kIdOutputUniverseBar), 5);
-          EXPECT_EQ(Text(Item(dialog, kIdOutputUniverseValue)), "5");
+        Click(PortOption(2)), Do([](HWND dialog) {
+          EXPECT_TRUE(Checked(dialog, PortOption(2)));
+          EXPECT_EQ(BarValue(dialog, OutputUniverseBar), 5);
+          EXPECT_EQ(Text(Item(dialog, OutputUniverseValue)), "5");
         }),
-        Click(kIdPort0 + 1), Do([](HWND dialog) {
-          EXPECT_FALSE(Checked(dialog, kIdPort0 + 2));  // one group
-          EXPECT_EQ(BarValue(dialog, kIdInputUniverseBar), 7);
-          EXPECT_EQ(BarValue(dialog, kIdOutputUniverseBar), 5);
+        Click(PortOption(1)), Do([](HWND dialog) {
+          EXPECT_FALSE(Checked(dialog, PortOption(2)));  // one group
+          EXPECT_EQ(BarValue(dialog, InputUniverseBar), 7);
+          EXPECT_EQ(BarValue(dialog, OutputUniverseBar), 5);
         }),
         // The second node, picked from the open list; no port stays selected
         // and only its one port can be chosen.
-        FocusOn(kIdNodeList), Do([](HWND dialog) {
-          SendMessageW(Item(dialog, kIdNodeList), CB_SHOWDROPDOWN, TRUE, 0);
+        FocusOn(NodeList), Do([](HWND dialog) {
+          SendMessageW(Item(dialog, NodeList), CB_SHOWDROPDOWN, TRUE, 0);
           Press(VK_DOWN);
           Press(VK_RETURN);
         }),
         Do([](HWND dialog) {
           EXPECT_EQ(CurrentEntry(dialog), 1);
-          EXPECT_EQ(Text(Item(dialog, kIdPort0)), "Port 1 (In)");
-          EXPECT_TRUE(Enabled(dialog, kIdPort0));
-          for (int i = 1; i < 4; ++i) EXPECT_FALSE(Enabled(dialog, kIdPort0 + i));
-          for (int i = 0; i < 4; ++i) EXPECT_FALSE(Checked(dialog, kIdPort0 + i));
-          EXPECT_EQ(BarValue(dialog, kIdSubnetBar), 2);
+          EXPECT_EQ(Text(Item(dialog, PortOption(0))), "Port 1 (In)");
+          EXPECT_TRUE(Enabled(dialog, PortOption(0)));
+          for (int i = 1; i < 4; ++i) EXPECT_FALSE(Enabled(dialog, PortOption(i)));
+          for (int i = 0; i < 4; ++i) EXPECT_FALSE(Checked(dialog, PortOption(i)));
+          EXPECT_EQ(BarValue(dialog, SubnetBar), 2);
         }),
-        Click(kIdPort0), Do([](HWND dialog) { EXPECT_EQ(BarValue(dialog, kIdInputUniverseBar), 9); }),
-        Do([](HWND dialog) { SetWindowTextW(Item(dialog, kIdBroadcastEdit), L"2.0.0.255"); }), Click(kIdOk)});
+        Click(PortOption(0)), Do([](HWND dialog) { EXPECT_EQ(BarValue(dialog, InputUniverseBar), 9); }),
+        Do([](HWND dialog) { SetWindowTextW(Item(dialog, BroadcastEdit), L"2.0.0.255"); }), Click(Ok)});
   ASSERT_EQ(services.pollReplies, std::vector<std::string>{"2.0.0.255"});
   EXPECT_EQ(services.settings.BroadcastAddress, "2.0.0.255");
   EXPECT_EQ(services.settings.SubNet, 2);
@@ -335,16 +324,16 @@ TEST_F(Win32DialogTest, ScanListsNodesAndPickingNodeAndPortSetsTheBars) {
 
 // Typing in the text box, then Escape: nothing applied, nothing sent.
 TEST_F(Win32DialogTest, EscapeAndTheCloseBoxCancel) {
-  Show({FocusOn(kIdBroadcastEdit), Do([](HWND dialog) {
-          SendMessageW(Item(dialog, kIdBroadcastEdit), EM_SETSEL, 0, -1);
+  Show({FocusOn(BroadcastEdit), Do([](HWND dialog) {
+          SendMessageW(Item(dialog, BroadcastEdit), EM_SETSEL, 0, -1);
           for (wchar_t c : std::wstring(L"1.2.3.4")) PostMessageW(GetFocus(), WM_CHAR, c, 1);
         }),
-        Do([](HWND dialog) { EXPECT_EQ(Text(Item(dialog, kIdBroadcastEdit)), "1.2.3.4"); }), Key(VK_RIGHT),
+        Do([](HWND dialog) { EXPECT_EQ(Text(Item(dialog, BroadcastEdit)), "1.2.3.4"); }), Key(VK_RIGHT),
         Key(VK_ESCAPE)});
   EXPECT_EQ(services.settings.BroadcastAddress, "10.99.0.255");
   EXPECT_TRUE(services.pollReplies.empty());
 
-  Show({Do([](HWND dialog) { SetWindowTextW(Item(dialog, kIdBroadcastEdit), L""); }),
+  Show({Do([](HWND dialog) { SetWindowTextW(Item(dialog, BroadcastEdit), L""); }),
         Do([](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); })});
   EXPECT_EQ(services.settings.BroadcastAddress, "10.99.0.255");
   EXPECT_TRUE(services.pollReplies.empty());
@@ -354,26 +343,26 @@ TEST_F(Win32DialogTest, EscapeAndTheCloseBoxCancel) {
 // its close box still work meanwhile, and the scan's end touches nothing.
 TEST_F(Win32DialogTest, ClosingDuringAScanIsSafe) {
   services.replies = {IncomingReply({2, 0, 0, 17}, 0, 1, "Node", 1)};
-  Show({Click(kIdScan), WaitForScanStart(), FocusOn(kIdSubnetBar), Key(VK_RIGHT),
-        Do([](HWND dialog) { EXPECT_EQ(BarValue(dialog, kIdSubnetBar), 1); }), Key(VK_ESCAPE)});
+  Show({Click(Scan), WaitForScanStart(), FocusOn(SubnetBar), Key(VK_RIGHT),
+        Do([](HWND dialog) { EXPECT_EQ(BarValue(dialog, SubnetBar), 1); }), Key(VK_ESCAPE)});
   EXPECT_EQ(services.scans, 1);
   EXPECT_FALSE(scanning);  // the dialog's loop returned after the scan
   EXPECT_TRUE(services.pollReplies.empty());
 
   // Enter on Scan scans, again while a scan waits.
-  Show({FocusOn(kIdScan), Key(VK_RETURN), WaitForScanStart(),
-        Do([](HWND dialog) { EXPECT_EQ(GetFocus(), Item(dialog, kIdScan)); }), Key(VK_RETURN), WaitForScanEnd(),
-        Click(kIdCancel)});
+  Show({FocusOn(Scan), Key(VK_RETURN), WaitForScanStart(),
+        Do([](HWND dialog) { EXPECT_EQ(GetFocus(), Item(dialog, Scan)); }), Key(VK_RETURN), WaitForScanEnd(),
+        Click(Cancel)});
   EXPECT_EQ(services.scans, 3);
 
-  Show({Click(kIdScan), WaitForScanStart(), Click(kIdOk)});
+  Show({Click(Scan), WaitForScanStart(), Click(Ok)});
   EXPECT_EQ(services.pollReplies.size(), 1u);
 
-  Show({Click(kIdScan), WaitForScanStart(), Do([](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); })});
+  Show({Click(Scan), WaitForScanStart(), Do([](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); })});
   EXPECT_EQ(services.pollReplies.size(), 1u);
 
   // Destroyed from outside while the scan waits.
-  Show({Click(kIdScan), WaitForScanStart(), Do([](HWND dialog) { DestroyWindow(dialog); })});
+  Show({Click(Scan), WaitForScanStart(), Do([](HWND dialog) { DestroyWindow(dialog); })});
   EXPECT_EQ(services.pollReplies.size(), 1u);
 }
 
@@ -383,7 +372,7 @@ TEST_F(Win32DialogTest, DisablesTheHostsWindowsWhileOpen) {
   const HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                     nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(host, nullptr);
-  Show({Do([host](HWND) { EXPECT_FALSE(IsWindowEnabled(host)); }), Click(kIdOk)});
+  Show({Do([host](HWND) { EXPECT_FALSE(IsWindowEnabled(host)); }), Click(Ok)});
   EXPECT_TRUE(IsWindowEnabled(host));
   DestroyWindow(host);
 }
@@ -394,7 +383,7 @@ TEST_F(Win32DialogTest, AnErrorInAHandlerClosesTheDialogAndReachesTheCaller) {
   const HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                     nullptr, GetModuleHandleW(nullptr), nullptr);
   services.duringScan = [] { throw std::runtime_error("scan failed"); };
-  DialogScript script({Click(kIdScan)});
+  DialogScript script({Click(Scan)});
   EXPECT_THROW(runner.ShowConfigDialog(services), std::runtime_error);
   EXPECT_EQ(DialogScript::FindDialog(), nullptr);
   EXPECT_TRUE(IsWindowEnabled(host));
@@ -406,14 +395,13 @@ TEST_F(Win32DialogTest, AnErrorInAHandlerClosesTheDialogAndReachesTheCaller) {
 TEST_F(Win32DialogTest, CurrentControlsAndCaptionsThatFit) {
   Show({Do([](HWND dialog) {
           SIZE ideal{};
-          EXPECT_TRUE(SendMessageW(Item(dialog, kIdOk), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
-          const auto controlFont =
-              reinterpret_cast<HFONT>(SendMessageW(Item(dialog, kIdSubnetCaption), WM_GETFONT, 0, 0));
+          EXPECT_TRUE(SendMessageW(Item(dialog, Ok), BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)));
+          const auto controlFont = reinterpret_cast<HFONT>(SendMessageW(Item(dialog, SubnetCaption), WM_GETFONT, 0, 0));
           ASSERT_NE(controlFont, nullptr);
           HDC dc = GetDC(dialog);
           SelectObject(dc, controlFont);
-          for (int id : {kIdSubnetCaption, kIdBroadcastCaption, kIdOutputUniverseCaption, kIdNodeCaption,
-                         kIdPortsCaption, kIdInputUniverseCaption}) {
+          for (FormControl id : {SubnetCaption, BroadcastCaption, OutputUniverseCaption, NodeCaption, PortsCaption,
+                                 InputUniverseCaption}) {
             const std::string text = Text(Item(dialog, id));
             SIZE size{};
             GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -424,7 +412,7 @@ TEST_F(Win32DialogTest, CurrentControlsAndCaptionsThatFit) {
           }
           ReleaseDC(dialog, dc);
         }),
-        Click(kIdCancel)});
+        Click(Cancel)});
 }
 
 // The dialog's client area as it looks, into a memory bitmap. Wine's
@@ -496,15 +484,15 @@ TEST_F(Win32DialogTest, RendersForTheReadme) {
   int height = 0;
   std::vector<std::uint32_t> image;
   std::array<RECT, 2> okAndBar{};
-  Show({Click(kIdScan), WaitForScanEnd(), FocusOn(kIdNodeList), Key(VK_DOWN), Click(kIdPort0 + 1), FocusOn(kIdOk),
+  Show({Click(Scan), WaitForScanEnd(), FocusOn(NodeList), Key(VK_DOWN), Click(PortOption(1)), FocusOn(Ok),
         Do([&](HWND dialog) {
           image = Render(dialog, width, height);
           for (std::size_t i = 0; i < okAndBar.size(); ++i) {
-            GetWindowRect(Item(dialog, i == 0 ? kIdOk : kIdSubnetBar), &okAndBar[i]);
+            GetWindowRect(Item(dialog, i == 0 ? Ok : SubnetBar), &okAndBar[i]);
             MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&okAndBar[i]), 2);
           }
         }),
-        Click(kIdCancel)});
+        Click(Cancel)});
   ASSERT_EQ(width, 369);
   ASSERT_EQ(height, 289);
   // Something was drawn where the OK caption and the bar's arrows are:
