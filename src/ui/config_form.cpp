@@ -55,16 +55,14 @@ constexpr bool InFormOrder() {
 static_assert(InFormOrder());
 
 constexpr std::size_t kFocusableCount =
-    std::count_if(kControls.begin(), kControls.end(), [](const FormControlSpec& row) { return TakesFocus(row.kind); });
+    std::ranges::count_if(kControls, [](const FormControlSpec& row) { return TakesFocus(row.kind); });
 
 constexpr std::array<FormControl, kFocusableCount> kFocusOrder = [] {
-  std::array<FormControlSpec, kControls.size()> rows = kControls;
-  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.tabIndex < b.tabIndex; });
+  std::array<FormControlSpec, kFocusableCount> rows{};
+  std::ranges::copy_if(kControls, rows.begin(), [](const FormControlSpec& row) { return TakesFocus(row.kind); });
+  std::ranges::sort(rows, {}, &FormControlSpec::tabIndex);
   std::array<FormControl, kFocusableCount> order{};
-  std::size_t next = 0;
-  for (const FormControlSpec& row : rows) {
-    if (TakesFocus(row.kind)) order[next++] = row.id;
-  }
+  std::ranges::transform(rows, order.begin(), &FormControlSpec::id);
   return order;
 }();
 
@@ -85,22 +83,12 @@ FormControl ValueDisplay(ConfigBar bar) { return kBarDisplays[static_cast<std::s
 
 std::string WidestText(FormControl control) {
   const FormControlSpec& row = Spec(control);
-  switch (row.kind) {
-    case ValueLabel:
-      return "W";  // the widest of the hex digits it shows
-    case Option:   // the longest caption a node can give it
-      return ConfigDialogBehaviour::PortCaption(static_cast<int>(control) - static_cast<int>(Port0), true);
-    case Edit:  // a full dotted address
-      return "255.255.255.255";
-    case Bar:
-    case List:
-      return {};
-    case Frame:
-    case Label:
-    case PushButton:
-      break;
+  if (row.kind == ValueLabel) return "W";          // the widest of the hex digits it shows
+  if (row.kind == Edit) return "255.255.255.255";  // a full dotted address
+  if (row.kind == Option) {                        // the longest caption a node can give it
+    return ConfigDialogBehaviour::PortCaption(static_cast<int>(control) - static_cast<int>(Port0), true);
   }
-  return std::string(row.caption);
+  return row.kind == Bar || row.kind == List ? std::string() : std::string(row.caption);
 }
 
 }  // namespace artnet::config_form

@@ -12,36 +12,19 @@
 
 namespace artnet {
 
-// The controls in the form's order, in which a frame comes before what it
-// holds; the table in config_form.cpp gives each one's form name.
+// The controls in the form's order, a line to each frame and what it
+// holds; a frame comes before its contents. The table in config_form.cpp
+// gives each one's form name.
+// clang-format off
 enum class FormControl {
-  DeviceFrame,
-  SubnetCaption,
-  SubnetValue,
-  SubnetBar,
-  BroadcastCaption,
-  BroadcastEdit,
-  OutputFrame,
-  OutputUniverseCaption,
-  OutputUniverseValue,
-  OutputUniverseBar,
-  NodePickerFrame,
-  NodeCaption,
-  NodeList,
-  Scan,
-  PortsCaption,
-  Port0,
-  Port1,
-  Port2,
-  Port3,
-  InputFrame,
-  InputUniverseCaption,
-  InputUniverseValue,
-  InputUniverseBar,
-  Ok,
-  Cancel,
+  DeviceFrame, SubnetCaption, SubnetValue, SubnetBar, BroadcastCaption, BroadcastEdit,
+  OutputFrame, OutputUniverseCaption, OutputUniverseValue, OutputUniverseBar,
+  NodePickerFrame, NodeCaption, NodeList, Scan, PortsCaption, Port0, Port1, Port2, Port3,
+  InputFrame, InputUniverseCaption, InputUniverseValue, InputUniverseBar,
+  Ok, Cancel,
   Dialog,  // not a control: the container of the outermost ones
 };
+// clang-format on
 
 enum class ControlKind { Frame, Label, ValueLabel, Bar, Edit, List, PushButton, Option };
 

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "lumenstage/output_driver.h"
 #include "support/art_net_test_packets.h"
@@ -94,9 +95,18 @@ TEST_F(QtConfigDialogTest, OpensAsAFixedToolWindowWithTheSettings) {
   ASSERT_EQ(dialog->logicalDpiX(), 96);
   EXPECT_EQ(dialog->size(), QSize(369, 289));
   EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
-  EXPECT_EQ(Get<QScrollBar>("scrSubNet")->geometry(), QRect(88, 16, 33, 17));
-  EXPECT_EQ(Get<QWidget>("Frame1")->parentWidget(), Get<QWidget>("Frame2"));
-  EXPECT_EQ(Get<QWidget>("optPort3")->parentWidget(), Get<QWidget>("Frame1"));
+  // A control at each depth of frames: its container, and its place there in
+  // pixels (15 twips a pixel).
+  const std::tuple<const char*, const char*, QRect> places[]{
+      {"cmdCancel", "frmConfig", {288, 256, 73, 25}},
+      {"scrSubNet", "Frame3", {88, 16, 33, 17}},
+      {"Frame1", "Frame2", {8, 40, 337, 97}},
+      {"optPort3", "Frame1", {256, 72, 73, 17}},
+  };
+  for (const auto& [name, container, place] : places) {
+    EXPECT_EQ(Get<QWidget>(name)->parentWidget()->objectName(), container) << name;
+    EXPECT_EQ(Get<QWidget>(name)->geometry(), place) << name;
+  }
 
   EXPECT_EQ(Get<QGroupBox>("Frame3")->title(), "\"Device\" configuration");
   EXPECT_EQ(Get<QGroupBox>("Frame1")->title(), "Output selection helper");

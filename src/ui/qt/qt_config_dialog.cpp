@@ -107,7 +107,7 @@ void QtConfigDialog::CreateControls() {
                         Px(control.place.height));
     controls_[static_cast<std::size_t>(control.id)] = widget;
   }
-  static_cast<QPushButton*>(Control(FormControl::Ok))->setDefault(true);
+  Control<QPushButton>(FormControl::Ok)->setDefault(true);
   portButtonGroup_ = new QButtonGroup(this);
   portButtonGroup_->setObjectName(QStringLiteral("optPortGroup"));
   portButtonGroup_->setExclusive(true);
@@ -164,9 +164,7 @@ QWidget* QtConfigDialog::CreateControl(const FormControlSpec& control, QWidget* 
     case ControlKind::Option:
       break;
   }
-  auto* option = new QRadioButton(caption, container);
-  option->setProperty("Index", static_cast<int>(control.id) - static_cast<int>(FormControl::Port0));
-  return option;
+  return new QRadioButton(caption, container);
 }
 
 void QtConfigDialog::ConnectControls() {
@@ -178,7 +176,7 @@ void QtConfigDialog::ConnectControls() {
     });
     connect(scroll, &QScrollBar::sliderReleased, this, [this, which] { Run([&] { behaviour_.OnBarChanged(which); }); });
   }
-  auto button = [this](FormControl id) { return static_cast<QPushButton*>(Control(id)); };
+  auto button = [this](FormControl id) { return Control<QPushButton>(id); };
   connect(button(FormControl::Scan), &QPushButton::clicked, this, [this] { Run([&] { behaviour_.OnScanClicked(); }); });
   // activated, unlike currentIndexChanged, fires only for the user's picks.
   connect(NodeList(), &QComboBox::activated, this, [this] { Run([&] { behaviour_.OnNodePicked(); }); });
@@ -251,25 +249,24 @@ void QtConfigDialog::CentreOnScreen() {
   move(area.center() - QPoint(Px(kClientWidthTwips) / 2, Px(kClientHeightTwips) / 2));
 }
 
-QScrollBar* QtConfigDialog::Bar(ConfigBar bar) const {
-  return static_cast<QScrollBar*>(Control(config_form::ScrollBar(bar)));
-}
-QComboBox* QtConfigDialog::NodeList() const { return static_cast<QComboBox*>(Control(FormControl::NodeList)); }
-QLineEdit* QtConfigDialog::BroadcastEdit() const {
-  return static_cast<QLineEdit*>(Control(FormControl::BroadcastEdit));
-}
+QScrollBar* QtConfigDialog::Bar(ConfigBar bar) const { return Control<QScrollBar>(config_form::ScrollBar(bar)); }
+QComboBox* QtConfigDialog::NodeList() const { return Control<QComboBox>(FormControl::NodeList); }
 QRadioButton* QtConfigDialog::PortOption(int port) const {
-  return static_cast<QRadioButton*>(Control(config_form::PortOption(port)));
+  return Control<QRadioButton>(config_form::PortOption(port));
 }
 
 void QtConfigDialog::SetBarValue(ConfigBar bar, int value) { Bar(bar)->setValue(value); }
 int QtConfigDialog::BarValue(ConfigBar bar) const { return Bar(bar)->value(); }
 void QtConfigDialog::SetBarLabel(ConfigBar bar, const std::string& text) {
-  static_cast<QLabel*>(Control(config_form::ValueDisplay(bar)))->setText(FromText(text));
+  Control<QLabel>(config_form::ValueDisplay(bar))->setText(FromText(text));
 }
 
-void QtConfigDialog::SetBroadcastText(const std::string& text) { BroadcastEdit()->setText(FromText(text)); }
-std::string QtConfigDialog::BroadcastText() const { return BroadcastEdit()->text().toStdString(); }
+void QtConfigDialog::SetBroadcastText(const std::string& text) {
+  Control<QLineEdit>(FormControl::BroadcastEdit)->setText(FromText(text));
+}
+std::string QtConfigDialog::BroadcastText() const {
+  return Control<QLineEdit>(FormControl::BroadcastEdit)->text().toStdString();
+}
 
 void QtConfigDialog::ClearNodeEntries() {
   QComboBox* nodeList = NodeList();

@@ -13,7 +13,6 @@
 
 class QButtonGroup;
 class QComboBox;
-class QLineEdit;
 class QRadioButton;
 class QScrollBar;
 
@@ -57,10 +56,13 @@ class QtConfigDialog final : public QDialog, private ConfigDialogView {
   bool TextFits(const QFont& font) const;
   void CentreOnScreen();
   int Px(int twips) const;
-  QWidget* Control(FormControl control) const { return controls_[static_cast<std::size_t>(control)]; }
+  // A control as the widget class its kind is made of.
+  template <typename Widget = QWidget>
+  Widget* Control(FormControl control) const {
+    return static_cast<Widget*>(controls_[static_cast<std::size_t>(control)]);
+  }
   QScrollBar* Bar(ConfigBar bar) const;
   QComboBox* NodeList() const;
-  QLineEdit* BroadcastEdit() const;
   QRadioButton* PortOption(int port) const;
 
   template <typename Handler>

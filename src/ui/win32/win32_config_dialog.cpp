@@ -120,6 +120,36 @@ bool FaceInstalled(const wchar_t* face) {
   return found;
 }
 
+// How each kind of control is made, and the margin its text needs
+// beside it.
+struct WindowKind {
+  const wchar_t* windowClass;
+  DWORD style;
+  int textMarginTwips;
+};
+
+WindowKind KindOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Frame:
+      return {WC_BUTTONW, BS_GROUPBOX | WS_CLIPSIBLINGS, 240};
+    case ControlKind::Label:
+      return {WC_STATICW, SS_LEFT | SS_NOPREFIX, 0};
+    case ControlKind::ValueLabel:
+      return {WC_STATICW, SS_CENTER | SS_NOPREFIX, 0};
+    case ControlKind::Bar:
+      return {WC_SCROLLBARW, SBS_HORZ | WS_TABSTOP, 0};
+    case ControlKind::Edit:
+      return {WC_EDITW, ES_AUTOHSCROLL | WS_TABSTOP, 90};
+    case ControlKind::List:
+      return {WC_COMBOBOXW, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0};
+    case ControlKind::PushButton:
+      return {WC_BUTTONW, BS_PUSHBUTTON | WS_TABSTOP, 120};
+    case ControlKind::Option:
+      break;
+  }
+  return {WC_BUTTONW, BS_AUTORADIOBUTTON, 60};  // and the option's check mark
+}
+
 // Open dialogs of this thread, for the keyboard hook.
 struct OpenDialogs {
   std::vector<Win32ConfigDialog*> dialogs;
@@ -247,40 +277,11 @@ void Win32ConfigDialog::OnInit() {
 }
 
 void Win32ConfigDialog::Create(const FormControlSpec& control, bool startsGroup) {
-  const wchar_t* windowClass = WC_BUTTONW;
-  DWORD style = WS_CHILD | WS_VISIBLE | (startsGroup ? WS_GROUP : 0);
-  switch (control.kind) {
-    case ControlKind::Frame:
-      style |= BS_GROUPBOX | WS_CLIPSIBLINGS;
-      break;
-    case ControlKind::Label:
-      windowClass = WC_STATICW;
-      style |= SS_LEFT | SS_NOPREFIX;
-      break;
-    case ControlKind::ValueLabel:
-      windowClass = WC_STATICW;
-      style |= SS_CENTER | SS_NOPREFIX;
-      break;
-    case ControlKind::Bar:
-      windowClass = WC_SCROLLBARW;
-      style |= SBS_HORZ | WS_TABSTOP;
-      break;
-    case ControlKind::Edit:
-      windowClass = WC_EDITW;
-      style |= ES_AUTOHSCROLL | WS_TABSTOP;
-      break;
-    case ControlKind::List:
-      windowClass = WC_COMBOBOXW;
-      style |= CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
-      break;
-    case ControlKind::PushButton:
-      style |= (control.id == FormControl::Ok ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON) | WS_TABSTOP;
-      break;
-    case ControlKind::Option:
-      // One exclusive group; Tab reaches it once, the arrows move inside.
-      style |= BS_AUTORADIOBUTTON | (startsGroup ? WS_TABSTOP : 0);
-      break;
-  }
+  const WindowKind kind = KindOf(control.kind);
+  DWORD style = kind.style | WS_CHILD | WS_VISIBLE | (startsGroup ? WS_GROUP : 0);
+  if (control.id == FormControl::Ok) style |= BS_DEFPUSHBUTTON;
+  // One exclusive group of options; Tab reaches it once, the arrows move inside.
+  if (control.kind == ControlKind::Option && startsGroup) style |= WS_TABSTOP;
   // Every control is the dialog's child, as the dialog manager expects;
   // positions inside a frame are offset by the frame's own.
   int x = Px(control.place.left);
@@ -293,7 +294,7 @@ void Win32ConfigDialog::Create(const FormControlSpec& control, bool startsGroup)
     y += frame.top;
   }
   const DWORD exStyle = control.kind == ControlKind::Edit ? WS_EX_CLIENTEDGE : 0;
-  CreateWindowExW(exStyle, windowClass, Wide(std::string(control.caption), CP_UTF8).c_str(), style, x, y,
+  CreateWindowExW(exStyle, kind.windowClass, Wide(std::string(control.caption), CP_UTF8).c_str(), style, x, y,
                   Px(control.place.width), Px(control.place.height), window_,
                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(DialogItemId(control.id))), ThisModule(), nullptr);
 }
@@ -353,16 +354,8 @@ bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
   for (const FormControlSpec& control : config_form::Controls()) {
     const std::wstring text = Wide(config_form::WidestText(control.id), CP_UTF8);
     if (text.empty()) continue;
-    int extraWidth = 0;
-    if (control.kind == ControlKind::Option) {
-      extraWidth = GetSystemMetrics(SM_CXMENUCHECK) + Px(60);
-    } else if (control.kind == ControlKind::PushButton) {
-      extraWidth = Px(120);
-    } else if (control.kind == ControlKind::Frame) {
-      extraWidth = Px(240);
-    } else if (control.kind == ControlKind::Edit) {
-      extraWidth = Px(90);
-    }
+    const bool option = control.kind == ControlKind::Option;
+    const int extraWidth = Px(KindOf(control.kind).textMarginTwips) + (option ? GetSystemMetrics(SM_CXMENUCHECK) : 0);
     all = all && fits(DialogItemId(control.id), text, extraWidth);
   }
   SelectObject(dc, previous);
