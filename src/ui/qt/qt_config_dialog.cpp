@@ -68,6 +68,55 @@ class ClassicScrollBar final : public QScrollBar {
   }
 };
 
+// A widget of the control's kind, before its name and place are set.
+QWidget* CreateControl(const FormControlSpec& control, QWidget* container) {
+  const QString caption = FromText(control.caption);
+  switch (control.kind) {
+    case ControlKind::Frame: {
+      auto* box = new QGroupBox(caption, container);
+      box->setFocusPolicy(Qt::NoFocus);
+      return box;
+    }
+    case ControlKind::Label:
+    case ControlKind::ValueLabel: {
+      auto* text = new QLabel(caption, container);
+      text->setAlignment(control.kind == ControlKind::Label ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignCenter);
+      text->setFocusPolicy(Qt::NoFocus);
+      return text;
+    }
+    case ControlKind::Bar: {
+      auto* scroll = new ClassicScrollBar(Qt::Horizontal, container);
+      scroll->setRange(ConfigDialogBehaviour::kBarMin, ConfigDialogBehaviour::kBarMax);
+      scroll->setSingleStep(1);
+      scroll->setPageStep(1);
+      scroll->setValue(0);
+      // Like a classic Windows bar: Left lowers, Right raises (Qt's horizontal
+      // bar swaps them by default), and it takes focus.
+      scroll->setInvertedControls(false);
+      scroll->setFocusPolicy(Qt::StrongFocus);
+      return scroll;
+    }
+    case ControlKind::Edit: {
+      auto* edit = new QLineEdit(caption, container);
+      edit->setMaxLength(32767);  // as long as QLineEdit allows
+      return edit;
+    }
+    case ControlKind::List: {
+      auto* list = new QComboBox(container);
+      list->setEditable(false);
+      return list;
+    }
+    case ControlKind::PushButton: {
+      auto* push = new QPushButton(caption, container);
+      push->setAutoDefault(true);
+      return push;
+    }
+    case ControlKind::Option:
+      break;
+  }
+  return new QRadioButton(caption, container);
+}
+
 }  // namespace
 
 QtConfigDialog::QtConfigDialog(ConfigDialogServices& services, QWidget* parent)
@@ -117,54 +166,6 @@ void QtConfigDialog::CreateControls() {
   for (std::size_t i = 0; i + 1 < tabOrder.size(); ++i) {
     QWidget::setTabOrder(Control(tabOrder[i]), Control(tabOrder[i + 1]));
   }
-}
-
-QWidget* QtConfigDialog::CreateControl(const FormControlSpec& control, QWidget* container) {
-  const QString caption = FromText(control.caption);
-  switch (control.kind) {
-    case ControlKind::Frame: {
-      auto* box = new QGroupBox(caption, container);
-      box->setFocusPolicy(Qt::NoFocus);
-      return box;
-    }
-    case ControlKind::Label:
-    case ControlKind::ValueLabel: {
-      auto* text = new QLabel(caption, container);
-      text->setAlignment(control.kind == ControlKind::Label ? Qt::AlignLeft | Qt::AlignTop : Qt::AlignCenter);
-      text->setFocusPolicy(Qt::NoFocus);
-      return text;
-    }
-    case ControlKind::Bar: {
-      auto* scroll = new ClassicScrollBar(Qt::Horizontal, container);
-      scroll->setRange(ConfigDialogBehaviour::kBarMin, ConfigDialogBehaviour::kBarMax);
-      scroll->setSingleStep(1);
-      scroll->setPageStep(1);
-      scroll->setValue(0);
-      // Like a classic Windows bar: Left lowers, Right raises (Qt's horizontal
-      // bar swaps them by default), and it takes focus.
-      scroll->setInvertedControls(false);
-      scroll->setFocusPolicy(Qt::StrongFocus);
-      return scroll;
-    }
-    case ControlKind::Edit: {
-      auto* edit = new QLineEdit(caption, container);
-      edit->setMaxLength(32767);  // as long as QLineEdit allows
-      return edit;
-    }
-    case ControlKind::List: {
-      auto* list = new QComboBox(container);
-      list->setEditable(false);
-      return list;
-    }
-    case ControlKind::PushButton: {
-      auto* push = new QPushButton(caption, container);
-      push->setAutoDefault(true);
-      return push;
-    }
-    case ControlKind::Option:
-      break;
-  }
-  return new QRadioButton(caption, container);
 }
 
 void QtConfigDialog::ConnectControls() {

@@ -50,7 +50,6 @@ class QtConfigDialog final : public QDialog, private ConfigDialogView {
   void CloseDialog() override;
 
   void CreateControls();
-  QWidget* CreateControl(const FormControlSpec& control, QWidget* container);
   void ConnectControls();
   void FitFont();
   bool TextFits(const QFont& font) const;
