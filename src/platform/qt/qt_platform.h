@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/interfaces/platform.h"
 
 namespace artnet {
 
@@ -17,7 +17,7 @@ class QtPlatform final : public Platform {
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override;
   SettingsStore& Settings() override;
-  MessageBox& Messages() override;
+  WarningBox& Messages() override;
   EventPump& Pump() override;
   DialogRunner& Dialogs() override;
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/interfaces/platform.h"
 
 namespace artnet {
 
@@ -18,7 +18,7 @@ class Win32Platform final : public Platform {
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override;
   SettingsStore& Settings() override;
-  MessageBox& Messages() override;
+  WarningBox& Messages() override;
   EventPump& Pump() override;
   DialogRunner& Dialogs() override;
 

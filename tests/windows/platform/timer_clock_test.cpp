@@ -5,7 +5,6 @@
 
 // clang-format off
 #include <windows.h>
-#undef MessageBox
 // clang-format on
 
 #include <chrono>
@@ -17,7 +16,7 @@
 
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_message_box.h"
+#include "platform/win32/win32_warning_box.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_timer.h"
 #include "support.h"
@@ -222,10 +221,10 @@ struct BoxCloser {
   }
 };
 
-TEST(Win32MessageBoxTest, ShowsTheTextUnderTheModuleNameAndTimersRunWhileItIsOpen) {
+TEST(Win32WarningBoxTest, ShowsTheTextUnderTheModuleNameAndTimersRunWhileItIsOpen) {
   Win32Platform platform;
-  MessageBox& messages = platform.Messages();
-  EXPECT_EQ(Win32MessageBox::Title(), "windows_platform_tests");  // this program's file name
+  WarningBox& messages = platform.Messages();
+  EXPECT_EQ(Win32WarningBox::Title(), "windows_platform_tests");  // this program's file name
   BoxCloser closer;
   closer.title = L"windows_platform_tests";
   int ticks = 0;
