@@ -11,8 +11,8 @@
 
 #include "net_support.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_warning_box.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_warning_box.h"
 #include "platform/qt/system_clock.h"
 
 namespace artnet {

@@ -29,9 +29,9 @@ std::string DottedIPv4(IPv4 address) {
          std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
 }
 
-std::optional<InterfaceAddress> ChooseLightingInterface(
-    const std::vector<InterfaceAddress>& up, std::optional<IPv4> destination,
-    const std::function<std::optional<IPv4>(IPv4)>& routedSource) {
+std::optional<InterfaceAddress> ChooseLightingInterface(const std::vector<InterfaceAddress>& up,
+                                                        std::optional<IPv4> destination,
+                                                        const std::function<std::optional<IPv4>(IPv4)>& routedSource) {
   if (destination) {
     for (const InterfaceAddress& candidate : up) {
       if (candidate.mask != 0 && ((candidate.address ^ *destination) & candidate.mask) == 0) return candidate;

@@ -31,8 +31,8 @@ struct InterfaceAddress {
 // unicast) the one whose address the routing table picks as source;
 // otherwise the first one that is not loopback; otherwise loopback. No
 // destination (text that is no address) skips the first two.
-std::optional<InterfaceAddress> ChooseLightingInterface(
-    const std::vector<InterfaceAddress>& up, std::optional<IPv4> destination,
-    const std::function<std::optional<IPv4>(IPv4)>& routedSource);
+std::optional<InterfaceAddress> ChooseLightingInterface(const std::vector<InterfaceAddress>& up,
+                                                        std::optional<IPv4> destination,
+                                                        const std::function<std::optional<IPv4>(IPv4)>& routedSource);
 
 }  // namespace artnet

@@ -76,8 +76,8 @@ int SocketControlCore::Transmit(IPv4 address, std::span<const std::uint8_t> pack
     const int cachedError = SendThrough(broadcastInterface_, address, remotePort_, packet);
     if (cachedError == kSockOk || cachedError == kSockErrWouldBlock) return cachedError;
   }
-  const auto lighting = ChooseLightingInterface(UpInterfaces(), address,
-                                                [this](IPv4 destination) { return RoutedSource(destination); });
+  const auto lighting =
+      ChooseLightingInterface(UpInterfaces(), address, [this](IPv4 destination) { return RoutedSource(destination); });
   if (!lighting || lighting->index == 0) return error;
   broadcastInterface_ = lighting->index;
   return SendThrough(broadcastInterface_, address, remotePort_, packet);

@@ -44,7 +44,7 @@ class SocketControlCore : public SocketControl {
  protected:
   // One received datagram; a handler running at each nesting depth reads its own.
   struct Datagram {
-    static constexpr std::size_t kCapacity = 65536;  // larger than any UDP/IPv4 datagram
+    static constexpr std::size_t kCapacity = 65536;                      // larger than any UDP/IPv4 datagram
     std::unique_ptr<std::uint8_t[]> bytes{new std::uint8_t[kCapacity]};  // not zeroed: untouched pages cost nothing
     std::size_t length = 0;
     IPv4 sender = 0;

@@ -5,10 +5,10 @@
 #include "platform/interfaces/clock.h"
 #include "platform/interfaces/dialog_runner.h"
 #include "platform/interfaces/event_pump.h"
-#include "platform/interfaces/warning_box.h"
 #include "platform/interfaces/settings_store.h"
 #include "platform/interfaces/socket_control.h"
 #include "platform/interfaces/timer.h"
+#include "platform/interfaces/warning_box.h"
 
 namespace artnet {
 

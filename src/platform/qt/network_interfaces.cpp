@@ -9,7 +9,9 @@
 namespace artnet {
 namespace {
 
-IPv4 AddressOf(const sockaddr* address) { return ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr); }
+IPv4 AddressOf(const sockaddr* address) {
+  return ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
+}
 
 }  // namespace
 

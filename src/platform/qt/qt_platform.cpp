@@ -2,9 +2,9 @@
 
 #include "platform/qt/ini_settings_store.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_warning_box.h"
 #include "platform/qt/qt_socket_control.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_warning_box.h"
 #include "platform/qt/system_clock.h"
 #include "ui/qt/qt_dialog_runner.h"
 

@@ -74,8 +74,8 @@ int RegistrySettingsStore::SaveSetting(const std::string& appName, const std::st
   }
   const std::wstring text = win32::Wide(value);
   const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-  const LONG status =
-      RegSetValueExW(handle.Get(), win32::Wide(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
+  const LONG status = RegSetValueExW(handle.Get(), win32::Wide(key).c_str(), 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(text.c_str()), bytes);
   return status == ERROR_SUCCESS ? 0 : lumenstage::kErrPathFileAccess.number;
 }
 

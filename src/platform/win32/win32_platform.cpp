@@ -3,9 +3,9 @@
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_warning_box.h"
 #include "platform/win32/win32_socket_control.h"
 #include "platform/win32/win32_timer.h"
+#include "platform/win32/win32_warning_box.h"
 #include "ui/win32/win32_dialog_runner.h"
 
 namespace artnet {

@@ -16,9 +16,9 @@
 
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_warning_box.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_timer.h"
+#include "platform/win32/win32_warning_box.h"
 #include "support.h"
 
 namespace artnet {
