@@ -1,7 +1,7 @@
 #include "com/server_module.h"
 
+#include "com/win32_platform.h"
 #include "engine/module_state.h"
-#include "platform/win32/win32_platform.h"
 
 namespace artnet::server {
 namespace {

@@ -16,7 +16,6 @@
 
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_timer.h"
 #include "platform/win32/win32_warning_box.h"
 #include "support.h"
@@ -222,13 +221,13 @@ struct BoxCloser {
 };
 
 TEST(Win32WarningBoxTest, ShowsTheTextUnderTheModuleNameAndTimersRunWhileItIsOpen) {
-  Win32Platform platform;
-  WarningBox& messages = platform.Messages();
+  Win32WarningBox box;
+  WarningBox& messages = box;
   EXPECT_EQ(Win32WarningBox::Title(), "windows_platform_tests");  // this program's file name
   BoxCloser closer;
   closer.title = L"windows_platform_tests";
   int ticks = 0;
-  auto timer = platform.CreateTimer();
+  auto timer = std::make_unique<Win32Timer>();
   timer->SetInterval(20);
   timer->SetTickHandler([&] {
     if (++ticks == 3) closer.TryClose();

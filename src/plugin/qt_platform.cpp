@@ -1,4 +1,4 @@
-#include "platform/qt/qt_platform.h"
+#include "plugin/qt_platform.h"
 
 #include "platform/qt/ini_settings_store.h"
 #include "platform/qt/qt_event_pump.h"

@@ -1,4 +1,4 @@
-#include "platform/win32/win32_platform.h"
+#include "com/win32_platform.h"
 
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/win32_clock.h"
