@@ -39,20 +39,12 @@ constexpr std::array<FormControlSpec, kControlCount> kControls{{
 
 constexpr bool TakesFocus(ControlKind kind) { return kind != Frame && kind != Label && kind != ValueLabel; }
 
-// Rows are looked up by id, and the views create a container before what
-// it holds.
-constexpr bool InFormOrder() {
-  for (std::size_t i = 0; i < kControls.size(); ++i) {
-    const FormControlSpec& row = kControls[i];
-    if (static_cast<std::size_t>(row.id) != i) return false;
-    if (row.container != Dialog &&
-        (row.container >= row.id || kControls[static_cast<std::size_t>(row.container)].kind != Frame)) {
-      return false;
-    }
-  }
-  return true;
-}
-static_assert(InFormOrder());
+// Rows are found by id, and the views make a frame before what it holds.
+static_assert(std::ranges::all_of(kControls, [](const FormControlSpec& row) {
+  const auto at = [](FormControl id) -> const FormControlSpec& { return kControls[static_cast<std::size_t>(id)]; };
+  return &at(row.id) == &row &&
+         (row.container == Dialog || (row.container < row.id && at(row.container).kind == Frame));
+}));
 
 constexpr std::size_t kFocusableCount =
     std::ranges::count_if(kControls, [](const FormControlSpec& row) { return TakesFocus(row.kind); });
@@ -72,13 +64,9 @@ constexpr std::array<FormControl, 3> kBarDisplays{SubnetValue, OutputUniverseVal
 }  // namespace
 
 std::span<const FormControlSpec> Controls() { return kControls; }
-
 const FormControlSpec& Spec(FormControl control) { return kControls[static_cast<std::size_t>(control)]; }
-
 std::span<const FormControl> FocusOrder() { return kFocusOrder; }
-
 FormControl ScrollBar(ConfigBar bar) { return kBars[static_cast<std::size_t>(bar)]; }
-
 FormControl ValueDisplay(ConfigBar bar) { return kBarDisplays[static_cast<std::size_t>(bar)]; }
 
 std::string WidestText(FormControl control) {

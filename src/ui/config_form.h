@@ -12,9 +12,8 @@
 
 namespace artnet {
 
-// The controls in the form's order, a line to each frame and what it
-// holds; a frame comes before its contents. The table in config_form.cpp
-// gives each one's form name.
+// The controls in the form's order, a line to each frame and what it holds;
+// config_form.cpp gives each one's form name.
 // clang-format off
 enum class FormControl {
   DeviceFrame, SubnetCaption, SubnetValue, SubnetBar, BroadcastCaption, BroadcastEdit,

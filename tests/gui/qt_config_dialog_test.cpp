@@ -95,8 +95,7 @@ TEST_F(QtConfigDialogTest, OpensAsAFixedToolWindowWithTheSettings) {
   ASSERT_EQ(dialog->logicalDpiX(), 96);
   EXPECT_EQ(dialog->size(), QSize(369, 289));
   EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
-  // A control at each depth of frames: its container, and its place there in
-  // pixels (15 twips a pixel).
+  // A control at each depth of frames: its container, and its place in pixels.
   const std::tuple<const char*, const char*, QRect> places[]{
       {"cmdCancel", "frmConfig", {288, 256, 73, 25}},
       {"scrSubNet", "Frame3", {88, 16, 33, 17}},

@@ -306,13 +306,11 @@ void Win32ConfigDialog::CreateControls() {
   // group of its own but for Cancel, which joins OK, and the port options
   // after the first; the first label ends the last group.
   const auto controls = config_form::Controls();
-  auto isFrame = [](const FormControlSpec& control) { return control.kind == ControlKind::Frame; };
   for (const FormControlSpec& control : controls) {
-    if (isFrame(control)) Create(control, false);
+    if (control.kind == ControlKind::Frame) Create(control, false);
   }
   for (const FormControl id : config_form::FocusOrder()) {
-    const bool joinsPrevious = id == FormControl::Cancel || (id > FormControl::Port0 && id <= FormControl::Port3);
-    Create(config_form::Spec(id), !joinsPrevious);
+    Create(config_form::Spec(id), id != FormControl::Cancel && (id <= FormControl::Port0 || id > FormControl::Port3));
   }
   bool firstLabel = true;
   for (const FormControlSpec& control : controls) {
@@ -323,9 +321,8 @@ void Win32ConfigDialog::CreateControls() {
   // The frames end lowest in the z-order, so they never paint over what
   // they hold.
   for (const FormControlSpec& control : controls) {
-    if (isFrame(control)) {
-      SetWindowPos(Control(control.id), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    }
+    if (control.kind != ControlKind::Frame) continue;
+    SetWindowPos(Control(control.id), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   // 0: as long as an edit control allows.
   SendMessageW(Control(FormControl::BroadcastEdit), EM_SETLIMITTEXT, 0, 0);

@@ -102,7 +102,8 @@ inline void PostKey(HWND target, UINT key) {
 inline void Press(UINT key) { PostKey(GetFocus(), key); }
 
 // The node list's entries (ASCII in these tests).
-inline std::vector<std::string> NodeEntries(HWND list) {
+inline std::vector<std::string> NodeEntries(HWND dialog) {
+  const HWND list = Item(dialog, FormControl::NodeList);
   std::vector<std::string> entries;
   const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
   for (int i = 0; i < count; ++i) {

@@ -28,6 +28,7 @@ using testing::Click;
 using testing::DialogScript;
 using testing::Do;
 using testing::Item;
+using testing::NodeEntries;
 using testing::Press;
 using testing::Step;
 using testing::Text;
@@ -40,8 +41,6 @@ bool OnTheScanBridge() {
   const char* bridge = std::getenv("ARTNET_TEST_SCAN_BRIDGE");
   return bridge != nullptr && std::string(bridge) == "1";
 }
-
-std::vector<std::string> Entries(HWND dialog) { return testing::NodeEntries(Item(dialog, NodeList)); }
 
 TEST(ScanWithPeer, PickingTheNodeAndItsPortsSetsTheSettingsOnOk) {
   if (!OnTheScanBridge()) GTEST_SKIP() << "run through scan-with-peer.sh";
@@ -60,7 +59,7 @@ TEST(ScanWithPeer, PickingTheNodeAndItsPortsSetsTheSettingsOnOk) {
       Click(Scan),
       // The scan pumps for a little over 4 s; the list shows the nodes after.
       [&](HWND dialog) {
-        const std::vector<std::string> entries = Entries(dialog);
+        const std::vector<std::string> entries = NodeEntries(dialog);
         for (std::size_t i = 0; i < entries.size(); ++i) {
           if (entries[i] == kAlpha) alpha = static_cast<int>(i);
         }
