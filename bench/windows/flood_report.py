@@ -1,0 +1,178 @@
+#!/usr/bin/env python3
+"""The tables of scripts/floods-windows.sh, from the files each run left.
+
+A flood run's folder holds flood_host's figures and log (its clock, in µs),
+the peer's listener output (arrival in seconds since it began listening) and
+memory samples. The two clocks are tied by the announcement, which leaves
+inside Enable: its arrival on the wire is taken as the end of Enable.
+"""
+import argparse
+import re
+from pathlib import Path
+
+PLUGIN = "10.78.0.1"
+
+
+def percentile(values, p):
+    if not values:
+        return float("nan")
+    values = sorted(values)
+    return values[min(len(values) - 1, int(p * (len(values) - 1) + 0.5))]
+
+
+def figures(folder):
+    """flood_host's printed figures: the first word of a line names it."""
+    result = {}
+    for line in (folder / "figures").read_text().splitlines():
+        words = line.split()
+        if words:
+            result[words[0]] = words[1:]
+    return result
+
+
+def named(words, name, cast=float):
+    return cast(words[words.index(name) + 1])
+
+
+def datagrams(path):
+    """The plug-in's datagrams seen by the listener: (title, arrival, fields)."""
+    found, title, fields = [], None, {}
+    for line in path.read_text(errors="replace").splitlines() + [""]:
+        if line and not line.startswith(" "):
+            if title is not None:
+                found.append((title, float(fields.get("Arrived", "nan")), fields))
+            title, fields = line, {}
+        elif line.startswith("  ") and ": " in line:
+            key, _, value = line[2:].partition(": ")
+            fields[key] = value
+    if title is not None and title:
+        found.append((title, float(fields.get("Arrived", "nan")), fields))
+    return [d for d in found if f" from {PLUGIN} " in d[0]]
+
+
+def memory(folder):
+    samples = {"start": None, "end": None, "during": []}
+    drops = None
+    for line in (folder / "rss").read_text().splitlines():
+        words = line.split()
+        if words[0] == "drops":
+            drops = words[1] if len(words) > 1 else "?"
+        elif words[0] == "during":
+            samples["during"].append((int(words[1]), int(words[2])))
+        else:
+            samples[words[0]] = (int(words[1]), int(words[2]))
+    peak = [max([s[i] for s in samples["during"]] + [samples["start"][i], samples["end"][i]]) for i in (0, 1)]
+    return samples["start"], peak, samples["end"], drops
+
+
+def sender_rate(folder):
+    match = re.search(r"\(([\d.]+) per second", (folder / "flood.out").read_text())
+    return float(match.group(1)) if match else float("nan")
+
+
+def flood_row(folder):
+    kind = (folder / "kind").read_text().strip()
+    mode = (folder / "mode").read_text().strip()
+    f = figures(folder)
+    calls = f["host_calls"]
+    timer = f["host_timer_ticks"]
+    log = {"set": []}
+    for line in (folder / "host.log").read_text().splitlines():
+        words = line.split()
+        if words[0] == "set":
+            log["set"].append((int(words[1]), int(words[2]), int(words[3]), words[4]))
+        else:
+            log[words[0]] = [int(w) for w in words[1:]]
+    start, peak, end, drops = memory(folder)
+    row = {
+        "flood": f"{kind} ({sender_rate(folder):,.0f}/s)" + (" bare loop" if mode == "bare" else ""),
+        "wait": f"{named(calls, 'p50_ms'):.2f} / {named(calls, 'p99_ms'):.2f} / {named(calls, 'max_ms'):.2f} ms"
+        f" ({int(calls[0]):,})",
+        "timer": f"{int(timer[0])} of {float(timer[2]):.0f}, max gap {named(timer, 'max_gap_ms'):.0f} ms",
+        "server": f"{start[0]:,} → {peak[0]:,} → {end[0]:,}",
+        "process": f"{start[1]:,} → {peak[1]:,} → {end[1]:,}",
+        "drops": drops,
+        "first": "", "second": "", "lost": "", "refresh": "",
+    }
+    if mode == "bare":
+        return row
+
+    wire = datagrams(folder / "wire.out")
+    announced = next((t for title, t, _ in wire if title.startswith("ArtPollReply")), None)
+    dmx = [(t, [int(v) for v in fields.get("Data", "").split()]) for title, t, fields in wire
+           if title.startswith("ArtDmx")]
+    if announced is None:
+        row["first"] = "no announcement seen"
+        return row
+    offset = announced - log["enable"][1] / 1e6  # wire time = host µs / 1e6 + offset
+    latencies, lost = {"first": [], "second": []}, 0
+    for at_us, channel, value, which in log["set"]:
+        sent = next((t for t, data in dmx if len(data) >= channel and data[channel - 1] == value), None)
+        if sent is None:
+            lost += 1
+        else:
+            latencies[which].append(max(0.0, (sent - (at_us / 1e6 + offset)) * 1000))
+    for which, values in latencies.items():
+        row[which] = (f"{percentile(values, 0.5):.1f} / {percentile(values, 0.99):.1f} / "
+                      f"{percentile(values, 1.0):.1f} ms" if values else "none arrived")
+    row["lost"] = f"{lost} of {len(log['set'])}"
+    # The quiet part: after the last set's flush, until the flood ended.
+    go, stop = (log["go"][0] / 1e6 + offset, log["stop"][0] / 1e6 + offset)
+    last_set = (log["set"][-1][0] / 1e6 + offset) if log["set"] else go
+    quiet = [t for t, _ in dmx if last_set + 0.1 < t <= stop]
+    edges = [last_set + 0.1] + quiet + [stop]
+    gap = max(b - a for a, b in zip(edges, edges[1:]))
+    row["refresh"] = f"{len(quiet)} in {stop - last_set - 0.1:.1f} s, longest silence {gap:.2f} s"
+    return row
+
+
+def capacity_rows(folders):
+    rows, rates = [], {"bare": [], "dll": []}
+    for folder in folders:
+        mode, count, before, after, started, emptied = (folder / "capacity").read_text().split()
+        delivered = int(count) - (int(after) - int(before))
+        rate = delivered / (float(emptied) - float(started))
+        rates[mode].append(rate)
+        own = figures(folder)["datagrams"]
+        rows.append(f"| {folder.name} | {sender_rate(folder):,.0f}/s | {delivered:,} of {int(count):,} | "
+                    f"{rate:,.0f}/s | " + (f"{int(own[0]):,} counted, {float(own[2]):,.0f}/s while receiving"
+                                           if mode == "bare" else "") + " |")
+    ratio = ""
+    if rates["bare"] and rates["dll"]:
+        bare, dll = sum(rates["bare"]) / len(rates["bare"]), sum(rates["dll"]) / len(rates["dll"])
+        ratio = f"\nDLL against the bare loop (means): {dll:,.0f} / {bare:,.0f} = **{dll / bare:.2f}x**"
+    return rows, ratio
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rate")
+    parser.add_argument("--floods", nargs="*", default=[])
+    parser.add_argument("--capacity", nargs="*", default=[])
+    args = parser.parse_args()
+    if args.floods:
+        rows = [flood_row(Path(f)) for f in args.floods]
+        print("| flood (sender's rate) | host call wait p50 / p99 / max (calls) | host timer ticks |"
+              " set → wire, alone p50 / p99 / max | set → wire, by the flush p50 / p99 / max |"
+              " values never on the wire | refresh while quiet |")
+        print("|---|---|---|---|---|---|---|")
+        for r in rows:
+            print(f"| {r['flood']} | {r['wait']} | {r['timer']} | {r['first']} | {r['second']} | {r['lost']} |"
+                  f" {r['refresh']} |")
+        print()
+        print("| flood | wineserver VmRSS kB start → peak → end | host process VmRSS kB start → peak → end |"
+              " kernel drops at the socket |")
+        print("|---|---|---|---|")
+        for r in rows:
+            print(f"| {r['flood']} | {r['server']} | {r['process']} | {r['drops']} |")
+        print()
+    if args.capacity:
+        rows, ratio = capacity_rows([Path(f) for f in args.capacity])
+        print("| receive capacity run | sender | delivered | delivered a second | bare loop's own count |")
+        print("|---|---|---|---|---|")
+        print("\n".join(rows))
+        print(ratio)
+
+
+if __name__ == "__main__":
+    main()
