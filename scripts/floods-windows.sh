@@ -34,7 +34,7 @@ if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
   exec "$project/scripts/in-test-netns.sh" "$0" "$@"
 fi
 
-seconds=10 rate=100000 capacity_seconds=5 rounds=2 reference=0 capacity=1 smoke=0 keep=
+seconds=10 rate=100000 capacity_seconds=5 rounds=3 reference=0 capacity=1 smoke=0 keep=
 build=$project/build-win32 peer=$project/build-ci/artnet-peer loader=wine kinds=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -127,6 +127,8 @@ finish_host() {
   local rc=0
   wait "$host" || rc=$?
   tr -d '\r' <"$dir/host.out" >"$dir/figures"
+  # The next run starts with a fresh wineserver, so its memory is its own.
+  WINEDEBUG=-all timeout 60 wineserver -w || true
   if ((rc != 0)); then echo "FAIL: flood_host exited with $rc"; cat "$dir/figures"; fail=1; fi
 }
 
