@@ -82,7 +82,7 @@ self_net=$(readlink /proc/self/ns/net)
 pid_of() {
   local pid name
   for pid in /proc/[0-9]*; do
-    read -r name <"$pid/comm" 2>/dev/null || continue
+    { read -r name <"$pid/comm"; } 2>/dev/null || continue
     # shellcheck disable=SC2053  # a pattern on purpose
     [[ "$name" == $1 && "$(readlink "$pid/ns/net" 2>/dev/null)" == "$self_net" ]] && { echo "${pid#/proc/}"; return; }
   done
