@@ -137,17 +137,24 @@ ola ola_patch --device "$olad_device" --port 0 --universe "$receive_universe" >/
 
 # Wireshark's dissector reads our announcement on the stage's side of the
 # wire: olad files nodes by address and universe only, not by name.
+# "Capturing on" can come before packets are seen, so probes (to the discard
+# port, which olad does not read) go out until tshark shows one.
 ip netns exec peer env HOME="$work" XDG_CONFIG_HOME="$work/wireshark" \
-  tshark -n -l -i veth-peer -f 'udp port 6454 and src host 10.77.0.1' -Y 'artnet.header.opcode == 0x2100' \
-  -T fields -E separator='|' -e ip.src -e artnet.poll_reply.short_name \
+  tshark -n -l -i veth-peer -f 'udp and src host 10.77.0.1' \
+  -Y 'artnet.header.opcode == 0x2100 or udp.dstport == 9' \
+  -T fields -E separator='|' -e udp.dstport -e ip.src -e artnet.poll_reply.short_name \
   -e artnet.poll_reply.swin_1_universe -e artnet.poll_reply.swout_1_universe \
   >"$work/tshark.out" 2>"$work/tshark.err" &
 tshark_pid=$!
-for _ in $(seq 100); do
-  grep -q '^Capturing on' "$work/tshark.err" && break
+capturing=0
+for _ in $(seq 300); do
+  if grep -q '^Capturing on' "$work/tshark.err"; then
+    echo probe >/dev/udp/10.77.0.2/9 2>/dev/null || true
+    grep -q '^9|' "$work/tshark.out" && { capturing=1; break; }
+  fi
   sleep 0.1
 done
-grep -q '^Capturing on' "$work/tshark.err" || die "tshark did not start: $(cat "$work/tshark.err")"
+[[ $capturing -eq 1 ]] || die "tshark did not start: $(cat "$work/tshark.err")"
 
 echo "=== console: lumenhost at 10.77.0.1, broadcast 255.255.255.255, no default route"
 mkfifo "$work/in"
@@ -160,14 +167,15 @@ wait_for_line "$work/host.out" "Enable -> true" >/dev/null || die "the plug-in d
 
 # Discovery: olad files our node for the universe we receive (from our
 # ArtPollReply) and from then on sends that universe to it.
-listed=0
-for _ in $(seq 50); do
+# A deadline that holds on a loaded two-core machine: olad answers slowly there.
+listed=0 filing_deadline=$((SECONDS + 60))
+while ((SECONDS < filing_deadline)); do
   ola ola_artnet --device "$olad_device" --universe "$receive_universe" 2>/dev/null |
-    grep -qxF 10.77.0.1 && [[ -s "$work/tshark.out" ]] && { listed=1; break; }
-  sleep 0.1
+    grep -qxF 10.77.0.1 && grep -q '^6454|' "$work/tshark.out" && { listed=1; break; }
+  sleep 0.2
 done
 [[ $listed -eq 1 ]] || die "olad did not file our node for universe $receive_universe"
-IFS='|' read -r reply_ip reply_name reply_in reply_out <"$work/tshark.out"
+IFS='|' read -r _ reply_ip reply_name reply_in reply_out < <(grep -m1 '^6454|' "$work/tshark.out")
 kill -TERM "$tshark_pid" 2>/dev/null || true
 wait "$tshark_pid" 2>/dev/null || true
 tshark_pid=

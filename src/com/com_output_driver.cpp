@@ -1,5 +1,7 @@
 #include "com/com_output_driver.h"
 
+#include <wrl/client.h>
+
 #include <array>
 #include <new>
 
@@ -109,6 +111,11 @@ void FillException(HRESULT hr, EXCEPINFO* exception) {
 
 }  // namespace
 
+// Each method holds a reference to its object until it returns: a host may
+// release its last one from inside a nested loop the call opened (a message
+// box, the dialog, a helper that pumps messages).
+using SelfReference = Microsoft::WRL::ComPtr<ComOutputDriver>;
+
 ComOutputDriver::ComOutputDriver(ModuleState& mod) : driver_(mod) { server::ObjectCreated(); }
 
 ComOutputDriver::~ComOutputDriver() { server::ObjectDestroyed(); }
@@ -213,6 +220,9 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     for (UINT p = 0; p < member->paramCount; ++p) {
       VARIANT& value = args.values[p];
       HRESULT hr = VariantCopyInd(&value, &params->rgvarg[source[p]]);
+      // An omitted argument arrives as this error value; scripts show it as 449.
+      if (SUCCEEDED(hr) && V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND)
+        hr = DISP_E_PARAMNOTOPTIONAL;
       if (SUCCEEDED(hr) && V_VT(&value) != member->types[p])
         hr = VariantChangeType(&value, &value, 0, member->types[p]);
       if (FAILED(hr)) {
@@ -286,24 +296,29 @@ HRESULT ComOutputDriver::InvokeMethod(DISPID id, VARIANT* args, VARIANT* result)
 }
 
 HRESULT ComOutputDriver::Disable(VARIANT_BOOL* result) {
+  const SelfReference self(this);
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Disable(value); });
 }
 
 HRESULT ComOutputDriver::Enable(VARIANT_BOOL* result) {
+  const SelfReference self(this);
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Enable(value); });
 }
 
 HRESULT ComOutputDriver::SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) {
+  const SelfReference self(this);
   if (Channel == nullptr || value == nullptr) return E_POINTER;
   return CallWithBool(result, [&](lumenstage::VBool* stored) { return driver_.SetChannel(*Channel, *value, stored); });
 }
 
 HRESULT ComOutputDriver::Configure(VARIANT_BOOL* result) {
+  const SelfReference self(this);
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Configure(value); });
 }
 
 HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** LMSTPluginHelper,
                               VARIANT_BOOL* result) {
+  const SelfReference self(this);
   if (CallingAppTitle == nullptr || MyFilename == nullptr || LMSTPluginHelper == nullptr) return E_POINTER;
   return CallWithBool(result, [&](lumenstage::VBool* value) {
     const std::string title = Utf8FromBstr(*CallingAppTitle);
@@ -321,10 +336,12 @@ HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch
 }
 
 HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) {
+  const SelfReference self(this);
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Term(value); });
 }
 
 HRESULT ComOutputDriver::PluginName(BSTR* result) {
+  const SelfReference self(this);
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   try {

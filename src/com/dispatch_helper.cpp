@@ -27,10 +27,6 @@ void DispatchHelper::Release() {
 }
 
 HRESULT DispatchHelper::FindMethod(const char* method, DISPID* id) {
-  if (cachedId_ != DISPID_UNKNOWN && cachedName_ == method) {
-    *id = cachedId_;
-    return S_OK;
-  }
   std::wstring name = Utf16FromUtf8(method);
   LPOLESTR names[] = {name.data()};
   HRESULT hr = target_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
@@ -43,10 +39,6 @@ HRESULT DispatchHelper::FindMethod(const char* method, DISPID* id) {
       SysFreeString(text);
       extended->Release();
     }
-  }
-  if (SUCCEEDED(hr)) {
-    cachedName_ = method;
-    cachedId_ = *id;
   }
   return hr;
 }

@@ -6,8 +6,6 @@
 #include <oaidl.h>
 // clang-format on
 
-#include <string>
-
 #include "lumenstage/plugin_helper.h"
 
 namespace artnet {
@@ -30,14 +28,12 @@ class DispatchHelper final : public lumenstage::IPluginHelper {
 
  private:
   ~DispatchHelper();
+  // Looked up on every call: a script host may add or replace the method
+  // while the plug-in runs.
   HRESULT FindMethod(const char* method, DISPID* id);
 
   ULONG refs_ = 1;
   IDispatch* target_;
-  // Dispatch ids are stable for an object; the DMX input calls one method
-  // once per changed channel, so its id is looked up once.
-  std::string cachedName_;
-  DISPID cachedId_ = DISPID_UNKNOWN;
 };
 
 }  // namespace artnet

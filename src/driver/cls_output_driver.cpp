@@ -38,10 +38,23 @@ lumenstage::Status Guard(Result* result, Result onFailure, Body&& body) {
 
 }  // namespace
 
+clsOutputDriver::CallScope::~CallScope() {
+  if (--driver_.callsRunning_ == 0 && driver_.released_) delete &driver_;
+}
+
+void clsOutputDriver::Release() {
+  if (callsRunning_ > 0) {
+    released_ = true;
+    return;
+  }
+  delete this;
+}
+
 std::string clsOutputDriver::Section() const { return kSectionPrefix + PluginFileName_; }
 
 lumenstage::Status clsOutputDriver::Init(const std::string& CallingAppTitle, const std::string& MyFilename,
                                          lumenstage::IPluginHelper* LMSTPluginHelper, lumenstage::VBool* result) {
+  const CallScope scope(*this);
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     AppTitle_ = CallingAppTitle;
     PluginFileName_ = MyFilename;
@@ -79,6 +92,7 @@ void clsOutputDriver::SaveSettings() {
 }
 
 lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
+  const CallScope scope(*this);
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     const std::string broadcastAddress = mod_.Settings.BroadcastAddress;
     const std::uint8_t receiveUniverse = ToByte(mod_.Settings.ReceiveUniverse);
@@ -91,6 +105,7 @@ lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
 }
 
 lumenstage::Status clsOutputDriver::Disable(lumenstage::VBool* result) {
+  const CallScope scope(*this);
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     CloseArtNetSocket(mod_);
     mod_.Enabled = false;
@@ -99,6 +114,7 @@ lumenstage::Status clsOutputDriver::Disable(lumenstage::VBool* result) {
 }
 
 lumenstage::Status clsOutputDriver::Term(lumenstage::VBool* result) {
+  const CallScope scope(*this);
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     SaveSettings();
     CloseArtNetSocket(mod_);
@@ -107,12 +123,14 @@ lumenstage::Status clsOutputDriver::Term(lumenstage::VBool* result) {
 }
 
 lumenstage::Status clsOutputDriver::SetChannel(std::int32_t Channel, std::int32_t value, lumenstage::VBool* result) {
+  const CallScope scope(*this);
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     return artnet::SetChannel(mod_, stamps_, Channel, value) ? lumenstage::kTrue : lumenstage::kFalse;
   });
 }
 
 lumenstage::Status clsOutputDriver::Configure(lumenstage::VBool* result) {
+  const CallScope scope(*this);
   return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
     ModuleDialogServices services(mod_);
     const int error = mod_.platform.Dialogs().ShowConfigDialog(services);
@@ -122,6 +140,7 @@ lumenstage::Status clsOutputDriver::Configure(lumenstage::VBool* result) {
 }
 
 lumenstage::Status clsOutputDriver::PluginName(std::string* result) {
+  const CallScope scope(*this);
   return Guard<std::string>(result, std::string(), [] { return std::string(kPluginName); });
 }
 

@@ -24,7 +24,10 @@ class clsOutputDriver final : public lumenstage::_clsOutputDriver {
   lumenstage::Status Init(const std::string& CallingAppTitle, const std::string& MyFilename,
                           lumenstage::IPluginHelper* LMSTPluginHelper, lumenstage::VBool* result) override;
   lumenstage::Status Term(lumenstage::VBool* result) override;
-  void Release() override { delete this; }
+  // Deferred while a method runs: a host may release the object from inside
+  // a nested loop that one of its methods opened (a message box, the dialog,
+  // a helper that pumps messages).
+  void Release() override;
 
   const std::string& AppTitle() const { return AppTitle_; }
   const std::string& PluginFileName() const { return PluginFileName_; }
@@ -35,7 +38,21 @@ class clsOutputDriver final : public lumenstage::_clsOutputDriver {
   void LoadSettings();
   void SaveSettings();
 
+  // Counts the methods running on this object, nested ones included.
+  class CallScope {
+   public:
+    explicit CallScope(clsOutputDriver& driver) : driver_(driver) { ++driver_.callsRunning_; }
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+   private:
+    clsOutputDriver& driver_;
+  };
+
   ModuleState& mod_;
+  int callsRunning_ = 0;
+  bool released_ = false;
   std::string AppTitle_;
   std::string PluginFileName_;
   PacingStamps stamps_;

@@ -15,6 +15,7 @@ class ModuleDialogServices final : public ConfigDialogServices {
   void ScanNodes() override;
   const NodeTable& Nodes() const override;
   void SendPollReply(const std::string& destination) override;
+  void ShowWarning(const std::string& text) override;
 
  private:
   ModuleState& mod_;

@@ -34,20 +34,7 @@ void KeepIfBlocked(ModuleState& mod, Delivery delivery, int sendError, const std
   pending.length = packet.size();
 }
 
-void WarnUnusableAddress(ModuleState& mod, const std::string& destination) {
-  if (mod.Endpoint.UnusableAddressWarned == destination) return;
-  // Marked before showing: sends inside the box's modal loop must not stack more boxes.
-  mod.Endpoint.UnusableAddressWarned = destination;
-  mod.platform.Messages().ShowCritical(UnusableAddressWarning(destination));
-}
-
 }  // namespace
-
-std::string UnusableAddressWarning(const std::string& address) {
-  return "The broadcast address \"" + address +
-         "\" is not an IPv4 address, so no Art-Net data can be sent. "
-         "Please correct the setting ArtNet_BroadcastAdress in the configuration.";
-}
 
 void OpenArtNetSocket(ModuleState& mod) {
   SocketControl& socket = mod.transport().socket();
@@ -72,8 +59,7 @@ void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span
     parsed.text = destination;
     parsed.known = true;
   }
-  // Copied: a send made inside a warning box below may parse another destination.
-  const auto address = parsed.address;
+  // Copied: a send made inside the warning box below may parse another destination.
   const std::string remoteHost = parsed.plain;
   LastFailure failure;
   failure(socket.SetRemotePort(kArtNetPort));
@@ -102,12 +88,6 @@ void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span
   } else {
     socket.Close();  // the next send tries the Art-Net port again
     socket.SetLocalPort(kArtNetPort);
-  }
-
-  if (!address) {
-    WarnUnusableAddress(mod, destination);
-  } else if (mod.Endpoint.UnusableAddressWarned && destination == mod.Settings.BroadcastAddress) {
-    mod.Endpoint.UnusableAddressWarned.reset();  // corrected: a new mistake is reported again
   }
 }
 

@@ -15,17 +15,14 @@ inline constexpr const char* kPortInUseWarning =
 // may go, DMX output must not (the newest frame waits for the socket).
 enum class Delivery { kMayDrop, kKeepNewest };
 
-// The report of a broadcast address setting that is not an IPv4 address.
-std::string UnusableAddressWarning(const std::string& address);
-
 // Binds the endpoint to the Art-Net port unless it is already open. Never fails.
 void OpenArtNetSocket(ModuleState& mod);
 // Sends one datagram to destination:6454. When another program holds the
 // Art-Net port it warns once and sends from a free port, then tries the
 // Art-Net port again on the next send. Never fails. The destination is taken
 // by value: a setting it came from may change inside the warning's modal loop.
-// Destination text as people type it is accepted ("10.0.000.255 "); text that
-// is no address is reported once.
+// Destination text as people type it is accepted ("10.0.000.255 "); a packet
+// to text that is no address is lost without a word, as any failed send.
 void SendArtNetPacket(ModuleState& mod, std::string destination, std::span<const std::uint8_t> packet,
                       Delivery delivery = Delivery::kMayDrop);
 // Closes the endpoint; a failure reaches the caller as an AutomationError.

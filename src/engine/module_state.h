@@ -64,8 +64,6 @@ struct EndpointState {
   ParsedDestination LastDestination;
   // The port-in-use warning was shown and is not yet re-armed.
   bool PortInUseWarned = false;
-  // The destination text last reported as unusable, until the setting is usable again.
-  std::optional<std::string> UnusableAddressWarned;
   PendingDmx Pending;
 };
 

@@ -25,6 +25,12 @@ inline constexpr int kSockStateClosed = 0;
 inline constexpr int kSockStateOpen = 1;
 inline constexpr int kSockStateConnected = 7;
 
+// DataArrival handlers nest when one runs an event loop (a host helper that
+// pumps, a message box, the scan). Below this depth each level delivers the
+// next datagram in arrival order; at it, datagrams wait in the socket until
+// the deepest handler returns, so the stack and the slots stay bounded.
+inline constexpr int kMaxDeliveryDepth = 4;
+
 // A UDP socket control with exactly the operations the endpoint relies on.
 // Every operation reports an error number and never throws.
 class SocketControl {
@@ -52,7 +58,8 @@ class SocketControl {
   // routing table picks, else the first one up that is not loopback, else
   // loopback.
   virtual int GetLocalIP(const std::string& towards, std::string& ip) = 0;
-  // Raised once for every datagram that arrives on the bound port.
+  // Raised once for every datagram that arrives on the bound port, nested at
+  // most kMaxDeliveryDepth deep.
   virtual void SetDataArrivalHandler(std::function<void()> handler) = 0;
   // Raised once after a SendData failed with kSockErrWouldBlock, when the
   // open socket can take datagrams again.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/node_table.h"
+#include "protocol/conversions.h"
 #include "ui/config_dialog_services.h"
 
 namespace artnet {
@@ -11,6 +12,11 @@ ConfigDialogBehaviour::ConfigDialogBehaviour(ConfigDialogServices& services, Con
     : services_(services), view_(view) {}
 
 ConfigDialogBehaviour::~ConfigDialogBehaviour() { *alive_ = false; }
+
+std::string ConfigDialogBehaviour::UnusableAddressWarning(const std::string& address) {
+  return "The broadcast address \"" + address +
+         "\" is not an IPv4 address, so no Art-Net data can be sent. Please correct it.";
+}
 
 std::string ConfigDialogBehaviour::HexText(std::int32_t value) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -119,8 +125,14 @@ void ConfigDialogBehaviour::OnOkClicked() {
   settings.SubNet = view_.BarValue(ConfigBar::SubNet);
   settings.ReceiveUniverse = view_.BarValue(ConfigBar::InputUniverse);
   settings.SendUniverse = view_.BarValue(ConfigBar::OutputUniverse);
-  // Sending may show the port-in-use message box, a nested event loop.
+  // Both the warning and sending (the port-in-use box) run nested event loops.
   const std::shared_ptr<bool> alive = alive_;
+  // Told here, where someone is at the screen: sending itself stays silent,
+  // so an unattended host never waits on a box.
+  if (!ParseIPv4(settings.BroadcastAddress)) {
+    services_.ShowWarning(UnusableAddressWarning(settings.BroadcastAddress));
+    if (!*alive) return;
+  }
   services_.SendPollReply(settings.BroadcastAddress);
   if (!*alive) return;
   view_.CloseDialog();

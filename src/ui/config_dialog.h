@@ -76,6 +76,8 @@ class ConfigDialogBehaviour {
   static std::string HexText(std::int32_t value);
   static std::string NodeEntryText(const NodeRecord& node);
   static std::string PortCaption(int port, bool isOutput);
+  // Shown at OK when the broadcast address text is no IPv4 address.
+  static std::string UnusableAddressWarning(const std::string& address);
 
  private:
   const NodeRecord* PickedNode(int position) const;

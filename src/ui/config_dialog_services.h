@@ -18,6 +18,8 @@ class ConfigDialogServices {
   virtual void ScanNodes() = 0;
   virtual const NodeTable& Nodes() const = 0;
   virtual void SendPollReply(const std::string& destination) = 0;
+  // A modal critical message box; returns once the user closed it.
+  virtual void ShowWarning(const std::string& text) = 0;
 };
 
 }  // namespace artnet

@@ -3,6 +3,7 @@
 
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <memory>
@@ -248,6 +249,35 @@ TEST_F(SocketControlTest, BroadcastsWorkWithoutBeingAsked) {
   ASSERT_TRUE(PumpUntil([&] { return !recorder.deliveries.empty(); }, 2000));
   EXPECT_EQ(recorder.deliveries[0].text, "poll");
   EXPECT_EQ(recorder.deliveries[0].sender, "10.99.0.1");
+}
+
+// A host helper that pumps events for every value it is given: each new
+// datagram would nest one level deeper until the stack overflows. Nesting
+// stops at its bound, and every datagram still arrives once, in order.
+TEST_F(SocketControlTest, HandlersThatAllPumpNestBoundedlyAndLoseNothing) {
+  QtSocketControl control;
+  Recorder recorder(control);
+  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  int depth = 0, deepest = 0;
+  recorder.extra = [&](const Delivery&) {
+    deepest = std::max(deepest, ++depth);
+    QEventLoop loop;
+    QTimer::singleShot(10, &loop, &QEventLoop::quit);
+    loop.exec();
+    --depth;
+  };
+  RawUdp peer;
+  constexpr int kDatagrams = 60;
+  std::string expected;
+  for (int i = 0; i < kDatagrams; ++i) {
+    expected += std::to_string(i % 10);
+    ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, std::to_string(i % 10)));
+  }
+  ASSERT_TRUE(PumpUntil([&] { return recorder.deliveries.size() >= kDatagrams && depth == 0; }, 20000));
+  EXPECT_EQ(deepest, kMaxDeliveryDepth);
+  std::string order;
+  for (const auto& d : recorder.deliveries) order += d.text;
+  EXPECT_EQ(order, expected);
 }
 
 // A handler that runs a nested event loop (as the scan and the warning box

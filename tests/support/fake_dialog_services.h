@@ -20,6 +20,8 @@ class FakeDialogServices final : public ConfigDialogServices {
   std::vector<std::vector<std::uint8_t>> replies;  // filed by each scan
   std::function<void()> duringScan;                // runs while the scan "waits"
   std::vector<std::string> pollReplies;            // destinations of SendPollReply
+  std::vector<std::string> warnings;               // texts of ShowWarning
+  std::function<void()> whileWarning;              // runs while the warning is shown
   int scans = 0;
 
   ArtNetSettings& Settings() override { return settings; }
@@ -31,6 +33,10 @@ class FakeDialogServices final : public ConfigDialogServices {
   }
   const NodeTable& Nodes() const override { return table; }
   void SendPollReply(const std::string& destination) override { pollReplies.push_back(destination); }
+  void ShowWarning(const std::string& text) override {
+    warnings.push_back(text);
+    if (whileWarning) whileWarning();
+  }
 };
 
 }  // namespace artnet::testing

@@ -235,5 +235,24 @@ TEST_F(DriverTest, ModuleStateOutlivesAnInstance) {
   EXPECT_TRUE(mod.Enabled);
 }
 
+// A host may release the object while its method waits in a nested loop (the
+// port-in-use box, the dialog); the object lives until the method returns
+// (the sanitizer build catches a write to a freed one).
+TEST_F(DriverTest, ReleasedInsideANestedLoopLivesUntilTheMethodReturns) {
+  Socket().heldPorts = {6454};
+  auto* enabling = new clsOutputDriver(mod);
+  platform.messages.whileShown = [&] { enabling->Release(); };
+  VBool result = kFalse;
+  EXPECT_TRUE(enabling->Enable(&result).ok());
+  EXPECT_EQ(result, kTrue);
+  EXPECT_TRUE(mod.Enabled);
+
+  auto* configuring = new clsOutputDriver(mod);
+  platform.dialogs.whileShown = [&](ConfigDialogServices&) { configuring->Release(); };
+  result = kTrue;
+  EXPECT_TRUE(configuring->Configure(&result).ok());
+  EXPECT_EQ(result, kFalse);
+}
+
 }  // namespace
 }  // namespace artnet

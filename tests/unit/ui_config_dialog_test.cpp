@@ -241,6 +241,8 @@ TEST_F(ConfigDialogTest, OkWritesTheControlsAndAnnouncesThem) {
   EXPECT_EQ(services.settings.SendUniverse, 5);
   EXPECT_EQ(services.settings.ReceiveUniverse, 6);
   EXPECT_EQ(services.pollReplies, std::vector<std::string>{"not an address"});
+  EXPECT_EQ(services.warnings,
+            std::vector<std::string>{ConfigDialogBehaviour::UnusableAddressWarning("not an address")});
   EXPECT_EQ(view.closes, 1);
 }
 
@@ -250,6 +252,7 @@ TEST_F(ConfigDialogTest, OkWithoutChangesAndWithEmptyBroadcast) {
   behaviour->OnOkClicked();
   EXPECT_EQ(services.settings.SubNet, 1);
   EXPECT_EQ(services.pollReplies, std::vector<std::string>{"2.255.255.255"});
+  EXPECT_TRUE(services.warnings.empty());
 
   FakeView second;
   ConfigDialogBehaviour again(services, second);
@@ -258,6 +261,21 @@ TEST_F(ConfigDialogTest, OkWithoutChangesAndWithEmptyBroadcast) {
   again.OnOkClicked();
   EXPECT_EQ(services.settings.BroadcastAddress, "");
   EXPECT_EQ(services.pollReplies.back(), "");
+  EXPECT_EQ(services.warnings.size(), 1u);
+}
+
+// The warning's modal loop may close and destroy the window.
+TEST_F(ConfigDialogTest, DestroyedDuringTheAddressWarningNothingIsTouched) {
+  Load();
+  view.broadcast = "10.0.0";
+  services.whileWarning = [&] {
+    view.behaviour = nullptr;
+    behaviour.reset();
+  };
+  ConfigDialogBehaviour* raw = behaviour.get();
+  raw->OnOkClicked();
+  EXPECT_TRUE(services.pollReplies.empty());
+  EXPECT_EQ(view.closes, 0);
 }
 
 TEST_F(ConfigDialogTest, CancelAfterChangesAppliesAndSendsNothing) {

@@ -351,6 +351,15 @@ void QtSocketControl::OnReadable() {
   const int fd = fd_;
   const std::uint64_t openCount = openCount_;
   if (fd < 0) return;
+  // A handler pumping events (a host helper that yields to its loop) would
+  // otherwise go one level deeper per datagram until the stack overflows.
+  // The notifier fires for as long as the kernel holds datagrams, so it is
+  // quieted until the deepest handler returns; the datagrams wait.
+  if (depth_ >= kMaxDeliveryDepth) {
+    if (notifier_ != nullptr) notifier_->setEnabled(false);
+    resumeOwed_ = true;
+    return;
+  }
   const std::int64_t start = MonotonicNs();
   // The clock is read after every datagram only while datagrams are
   // expensive; cheap ones are checked every few, which keeps the reading
@@ -382,6 +391,10 @@ void QtSocketControl::OnReadable() {
     current_ = previous;
     free_.push_back(slot);
     ++delivered;
+    if (resumeOwed_) {
+      resumeOwed_ = false;
+      if (notifier_ != nullptr) notifier_->setEnabled(true);
+    }
 
     // The handler may have closed or re-opened the socket; the old
     // descriptor number may even belong to a new socket now.

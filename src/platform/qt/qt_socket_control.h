@@ -90,7 +90,7 @@ class QtSocketControl final : public SocketControl {
   // handlers nest.
   const Slot* current_ = nullptr;
   // Every slot ever made; a handler running at each nesting depth holds one,
-  // so there are at most kBatch + depth of them.
+  // so there are at most kBatch + kMaxDeliveryDepth of them.
   std::vector<std::unique_ptr<Slot>> slots_;
   std::vector<Slot*> free_;
   // Datagrams read from the kernel but not yet delivered, oldest first.
@@ -103,6 +103,9 @@ class QtSocketControl final : public SocketControl {
   // still queued here (the notifier only knows about the kernel's queue).
   QTimer* drainTimer_ = nullptr;
   int depth_ = 0;
+  // A wake-up came while the deepest level ran; reading resumes once it has
+  // returned.
+  bool resumeOwed_ = false;
   // Lets a read loop notice that a handler destroyed the control.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

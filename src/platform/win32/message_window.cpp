@@ -37,6 +37,17 @@ HINSTANCE OwnModule() {
 
 }  // namespace
 
+double MonotonicSeconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f{};
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER now{};
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / frequency;
+}
+
 MessageWindow* MessageWindow::Get() {
   if (g_window != nullptr) return g_window;
   const HINSTANCE instance = OwnModule();
@@ -64,10 +75,26 @@ bool MessageWindow::PostResume(std::uintptr_t key) {
 }
 
 void MessageWindow::Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  if (message != kTimerMessage) RunStarvedTimers();
   const auto found = clients_.find({message, wParam});
   if (found == clients_.end()) return;
   // The client may detach or destroy itself inside; nothing here touches it afterwards.
   found->second->OnWindowMessage(message, wParam, lParam);
+}
+
+void MessageWindow::RunStarvedTimers() {
+  const double now = MonotonicSeconds();
+  if (now - lastBusyCheck_ < kBusyCheckSeconds) return;
+  lastBusyCheck_ = now;
+  // Keys first: a timer's handler may attach or detach clients.
+  std::vector<std::uintptr_t> timers;
+  for (const auto& [route, client] : clients_) {
+    if (route.first == kTimerMessage) timers.push_back(route.second);
+  }
+  for (const std::uintptr_t key : timers) {
+    const auto found = clients_.find({kTimerMessage, key});
+    if (found != clients_.end()) found->second->OnQueueBusy(now);
+  }
 }
 
 }  // namespace artnet::win32

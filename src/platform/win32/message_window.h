@@ -3,13 +3,20 @@
 #include <cstdint>
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace artnet::win32 {
+
+// Seconds on the performance counter.
+double MonotonicSeconds();
 
 // Receives what the hidden window routes to it.
 class WindowClient {
  public:
   virtual void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+  // For timers: the queue has been too busy for WM_TIMER, which the system
+  // makes only when no posted message waits; run now if overdue.
+  virtual void OnQueueBusy(double /*now*/) {}
 
  protected:
   ~WindowClient() = default;
@@ -26,6 +33,10 @@ inline constexpr unsigned kResumeMessage = 0x8000 + 2;  // WM_APP + 2, by client
 // key; a message whose key has no client any more (a stale tick of a killed
 // timer, an event of a closed socket) is dropped. The window lives until
 // the process ends.
+//
+// Under a steady flood a socket notification is always queued, so the system
+// never makes WM_TIMER; socket messages therefore also give the timers their
+// turn (OnQueueBusy), checked at most once per kBusyCheckSeconds.
 class MessageWindow {
  public:
   // The window, created on first use; null when it cannot be created.
@@ -42,11 +53,15 @@ class MessageWindow {
   // Routes one message; the window procedure's body.
   void Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
+  static constexpr double kBusyCheckSeconds = 0.001;
+
  private:
   explicit MessageWindow(void* window) : window_(window) {}
+  void RunStarvedTimers();
 
   void* window_;
   std::uintptr_t lastKey_ = 0;
+  double lastBusyCheck_ = 0;
   std::map<std::pair<unsigned, std::uintptr_t>, WindowClient*> clients_;
 };
 

@@ -16,11 +16,6 @@ namespace artnet {
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 65536;  // larger than any UDP/IPv4 datagram
-// Each wake-up is bounded twice: by count, and by time, since one datagram
-// may cost the host hundreds of calls. Under a flood the message loop thus
-// gets a turn at least every kWakeUpBudgetSeconds plus one datagram.
-constexpr std::size_t kMaxDatagramsPerWakeUp = 64;
-constexpr double kWakeUpBudgetSeconds = 250e-6;
 
 // Started once for the process and never cleaned up: sockets may live until it ends.
 int StartWinsock() {
@@ -29,17 +24,6 @@ int StartWinsock() {
     return WSAStartup(MAKEWORD(2, 2), &data);
   }();
   return result;
-}
-
-double Seconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
 }
 
 // Strict dotted IPv4 (four decimal parts 0..255, no leading zeros, nothing
@@ -176,7 +160,6 @@ int Win32SocketControl::Open(int port) {
 
   socket_ = key;
   boundPort_ = boundPort;
-  ++openCount_;
   broadcastInterface_ = 0;
   writableWanted_ = false;
   return kSockOk;
@@ -278,62 +261,59 @@ void Win32SocketControl::OnWritable() {
 }
 
 void Win32SocketControl::OnReadable() {
-  const std::shared_ptr<bool> alive = alive_;
-  const std::uintptr_t handle = socket_;
-  const std::uint64_t openCount = openCount_;
-  if (handle == kNoSocket) return;
-  const double start = Seconds();
-  // Held by a second reference: the handler may replace itself.
-  std::shared_ptr<const std::function<void()>> handler;
-
-  // Every recvfrom re-enables FD_READ, so datagrams that arrive while a
-  // handler runs a nested message loop are read and delivered there, each
-  // into the slot of its own depth: the outer datagram stays intact, and
-  // the order holds because nothing is read ahead.
-  for (std::size_t taken = 0; taken < kMaxDatagramsPerWakeUp; ++taken) {
-    while (slots_.size() <= static_cast<std::size_t>(depth_)) {
-      auto slot = std::make_unique<Slot>();
-      slot->bytes.reset(new std::uint8_t[kReceiveBufferSize]);
-      slots_.push_back(std::move(slot));
-    }
-    Slot* const slot = slots_[static_cast<std::size_t>(depth_)].get();
-    sockaddr_in sender{};
-    int senderSize = sizeof sender;
-    const int received =
-        recvfrom(AsSocket(handle), reinterpret_cast<char*>(slot->bytes.get()), static_cast<int>(kReceiveBufferSize), 0,
-                 reinterpret_cast<sockaddr*>(&sender), &senderSize);
-    if (received == SOCKET_ERROR) {
-      // ICMP feedback for an earlier send is no datagram; anything else
-      // (the queue is empty) waits for the next FD_READ.
-      if (WSAGetLastError() == WSAECONNRESET) continue;
-      return;
-    }
-    slot->length = static_cast<std::size_t>(received);
-    slot->sender = sender.sin_addr.s_addr;
-
-    const Slot* const previous = current_;
-    current_ = slot;
-    ++depth_;
-    if (handler.get() != handler_.get()) handler = handler_;
-    if (handler && *handler) {
-      try {
-        (*handler)();
-      } catch (...) {
-        // The message loop is no place for an exception; the datagram is dropped.
-      }
-    }
-    if (!*alive) return;
-    --depth_;
-    current_ = previous;
-
-    // The handler may have closed or re-opened the socket; the old handle
-    // value may even belong to a new socket now.
-    if (socket_ != handle || openCount_ != openCount) return;
-    if (Seconds() - start >= kWakeUpBudgetSeconds) break;
+  if (socket_ == kNoSocket) return;
+  // A handler pumping messages (a host helper that yields to its loop) would
+  // otherwise go one level deeper per datagram until the stack overflows.
+  // The datagram stays in the socket; unread, it raises no further FD_READ
+  // until the level below finishes and resumes reading.
+  if (depth_ >= kMaxDeliveryDepth) {
+    resumeOwed_ = true;
+    return;
   }
-  // Out of budget with datagrams perhaps still waiting: carry on after the
-  // messages already queued, whether or not the system posts FD_READ again.
-  window_->PostResume(resumeKey_);
+  const std::shared_ptr<bool> alive = alive_;
+  if (slots_.size() <= static_cast<std::size_t>(depth_)) {
+    auto slot = std::make_unique<Slot>();
+    slot->bytes.reset(new std::uint8_t[kReceiveBufferSize]);
+    slots_.push_back(std::move(slot));
+  }
+  Slot* const slot = slots_[static_cast<std::size_t>(depth_)].get();
+
+  // One datagram per notification: the receive re-enables FD_READ, and
+  // Winsock posts one more while datagrams wait, so the queue holds at most
+  // one read message and host calls and timers queued behind it get their
+  // turn after each datagram. The outer datagram of a nested level stays
+  // intact in its own slot.
+  sockaddr_in sender{};
+  int senderSize = sizeof sender;
+  const int received =
+      recvfrom(AsSocket(socket_), reinterpret_cast<char*>(slot->bytes.get()), static_cast<int>(kReceiveBufferSize), 0,
+               reinterpret_cast<sockaddr*>(&sender), &senderSize);
+  // Empty queue, or ICMP feedback for an earlier send: no datagram.
+  if (received == SOCKET_ERROR) return;
+  slot->length = static_cast<std::size_t>(received);
+  slot->sender = sender.sin_addr.s_addr;
+
+  const Slot* const previous = current_;
+  current_ = slot;
+  ++depth_;
+  // Held by a second reference: the handler may replace itself.
+  const std::shared_ptr<const std::function<void()>> handler = handler_;
+  if (handler && *handler) {
+    try {
+      (*handler)();
+    } catch (...) {
+      // The message loop is no place for an exception; the datagram is dropped.
+    }
+  }
+  if (!*alive) return;
+  --depth_;
+  current_ = previous;
+
+  // Owed to whichever socket is open now: the handler may have re-opened it.
+  if (resumeOwed_ && socket_ != kNoSocket) {
+    resumeOwed_ = false;
+    window_->PostResume(resumeKey_);
+  }
 }
 
 int Win32SocketControl::GetData(std::span<std::uint8_t> out, std::size_t& length) {

@@ -56,7 +56,6 @@ class Win32SocketControl final : public SocketControl, private win32::WindowClie
 
   static constexpr std::uintptr_t kNoSocket = ~std::uintptr_t{0};  // INVALID_SOCKET
   std::uintptr_t socket_ = kNoSocket;
-  std::uint64_t openCount_ = 0;  // tells a re-opened socket apart from the one being read
   win32::MessageWindow* window_ = nullptr;
   std::uintptr_t resumeKey_ = 0;
   // Interface a routeless 255.255.255.255 last left through; found again
@@ -79,6 +78,9 @@ class Win32SocketControl final : public SocketControl, private win32::WindowClie
   // One slot per nesting depth of DataArrival, made when first needed.
   std::vector<std::unique_ptr<Slot>> slots_;
   int depth_ = 0;
+  // A notification came while the deepest level ran; reading resumes once
+  // it has returned.
+  bool resumeOwed_ = false;
   // Lets a read loop notice that a handler destroyed the control.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -18,6 +18,7 @@ bool Win32Timer::Arm() {
     id_ = 0;
     return false;
   }
+  dueAt_ = win32::MonotonicSeconds() + interval_ / 1000.0;
   return true;
 }
 
@@ -47,7 +48,20 @@ int Win32Timer::SetEnabled(bool enabled) {
 }
 
 void Win32Timer::OnWindowMessage(unsigned, std::uintptr_t wParam, std::intptr_t) {
-  if (!enabled_ || wParam != id_ || !handler_ || !*handler_) return;
+  if (!enabled_ || wParam != id_) return;
+  dueAt_ = win32::MonotonicSeconds() + interval_ / 1000.0;
+  Tick();
+}
+
+void Win32Timer::OnQueueBusy(double now) {
+  if (!enabled_ || now < dueAt_) return;
+  // Re-armed, so the system's own tick, still owed for this period, is dropped.
+  if (!Arm()) return;
+  Tick();
+}
+
+void Win32Timer::Tick() {
+  if (!handler_ || !*handler_) return;
   // Held by a second reference: the handler may replace itself or destroy
   // the timer, and nothing of the timer is touched after it returns.
   const auto handler = handler_;

@@ -29,10 +29,13 @@ class Win32Timer final : public Timer, private win32::WindowClient {
   bool Arm();
   void Disarm();
   void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void OnQueueBusy(double now) override;
+  void Tick();
 
   win32::MessageWindow* window_ = nullptr;
   std::uintptr_t id_ = 0;  // of the current arming; 0 while disarmed
   int interval_ = 0;
+  double dueAt_ = 0;  // the next tick, on the performance counter
   bool enabled_ = false;
   std::shared_ptr<const std::function<void()>> handler_;
 };

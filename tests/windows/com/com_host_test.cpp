@@ -259,6 +259,12 @@ TEST_F(ComHostTest, InvokeReportsErrorsAsAScriptSeesThem) {
 
   EXPECT_EQ(InvokeByName(L"SetChannel", {Long(1)}, &result), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(InvokeByName(L"Enable", {Long(1)}, &result), DISP_E_BADPARAMCOUNT);
+  VARIANT omitted;
+  VariantInit(&omitted);
+  V_VT(&omitted) = VT_ERROR;
+  V_ERROR(&omitted) = DISP_E_PARAMNOTFOUND;
+  EXPECT_EQ(InvokeByName(L"SetChannel", {Long(1), omitted}, &result, nullptr, &badArgument), DISP_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(badArgument, 1u);
   DISPPARAMS none{};
   EXPECT_EQ(
       driver->Invoke(0x60030099, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, &result, nullptr, nullptr),

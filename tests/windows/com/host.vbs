@@ -78,6 +78,9 @@ Case "basic"
   result = driver.SetChannel(1)
   Check Err.Number = 450, "SetChannel with one argument raises 450 (got " & Err.Number & ")"
   Err.Clear
+  result = driver.SetChannel(, 5)
+  Check Err.Number = 449, "SetChannel with an omitted argument raises 449 (got " & Err.Number & ")"
+  Err.Clear
   result = driver.Flush()
   Check Err.Number = 438, "an unknown method raises 438 (got " & Err.Number & ")"
   Err.Clear

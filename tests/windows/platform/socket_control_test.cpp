@@ -3,7 +3,9 @@
 // 10.99.0.1/24 carrying the default route).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -290,6 +292,56 @@ TEST_F(Win32SocketControlTest, BroadcastsWorkWithoutBeingAsked) {
   ASSERT_TRUE(PumpUntil([&] { return !recorder.deliveries.empty(); }, 2000));
   EXPECT_EQ(recorder.deliveries[0].text, "poll");
   EXPECT_EQ(recorder.deliveries[0].sender, "10.99.0.1");
+}
+
+// A host helper that pumps messages for every value it is given: each new
+// datagram would nest one level deeper until the stack overflows. Nesting
+// stops at its bound, and every datagram still arrives once, in order.
+TEST_F(Win32SocketControlTest, HandlersThatAllPumpNestBoundedlyAndLoseNothing) {
+  Win32SocketControl control;
+  Recorder recorder(control);
+  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  int depth = 0, deepest = 0;
+  recorder.extra = [&](const Delivery&) {
+    deepest = std::max(deepest, ++depth);
+    NestedLoop(10);
+    --depth;
+  };
+  RawUdp peer;
+  constexpr int kDatagrams = 60;
+  for (int i = 0; i < kDatagrams; ++i) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, std::to_string(i % 10)));
+  ASSERT_TRUE(PumpUntil([&] { return recorder.deliveries.size() >= kDatagrams && depth == 0; }, 20000));
+  EXPECT_EQ(deepest, kMaxDeliveryDepth);
+  std::string expected;
+  for (int i = 0; i < kDatagrams; ++i) expected += std::to_string(i % 10);
+  EXPECT_EQ(recorder.Order(), expected);
+}
+
+// A read notification is queued for as long as a flood lasts, and the system
+// makes WM_TIMER only when no posted message waits: the timers must still
+// tick (the flush and the refresh of the output).
+TEST_F(Win32SocketControlTest, TimersKeepTickingWhileAFloodKeepsTheQueueBusy) {
+  Win32SocketControl control;
+  Recorder recorder(control);
+  recorder.extra = [](const Delivery&) { std::this_thread::sleep_for(std::chrono::microseconds(300)); };
+  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  Win32Platform platform;
+  const std::unique_ptr<Timer> timer = platform.CreateTimer();
+  int ticks = 0;
+  timer->SetTickHandler([&] { ++ticks; });
+  timer->SetInterval(20);
+  ASSERT_EQ(timer->SetEnabled(true), 0);
+
+  std::atomic<bool> flooding = true;
+  std::thread flood([&] {
+    RawUdp peer;
+    while (flooding) peer.SendTo("127.0.0.1", kArtNet, "x");
+  });
+  PumpFor(1000);
+  flooding = false;
+  flood.join();
+  EXPECT_GT(recorder.deliveries.size(), 100u);
+  EXPECT_GE(ticks, 25);  // about 50 when the loop is idle, 9 when starved
 }
 
 // A handler that runs a nested message loop (as the scan and the warning box
