@@ -12,11 +12,12 @@
 # scripts/in-test-netns.sh when needed), removed afterwards.
 #
 # usage: scripts/floods-windows.sh [--smoke] [--seconds S] [--rate R] [--capacity-seconds S] [--rounds N]
-#                                  [--reference] [--no-capacity] [--build DIR] [--peer PATH] [--keep DIR]
+#                                  [--reference] [--no-capacity | --capacity-only] [--build DIR] [--peer PATH] [--keep DIR]
 #                                  [--inside-only] [--loader L] [KIND...]
 #   KIND: random, pollreply, dmx, truncated (default: all four)
 #   --seconds S: each flood's length (default 10); --rate R: datagrams a second (default 100000)
 #   --reference: also run each flood against the bare loop (its host call waits)
+#   --rounds N: capacity rounds, each a bare and a DLL run (default 3); --capacity-seconds S (default 5)
 #   --smoke: a second of the ArtDmx flood and of each capacity run, what CI runs
 #   --keep DIR: copy the raw files (listener, host logs, memory samples) there
 #   --inside-only: skip (exit 77) outside scripts/in-test-netns.sh instead of entering it (ctest)
@@ -34,7 +35,7 @@ if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
   exec "$project/scripts/in-test-netns.sh" "$0" "$@"
 fi
 
-seconds=10 rate=100000 capacity_seconds=5 rounds=3 reference=0 capacity=1 smoke=0 keep=
+seconds=10 rate=100000 capacity_seconds=5 rounds=3 reference=0 capacity=1 floods=1 smoke=0 keep=
 build=$project/build-win32 peer=$project/build-ci/artnet-peer loader=wine kinds=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -44,13 +45,14 @@ while [[ $# -gt 0 ]]; do
     --rounds) rounds=$2; shift 2 ;;
     --reference) reference=1; shift ;;
     --no-capacity) capacity=0; shift ;;
+    --capacity-only) floods=0; shift ;;
     --smoke) smoke=1; shift ;;
     --build) build=$2; shift 2 ;;
     --peer) peer=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
     --inside-only) shift ;;
     --loader) loader=$2; shift 2 ;;
-    -h|--help) sed -n '2,27p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,28p' "$0"; exit 0 ;;
     random|pollreply|dmx|truncated) kinds+=("$1"); shift ;;
     *) echo "floods-windows.sh: unexpected argument '$1'" >&2; exit 2 ;;
   esac
@@ -138,6 +140,7 @@ flood() {  # flood KIND COUNT [ARGS...]: from the peer namespace, paced
 
 echo "load: $(uptime)"
 flood_dirs=()
+((floods)) || kinds=()
 for kind in "${kinds[@]}"; do
   modes=(dll)
   ((reference)) && modes+=(bare)
@@ -167,7 +170,9 @@ if ((capacity)); then
   # ArtDmx for a universe the plug-in does not take: the cost is the receive
   # path's alone, not the host's.
   for ((round = 1; round <= rounds; ++round)); do
-    for mode in bare dll; do
+    order=(bare dll)
+    ((round % 2)) || order=(dll bare)  # ABBA: a load that drifts favours neither
+    for mode in "${order[@]}"; do
       dir=$work/capacity-$round-$mode
       echo "=== receive capacity, round $round, $mode: ${capacity_seconds} s at ${rate}/s offered"
       mode_args=()

@@ -12,6 +12,7 @@ from pathlib import Path
 
 PLUGIN = "10.78.0.1"
 LATE_MS = 100  # a set later than this on the wire missed its flush
+AFTER_SET_S = 0.1  # a set's flush leaves within this
 
 
 def percentile(values, p):
@@ -119,33 +120,39 @@ def flood_row(folder):
         row[which] = (f"{percentile(values, 0.5):.1f} / {percentile(values, 0.99):.1f} / "
                       f"{percentile(values, 1.0):.1f} ms" if values else "none arrived")
     row["lost"] = f"{late} / {lost} of {len(log['set'])}"
-    # The refresh runs every 4 s whatever the host does: an ArtDmx that
-    # repeats the one before is one (sets always change a channel), and no
-    # stretch of the flood should go without one for longer.
+    # The refresh resends the unchanged buffer every 4 s whatever the host
+    # does. A repeated ArtDmx soon after a set may instead be a flush that
+    # found the set already sent, so only repeats clear of sets count.
     go, stop = log["go"][0] / 1e6 + offset, log["stop"][0] / 1e6 + offset
-    refreshes = [t for (t, data), (_, before) in zip(dmx[1:], dmx) if data == before and go < t <= stop]
-    edges = [go] + refreshes + [stop]
-    longest = max(b - a for a, b in zip(edges, edges[1:]))
-    row["refresh"] = f"{len(refreshes)} in {stop - go:.1f} s, longest without {longest:.2f} s"
+    set_times = [at_us / 1e6 + offset for at_us, _, _, _ in log["set"]]
+    refreshes = [t for (t, data), (_, before) in zip(dmx[1:], dmx)
+                 if data == before and go < t <= stop and not any(0 <= t - s <= AFTER_SET_S for s in set_times)]
+    gaps = [b - a for a, b in zip(refreshes, refreshes[1:])]
+    row["refresh"] = f"{len(refreshes)} in {stop - go:.1f} s" + (
+        f", {min(gaps):.2f}-{max(gaps):.2f} s apart" if gaps else "")
     return row
 
 
 def capacity_rows(folders):
-    rows, rates = [], {"bare": [], "dll": []}
+    """Rounds alternate bare and DLL; each round's ratio compares runs made
+    seconds apart, so a load that drifts over the run cancels out."""
+    rows, rates = [], {}
     for folder in folders:
         mode, count, before, after, started, emptied = (folder / "capacity").read_text().split()
         delivered = int(count) - (int(after) - int(before))
         rate = delivered / (float(emptied) - float(started))
-        rates[mode].append(rate)
+        rates[(folder.name.split("-")[1], mode)] = rate
         own = figures(folder)["datagrams"]
         rows.append(f"| {folder.name} | {sender_rate(folder):,.0f}/s | {delivered:,} of {int(count):,} | "
                     f"{rate:,.0f}/s | " + (f"{int(own[0]):,} counted, {float(own[2]):,.0f}/s while receiving"
                                            if mode == "bare" else "") + " |")
-    ratio = ""
-    if rates["bare"] and rates["dll"]:
-        bare, dll = sum(rates["bare"]) / len(rates["bare"]), sum(rates["dll"]) / len(rates["dll"])
-        ratio = f"\nDLL against the bare loop (means): {dll:,.0f} / {bare:,.0f} = **{dll / bare:.2f}x**"
-    return rows, ratio
+    ratios = sorted(rates[(r, "dll")] / rates[(r, "bare")] for r, mode in rates
+                    if mode == "bare" and (r, "dll") in rates)
+    summary = ""
+    if ratios:
+        summary = (f"\nDLL against the bare loop, round by round: {', '.join(f'{x:.2f}' for x in ratios)}x; "
+                   f"median **{percentile(ratios, 0.5):.2f}x**")
+    return rows, summary
 
 
 def main():
@@ -171,11 +178,11 @@ def main():
             print(f"| {r['flood']} | {r['server']} | {r['process']} | {r['drops']} |")
         print()
     if args.capacity:
-        rows, ratio = capacity_rows([Path(f) for f in args.capacity])
+        rows, summary = capacity_rows([Path(f) for f in args.capacity])
         print("| receive capacity run | sender | delivered | delivered a second | bare loop's own count |")
         print("|---|---|---|---|---|")
         print("\n".join(rows))
-        print(ratio)
+        print(summary)
 
 
 if __name__ == "__main__":
