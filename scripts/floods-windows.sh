@@ -102,7 +102,8 @@ now() { date +%s.%N; }
 start_host() {
   local dir=$1
   mkdir -p "$dir"
-  WIN_TIMEOUT=600 win "$exe" --dir "$(windows_path "$dir")" "${@:2}" >"$dir/host.out" 2>&1 &
+  WIN_TIMEOUT=600 win "$exe" --dir "$(windows_path "$dir")" --dll "$(windows_path "$build/ArtNet.dll")" "${@:2}" \
+    >"$dir/host.out" 2>&1 &
   host=$!
   background+=("$host")
   if ! wait_until 60 test -f "$dir/ready"; then

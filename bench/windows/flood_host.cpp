@@ -34,6 +34,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -129,7 +130,8 @@ class Bstr {
 };
 
 // The host's helper object: counts LMST_DMXIn_SetChannel, found by name as
-// the plug-in looks it up. It lives as long as the program.
+// the plug-in looks it up (case-insensitive, as a script host answers). It
+// lives as long as the program.
 class CountingHelper final : public IDispatch {
  public:
   long long calls = 0;
@@ -150,7 +152,7 @@ class CountingHelper final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
-    if (count != 1 || lstrcmpiW(names[0], L"LMST_DMXIn_SetChannel") != 0) {
+    if (count != 1 || _wcsicmp(names[0], L"LMST_DMXIn_SetChannel") != 0) {
       for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
       return DISP_E_UNKNOWNNAME;
     }

@@ -94,6 +94,7 @@ def flood_row(folder):
         "server": f"{start[0]:,} → {peak[0]:,} → {end[0]:,}",
         "process": f"{start[1]:,} → {peak[1]:,} → {end[1]:,}",
         "drops": drops,
+        "helper": f"{int(f['helper_calls'][0]):,}",
         "first": "", "second": "", "lost": "", "refresh": "",
     }
     if mode == "bare":
@@ -172,10 +173,10 @@ def main():
                   f" {r['refresh']} |")
         print()
         print("| flood | wineserver VmRSS kB start → peak → end | host process VmRSS kB start → peak → end |"
-              " kernel drops at the socket |")
-        print("|---|---|---|---|")
+              " kernel drops at the socket | LMST_DMXIn_SetChannel calls |")
+        print("|---|---|---|---|---|")
         for r in rows:
-            print(f"| {r['flood']} | {r['server']} | {r['process']} | {r['drops']} |")
+            print(f"| {r['flood']} | {r['server']} | {r['process']} | {r['drops']} | {r['helper']} |")
         print()
     if args.capacity:
         rows, summary = capacity_rows([Path(f) for f in args.capacity])
