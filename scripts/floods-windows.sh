@@ -17,7 +17,8 @@
 #   KIND: random, pollreply, dmx, truncated (default: all four)
 #   --seconds S: each flood's length (default 10); --rate R: datagrams a second (default 100000)
 #   --reference: also run each flood against the bare loop (its host call waits)
-#   --rounds N: capacity rounds, each a bare and a DLL run (default 3); --capacity-seconds S (default 5)
+#   --rounds N: capacity rounds, each a bare and a DLL run (default 8); --capacity-seconds S (default 2);
+#     --capacity-rate R: datagrams a second offered (default 50000, several times what either takes)
 #   --smoke: a second of the ArtDmx flood and of each capacity run, what CI runs
 #   --keep DIR: copy the raw files (listener, host logs, memory samples) there
 #   --inside-only: skip (exit 77) outside scripts/in-test-netns.sh instead of entering it (ctest)
@@ -35,13 +36,14 @@ if [[ "${ARTNET_TEST_NETNS:-}" != 1 ]]; then
   exec "$project/scripts/in-test-netns.sh" "$0" "$@"
 fi
 
-seconds=10 rate=100000 capacity_seconds=5 rounds=3 reference=0 capacity=1 floods=1 smoke=0 keep=
+seconds=10 rate=100000 capacity_seconds=2 capacity_rate=50000 rounds=8 reference=0 capacity=1 floods=1 smoke=0 keep=
 build=$project/build-win32 peer=$project/build-ci/artnet-peer loader=wine kinds=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --rate) rate=$2; shift 2 ;;
     --capacity-seconds) capacity_seconds=$2; shift 2 ;;
+    --capacity-rate) capacity_rate=$2; shift 2 ;;
     --rounds) rounds=$2; shift 2 ;;
     --reference) reference=1; shift ;;
     --no-capacity) capacity=0; shift ;;
@@ -59,7 +61,7 @@ while [[ $# -gt 0 ]]; do
 done
 [[ ${#kinds[@]} -gt 0 ]] || kinds=(random pollreply dmx truncated)
 if ((smoke)); then
-  seconds=1 rate=20000 capacity_seconds=1 rounds=1 kinds=(dmx)
+  seconds=1 rate=20000 capacity_seconds=1 capacity_rate=20000 rounds=1 kinds=(dmx)
 fi
 exe=$build/flood_host.exe
 if [[ ! -f "$exe" || ! -f "$build/ArtNet.dll" ]]; then
@@ -90,6 +92,8 @@ pid_of() {
   done
 }
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+# CPU time (user + system, clock ticks) of a process and all its threads.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 # The plug-in's socket on UDP 6454 here: its drops, and whether its queue is empty.
 udp_field() { awk -v f="$1" 'NR > 1 && $2 ~ /:1936$/ { print $f; exit }' /proc/net/udp; }
 drops() { udp_field 13; }
@@ -118,8 +122,9 @@ start_host() {
   background+=($!)
 }
 
-# finish_host DIR: tells it the flood ended, samples memory once the queue
-# is worked off, and waits for its figures.
+# finish_host DIR [keep-server]: tells it the flood ended, samples memory
+# once the queue is worked off, and waits for its figures; then waits for
+# the wineserver to end, unless told to keep it.
 finish_host() {
   local dir=$1
   touch "$dir/stop"
@@ -130,12 +135,12 @@ finish_host() {
   local rc=0
   wait "$host" || rc=$?
   tr -d '\r' <"$dir/host.out" >"$dir/figures"
-  # The next run starts with a fresh wineserver, so its memory is its own.
-  WINEDEBUG=-all timeout 60 wineserver -w || true
+  # The next flood starts with a fresh wineserver, so its memory is its own.
+  if [[ "${2:-}" != keep-server ]]; then WINEDEBUG=-all timeout 60 wineserver -w || true; fi
   if ((rc != 0)); then echo "FAIL: flood_host exited with $rc"; cat "$dir/figures"; fail=1; fi
 }
 
-flood() {  # flood KIND COUNT [ARGS...]: from the peer namespace, paced
+flood() {  # flood KIND COUNT [ARGS...]: from the peer namespace, paced at $rate unless ARGS say otherwise
   ip netns exec "$ns" "$peer" flood --to 10.78.0.1 --from 10.78.0.3 --kind "$1" --count "$2" --rate "$rate" "${@:3}"
 }
 
@@ -175,19 +180,21 @@ if ((capacity)); then
     ((round % 2)) || order=(dll bare)  # ABBA: a load that drifts favours neither
     for mode in "${order[@]}"; do
       dir=$work/capacity-$round-$mode
-      echo "=== receive capacity, round $round, $mode: ${capacity_seconds} s at ${rate}/s offered"
+      echo "=== receive capacity, round $round, $mode: ${capacity_seconds} s at ${capacity_rate}/s offered"
       mode_args=()
       [[ $mode == bare ]] && mode_args=(--bare)
       start_host "$dir" "${mode_args[@]}"
-      count=$((rate * capacity_seconds))
-      before=$(drops)
+      count=$((capacity_rate * capacity_seconds))
+      # On a shared machine the rate follows the load; the CPU time each
+      # datagram cost (the host process and the wineserver) much less so.
+      before=$(drops) cpu_before="$(cpu_ticks "$host_pid") $(cpu_ticks "$server_pid")"
       started=$(now)
-      flood dmx "$count" --universe 9 >"$dir/flood.out"
+      flood dmx "$count" --universe 9 --rate "$capacity_rate" >"$dir/flood.out"
       wait_until 60 queue_empty || true
       emptied=$(now)
-      after=$(drops)
-      echo "$mode $count $before $after $started $emptied" >"$dir/capacity"
-      finish_host "$dir"
+      after=$(drops) cpu_after="$(cpu_ticks "$host_pid") $(cpu_ticks "$server_pid")"
+      echo "$mode $count $before $after $started $emptied $cpu_before $cpu_after $(getconf CLK_TCK)" >"$dir/capacity"
+      finish_host "$dir" keep-server
       capacity_dirs+=("$dir")
     done
   done
