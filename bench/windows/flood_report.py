@@ -72,6 +72,39 @@ def sender_rate(folder):
     return float(match.group(1)) if match else float("nan")
 
 
+def match_sets(sets, dmx):
+    """Each set (time, channel, value, "first" or "second") against the
+    ArtDmx (arrival, data) on the same clock: its channel is set once, so the
+    first frame carrying the value is the one that sent it. Returns the
+    latencies in ms by kind, how many were late, and how many never came."""
+    latencies, late, lost = {"first": [], "second": []}, 0, 0
+    for at, channel, value, which in sets:
+        sent = next((t for t, data in dmx if len(data) >= channel and data[channel - 1] == value), None)
+        if sent is None:
+            lost += 1
+            continue
+        latency = max(0.0, (sent - at) * 1000)
+        latencies[which].append(latency)
+        late += latency > LATE_MS
+    return latencies, late, lost
+
+
+def find_refreshes(dmx, set_times, go, stop):
+    """The refresh resends the unchanged buffer every 4 s whatever the host
+    does. A repeated ArtDmx soon after a set may instead be a flush that
+    found the set already sent, so only repeats clear of sets count."""
+    return [t for (t, data), (_, before) in zip(dmx[1:], dmx)
+            if data == before and go < t <= stop and not any(0 <= t - s <= AFTER_SET_S for s in set_times)]
+
+
+def round_ratios(values, numerator, denominator):
+    """Per round, in round order: values[(round, numerator)] over
+    values[(round, denominator)], for the rounds that have both."""
+    rounds = sorted({r for r, _ in values}, key=int)
+    return [values[(r, numerator)] / values[(r, denominator)] for r in rounds
+            if (r, numerator) in values and (r, denominator) in values]
+
+
 def flood_row(folder):
     kind = (folder / "kind").read_text().strip()
     mode = (folder / "mode").read_text().strip()
@@ -108,26 +141,14 @@ def flood_row(folder):
         row["first"] = "no announcement seen"
         return row
     offset = announced - log["enable"][1] / 1e6  # wire time = host µs / 1e6 + offset
-    latencies, late, lost = {"first": [], "second": []}, 0, 0
-    for at_us, channel, value, which in log["set"]:
-        sent = next((t for t, data in dmx if len(data) >= channel and data[channel - 1] == value), None)
-        if sent is None:
-            lost += 1
-            continue
-        latency = max(0.0, (sent - (at_us / 1e6 + offset)) * 1000)
-        latencies[which].append(latency)
-        late += latency > LATE_MS
+    sets = [(at_us / 1e6 + offset, channel, value, which) for at_us, channel, value, which in log["set"]]
+    latencies, late, lost = match_sets(sets, dmx)
     for which, values in latencies.items():
         row[which] = (f"{percentile(values, 0.5):.1f} / {percentile(values, 0.99):.1f} / "
                       f"{percentile(values, 1.0):.1f} ms" if values else "none arrived")
-    row["lost"] = f"{late} / {lost} of {len(log['set'])}"
-    # The refresh resends the unchanged buffer every 4 s whatever the host
-    # does. A repeated ArtDmx soon after a set may instead be a flush that
-    # found the set already sent, so only repeats clear of sets count.
+    row["lost"] = f"{late} / {lost} of {len(sets)}"
     go, stop = log["go"][0] / 1e6 + offset, log["stop"][0] / 1e6 + offset
-    set_times = [at_us / 1e6 + offset for at_us, _, _, _ in log["set"]]
-    refreshes = [t for (t, data), (_, before) in zip(dmx[1:], dmx)
-                 if data == before and go < t <= stop and not any(0 <= t - s <= AFTER_SET_S for s in set_times)]
+    refreshes = find_refreshes(dmx, [at for at, _, _, _ in sets], go, stop)
     gaps = [b - a for a, b in zip(refreshes, refreshes[1:])]
     row["refresh"] = f"{len(refreshes)} in {stop - go:.1f} s" + (
         f", {min(gaps):.2f}-{max(gaps):.2f} s apart" if gaps else "")
@@ -153,11 +174,10 @@ def capacity_rows(folders):
         rows.append(f"| {folder.name} | {sender_rate(folder):,.0f}/s | {delivered:,} of {int(count):,} | "
                     f"{rate:,.0f}/s | {cost_us:.0f} µs ({(host1 - host0) / hz:.2f} + {(server1 - server0) / hz:.2f} s) | "
                     + (f"{int(own[0]):,}" if mode == "bare" else "") + " |")
-    rounds = [r for r, mode in rates if mode == "bare" and (r, "dll") in rates]
-    by_rate = [rates[(r, "dll")] / rates[(r, "bare")] for r in rounds]
-    by_cost = [costs[(r, "bare")] / costs[(r, "dll")] for r in rounds]
+    by_rate = round_ratios(rates, "dll", "bare")
+    by_cost = round_ratios(costs, "bare", "dll")
     summary = ""
-    if rounds:
+    if by_rate:
         summary = (f"\nDLL against the bare loop, round by round: datagrams a second "
                    f"{', '.join(f'{x:.2f}' for x in by_rate)}x (median **{percentile(by_rate, 0.5):.2f}x**); "
                    f"CPU time per datagram, bare over DLL, {', '.join(f'{x:.2f}' for x in by_cost)}x "
