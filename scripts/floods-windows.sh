@@ -113,6 +113,9 @@ start_host() {
   if ! wait_until 60 test -f "$dir/ready"; then
     echo "FAIL: flood_host did not start"; tr -d '\r' <"$dir/host.out"; exit 1
   fi
+  # Wine's own services start with a fresh wineserver and take the cores
+  # for a moment; measuring starts once they have settled.
+  sleep 2
   server_pid=$(pid_of 'wineserver*') host_pid=$(pid_of flood_host.exe)
   echo "start $(rss_kb "$server_pid") $(rss_kb "$host_pid")" >"$dir/rss"
   (while [[ ! -f "$dir/sampled" ]]; do
