@@ -71,7 +71,7 @@ class BenchPlatform final : public Platform {
   std::unique_ptr<Timer> CreateTimer() override { return std::make_unique<QtTimer>(); }
   Clock& GetClock() override { return clock_; }
   SettingsStore& Settings() override { return settings; }
-  MessageBox& Messages() override { return messages_; }
+  WarningBox& Messages() override { return messages_; }
   EventPump& Pump() override { return pump_; }
   DialogRunner& Dialogs() override { return dialogs_; }
 
@@ -80,7 +80,7 @@ class BenchPlatform final : public Platform {
  private:
   SystemClock clock_;
   fakes::ManualClock manualClock_;
-  fakes::RecordingMessageBox messages_;
+  fakes::RecordingWarningBox messages_;
   fakes::FakeEventPump pump_;
   fakes::FakeDialogRunner dialogs_;
 };

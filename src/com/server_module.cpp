@@ -1,10 +1,7 @@
 #include "com/server_module.h"
 
-// <windows.h> makes MessageBox a macro; the platform's class of that name keeps its own.
-#undef MessageBox
-
+#include "com/win32_platform.h"
 #include "engine/module_state.h"
-#include "platform/win32/win32_platform.h"
 
 namespace artnet::server {
 namespace {

@@ -10,7 +10,7 @@
 #include "engine/host_helper_ref.h"
 #include "engine/node_table.h"
 #include "engine/poll_limiter.h"
-#include "platform/platform.h"
+#include "platform/interfaces/platform.h"
 #include "protocol/node_config.h"
 #include "protocol/packets.h"
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/interfaces/platform.h"
 
 namespace artnet {
 

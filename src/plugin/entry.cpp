@@ -2,7 +2,7 @@
 #include "driver/cls_output_driver.h"
 #include "engine/module_state.h"
 #include "lumenstage/output_driver.h"
-#include "platform/qt/qt_platform.h"
+#include "plugin/qt_platform.h"
 
 namespace {
 

@@ -139,7 +139,7 @@ int MemorySettingsStore::SaveSetting(const std::string& appName, const std::stri
   return 0;
 }
 
-void RecordingMessageBox::ShowCritical(const std::string& text) {
+void RecordingWarningBox::ShowCritical(const std::string& text) {
   shown.push_back(text);
   if (whileShown) whileShown();
 }

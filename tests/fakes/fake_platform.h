@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "lumenstage/plugin_helper.h"
-#include "platform/platform.h"
+#include "platform/interfaces/platform.h"
 
 namespace artnet::fakes {
 
@@ -117,7 +117,7 @@ class MemorySettingsStore final : public SettingsStore {
   std::size_t savesBeforeError = 0;
 };
 
-class RecordingMessageBox final : public MessageBox {
+class RecordingWarningBox final : public WarningBox {
  public:
   void ShowCritical(const std::string& text) override;
 
@@ -155,13 +155,13 @@ class FakePlatform final : public Platform {
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override { return clock; }
   SettingsStore& Settings() override { return settings; }
-  MessageBox& Messages() override { return messages; }
+  WarningBox& Messages() override { return messages; }
   EventPump& Pump() override { return pump; }
   DialogRunner& Dialogs() override { return dialogs; }
 
   ManualClock clock;
   MemorySettingsStore settings;
-  RecordingMessageBox messages;
+  RecordingWarningBox messages;
   FakeEventPump pump;
   FakeDialogRunner dialogs;
   // Owned by the module once created; the first socket and the timers in creation order.

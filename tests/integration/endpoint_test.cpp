@@ -28,13 +28,13 @@ class RecordingQtPlatform final : public Platform {
   std::unique_ptr<Timer> CreateTimer() override { return std::make_unique<QtTimer>(); }
   Clock& GetClock() override { return clock; }
   SettingsStore& Settings() override { return settings; }
-  MessageBox& Messages() override { return messages; }
+  WarningBox& Messages() override { return messages; }
   EventPump& Pump() override { return pump; }
   DialogRunner& Dialogs() override { return dialogs; }
 
   SystemClock clock;
   IniSettingsStore settings;
-  fakes::RecordingMessageBox messages;
+  fakes::RecordingWarningBox messages;
   QtEventPump pump;
   fakes::FakeDialogRunner dialogs;
 };

@@ -11,8 +11,8 @@
 
 #include "net_support.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_warning_box.h"
 #include "platform/qt/system_clock.h"
 
 namespace artnet {
@@ -147,8 +147,8 @@ TEST(QtEventPumpTest, DoEventsRunsQueuedWorkAndDeferredDeletes) {
   EXPECT_TRUE(destroyed);  // a pumping loop must not pile up retired objects
 }
 
-TEST(QtMessageBoxTest, WithoutAWidgetApplicationTheTextGoesToStderr) {
-  QtMessageBox box;
+TEST(QtWarningBoxTest, WithoutAWidgetApplicationTheTextGoesToStderr) {
+  QtWarningBox box;
   testing::internal::CaptureStderr();
   box.ShowCritical("Port 0x1936 is already in use by another program. Please close that program.");
   EXPECT_EQ(testing::internal::GetCapturedStderr(),

@@ -23,7 +23,7 @@
 #include "engine/discovery.h"
 #include "engine/module_state.h"
 #include "engine/node_table.h"
-#include "platform/qt/qt_platform.h"
+#include "plugin/qt_platform.h"
 
 namespace {
 

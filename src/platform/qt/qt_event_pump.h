@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/event_pump.h"
+#include "platform/interfaces/event_pump.h"
 
 namespace artnet {
 

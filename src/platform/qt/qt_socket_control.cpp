@@ -13,12 +13,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "platform/qt/lighting_interface.h"
+#include "platform/qt/network_interfaces.h"
 
 namespace artnet {
 namespace {
 
-constexpr std::size_t kReceiveBufferSize = 65536;  // larger than any UDP/IPv4 datagram
 // Each wake-up is bounded twice: by count, and by time, since one
 // datagram may cost the host hundreds of calls. Under a flood the event
 // loop thus gets a turn at least every kWakeUpBudgetNs plus one datagram.
@@ -75,18 +74,24 @@ std::int64_t MonotonicNs() {
   return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-std::string DottedText(const in_addr& address) {
-  char text[INET_ADDRSTRLEN] = {};
-  if (inet_ntop(AF_INET, &address, text, sizeof text) == nullptr) return {};
-  return text;
+in_addr InAddr(IPv4 address) {
+  in_addr result{};
+  result.s_addr = htonl(address);
+  return result;
+}
+
+sockaddr_in Remote(IPv4 address, int port) {
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_addr = InAddr(address);
+  remote.sin_port = htons(static_cast<std::uint16_t>(port));
+  return remote;
 }
 
 }  // namespace
 
-QtSocketControl::QtSocketControl() = default;
-
 QtSocketControl::~QtSocketControl() {
-  *alive_ = false;
+  MarkDestroyed();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   RetireNotifiers();
@@ -94,7 +99,7 @@ QtSocketControl::~QtSocketControl() {
     drainTimer_->stop();
     QObject::disconnect(drainTimer_, nullptr, nullptr, nullptr);
   }
-  if (depth_ == 0 && writableDepth_ == 0) {
+  if (!HandlerRunning()) {
     DeleteRetiredNotifiers();
     delete drainTimer_;
   } else {
@@ -104,11 +109,6 @@ QtSocketControl::~QtSocketControl() {
     retired_.clear();
     if (drainTimer_ != nullptr) drainTimer_->deleteLater();
   }
-}
-
-int QtSocketControl::GetState(int& state) {
-  state = fd_ >= 0 ? kSockStateOpen : kSockStateClosed;
-  return kSockOk;
 }
 
 void QtSocketControl::RetireNotifiers() {
@@ -122,13 +122,12 @@ void QtSocketControl::RetireNotifiers() {
 }
 
 void QtSocketControl::DeleteRetiredNotifiers() {
-  if (depth_ != 0 || writableDepth_ != 0) return;
+  if (HandlerRunning()) return;
   for (QSocketNotifier* notifier : retired_) delete notifier;
   retired_.clear();
 }
 
-int QtSocketControl::Close() {
-  if (fd_ < 0) return kSockOk;
+void QtSocketControl::CloseSocket() {
   DropQueue();  // read ahead from this socket; the kernel drops the rest of its queue too
   RetireNotifiers();
   DeleteRetiredNotifiers();
@@ -136,129 +135,55 @@ int QtSocketControl::Close() {
   fd_ = -1;
   // The descriptor is gone whatever close() reports (Linux never retries it).
   ::close(fd);
-  return kSockOk;
 }
 
-int QtSocketControl::SetLocalPort(int port) {
-  if (port < 0 || port > 65535) return kSockErrInvalid;
-  localPort_ = port;
-  return kSockOk;
-}
-
-int QtSocketControl::GetLocalPort(int& port) {
-  port = fd_ < 0 ? localPort_ : boundPort_;
-  return kSockOk;
-}
-
-int QtSocketControl::SetRemotePort(int port) {
-  if (port < 0 || port > 65535) return kSockErrInvalid;
-  remotePort_ = port;
-  return kSockOk;
-}
-
-int QtSocketControl::SetRemoteHost(const std::string& host) {
-  if (host == remoteHost_) return kSockOk;
-  remoteHost_ = host;
-  // Dotted IPv4 only: a name would mean a blocking DNS lookup on the UI thread.
-  remoteAddressValid_ = inet_pton(AF_INET, remoteHost_.c_str(), &remoteAddress_) == 1;
-  return kSockOk;
-}
-
-int QtSocketControl::Open(int port) {
+int QtSocketControl::OpenSocket(int port, int& boundPort) {
   DeleteRetiredNotifiers();
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return WinsockError(errno);
+  const auto fail = [fd] {
+    const int err = errno;
+    ::close(fd);
+    return WinsockError(err);
+  };
 
   // Broadcast destinations must work without the caller asking. No
   // SO_REUSEADDR: a port another program holds has to fail the bind.
   const int on = 1;
-  if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return WinsockError(err);
-  }
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  local.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    const int err = errno;
-    ::close(fd);
-    return WinsockError(err);
-  }
-  int boundPort = port;
-  if (boundPort == 0) {
+  if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return fail();
+  sockaddr_in local = Remote(INADDR_ANY, port);
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return fail();
+  if (port == 0) {
     sockaddr_in bound{};
     socklen_t size = sizeof bound;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) {
-      const int err = errno;
-      ::close(fd);
-      return WinsockError(err);
-    }
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) return fail();
     boundPort = ntohs(bound.sin_port);
   }
 
   fd_ = fd;
-  boundPort_ = boundPort;
   ++openCount_;
-  broadcastInterface_ = 0;
   notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read);
   QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { OnReadable(); });
   return kSockOk;
 }
 
-int QtSocketControl::Bind(int port) {
-  if (fd_ >= 0) return kSockErrWrongState;
-  if (port < 0 || port > 65535) return kSockErrInvalid;
-  localPort_ = port;
-  return Open(port);
-}
-
-int QtSocketControl::SendData(std::span<const std::uint8_t> packet) {
-  if (fd_ < 0) {
-    const int error = Open(localPort_);
-    if (error != kSockOk) return error;
-  }
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  if (!remoteAddressValid_) return kSockErrHostNotFound;
-  remote.sin_addr = remoteAddress_;
-  if (remotePort_ <= 0) return kSockErrAddressNotAvail;
-  remote.sin_port = htons(static_cast<std::uint16_t>(remotePort_));
-
-  const int err = Transmit(remote, packet);
-  if (err == 0) return kSockOk;
-  if (err == EAGAIN || err == EWOULDBLOCK) WatchWritable();
-  return WinsockError(err);
-}
-
-int QtSocketControl::Transmit(const sockaddr_in& remote, std::span<const std::uint8_t> packet) {
+int QtSocketControl::SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) {
+  const sockaddr_in remote = Remote(address, port);
   ssize_t sent;
   do {
     sent = ::sendto(fd_, packet.data(), packet.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&remote),
                     sizeof remote);
   } while (sent < 0 && errno == EINTR);
-  if (sent >= 0) return 0;
-  const int err = errno;
-  // A flat lighting network has no default route, and Linux routes even
-  // 255.255.255.255; name the interface instead.
-  if (err != ENETUNREACH || remote.sin_addr.s_addr != htonl(INADDR_BROADCAST)) return err;
-  if (broadcastInterface_ != 0) {
-    const int cachedErr = TransmitThrough(broadcastInterface_, remote, packet);
-    if (cachedErr == 0 || cachedErr == EAGAIN || cachedErr == EWOULDBLOCK) return cachedErr;
-  }
-  const auto lighting = FindLightingInterface(&remote.sin_addr);
-  if (!lighting || lighting->index == 0) return err;
-  broadcastInterface_ = lighting->index;
-  return TransmitThrough(broadcastInterface_, remote, packet);
+  return sent >= 0 ? kSockOk : WinsockError(errno);
 }
 
-int QtSocketControl::TransmitThrough(unsigned interfaceIndex, const sockaddr_in& remote,
-                                     std::span<const std::uint8_t> packet) {
+int QtSocketControl::SendThrough(unsigned interfaceIndex, IPv4 address, int port,
+                                 std::span<const std::uint8_t> packet) {
+  sockaddr_in remote = Remote(address, port);
   iovec data{const_cast<std::uint8_t*>(packet.data()), packet.size()};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
   msghdr message{};
-  message.msg_name = const_cast<sockaddr_in*>(&remote);
+  message.msg_name = &remote;
   message.msg_namelen = sizeof remote;
   message.msg_iov = &data;
   message.msg_iovlen = 1;
@@ -275,8 +200,12 @@ int QtSocketControl::TransmitThrough(unsigned interfaceIndex, const sockaddr_in&
   do {
     sent = ::sendmsg(fd_, &message, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  return sent >= 0 ? 0 : errno;
+  return sent >= 0 ? kSockOk : WinsockError(errno);
 }
+
+std::vector<InterfaceAddress> QtSocketControl::UpInterfaces() { return UpIPv4Interfaces(); }
+
+std::optional<IPv4> QtSocketControl::RoutedSource(IPv4 destination) { return RoutedSourceAddress(destination); }
 
 void QtSocketControl::WatchWritable() {
   if (writeNotifier_ == nullptr) {
@@ -289,17 +218,16 @@ void QtSocketControl::WatchWritable() {
 void QtSocketControl::OnWritable() {
   // One event per full buffer, as the handler's contract says.
   if (writeNotifier_ != nullptr) writeNotifier_->setEnabled(false);
-  if (!writableHandler_ || !*writableHandler_) return;
-  const std::shared_ptr<bool> alive = alive_;
-  const std::shared_ptr<const std::function<void()>> handler = writableHandler_;
-  ++writableDepth_;
-  try {
-    (*handler)();
-  } catch (...) {
-    // The event loop is no place for an exception.
-  }
-  if (!*alive) return;
-  --writableDepth_;
+  RunWritable();
+}
+
+// The notifier fires for as long as the kernel holds datagrams: quieted.
+void QtSocketControl::PauseReading() {
+  if (notifier_ != nullptr) notifier_->setEnabled(false);
+}
+
+void QtSocketControl::ResumeReading() {
+  if (notifier_ != nullptr) notifier_->setEnabled(true);
 }
 
 void QtSocketControl::DropQueue() {
@@ -312,19 +240,18 @@ bool QtSocketControl::Refill(std::size_t wanted) {
   // kBatch slots at first, then one more whenever none is free: a handler
   // at each outer nesting level holds one.
   while (slots_.size() < kBatch || free_.empty()) {
-    auto slot = std::make_unique<Slot>();
-    slot->bytes.reset(new std::uint8_t[kReceiveBufferSize]);  // not zeroed: untouched pages cost nothing
-    free_.push_back(slot.get());
-    slots_.push_back(std::move(slot));
+    slots_.push_back(std::make_unique<Datagram>());
+    free_.push_back(slots_.back().get());
   }
   const std::size_t count = std::min(wanted, free_.size());
   std::array<mmsghdr, kBatch> messages{};
   std::array<iovec, kBatch> data{};
+  std::array<sockaddr_in, kBatch> senders{};
   for (std::size_t i = 0; i < count; ++i) {
-    Slot* const slot = free_[free_.size() - 1 - i];
-    data[i] = iovec{slot->bytes.get(), kReceiveBufferSize};
-    messages[i].msg_hdr.msg_name = &slot->sender;
-    messages[i].msg_hdr.msg_namelen = sizeof slot->sender;
+    Datagram* const slot = free_[free_.size() - 1 - i];
+    data[i] = iovec{slot->bytes.get(), Datagram::kCapacity};
+    messages[i].msg_hdr.msg_name = &senders[i];
+    messages[i].msg_hdr.msg_namelen = sizeof senders[i];
     messages[i].msg_hdr.msg_iov = &data[i];
     messages[i].msg_hdr.msg_iovlen = 1;
   }
@@ -338,63 +265,34 @@ bool QtSocketControl::Refill(std::size_t wanted) {
   queueNext_ = 0;
   queueEnd_ = static_cast<std::size_t>(received);
   for (std::size_t i = 0; i < queueEnd_; ++i) {
-    Slot* const slot = free_.back();
+    Datagram* const slot = free_.back();
     free_.pop_back();
     slot->length = messages[i].msg_len;
+    slot->sender = ntohl(senders[i].sin_addr.s_addr);
     queue_[i] = slot;
   }
   return true;
 }
 
 void QtSocketControl::OnReadable() {
-  const std::shared_ptr<bool> alive = alive_;
   const int fd = fd_;
   const std::uint64_t openCount = openCount_;
-  if (fd < 0) return;
-  // A handler pumping events (a host helper that yields to its loop) would
-  // otherwise go one level deeper per datagram until the stack overflows.
-  // The notifier fires for as long as the kernel holds datagrams, so it is
-  // quieted until the deepest handler returns; the datagrams wait.
-  if (depth_ >= kMaxDeliveryDepth) {
-    if (notifier_ != nullptr) notifier_->setEnabled(false);
-    resumeOwed_ = true;
-    return;
-  }
+  if (fd < 0 || !MayDeliver()) return;
   const std::int64_t start = MonotonicNs();
   // The clock is read after every datagram only while datagrams are
   // expensive; cheap ones are checked every few, which keeps the reading
   // off the per-datagram cost.
   std::size_t nextCheck = 1;
-  // Held by a second reference: the handler may replace itself.
-  std::shared_ptr<const std::function<void()>> handler;
 
   // A handler may run a nested event loop that re-enters here; datagrams
   // already read are delivered first, each from its own slot, so the outer
   // datagram stays intact and the order holds.
   for (std::size_t delivered = 0; delivered < kMaxDatagramsPerWakeUp;) {
     if (queueNext_ == queueEnd_ && !Refill(kMaxDatagramsPerWakeUp - delivered)) return;
-    Slot* const slot = queue_[queueNext_++];
-
-    const Slot* const previous = current_;
-    current_ = slot;
-    ++depth_;
-    if (handler.get() != handler_.get()) handler = handler_;
-    if (handler && *handler) {
-      try {
-        (*handler)();
-      } catch (...) {
-        // The event loop is no place for an exception; the datagram is dropped.
-      }
-    }
-    if (!*alive) return;
-    --depth_;
-    current_ = previous;
+    Datagram* const slot = queue_[queueNext_++];
+    if (!Deliver(*slot)) return;
     free_.push_back(slot);
     ++delivered;
-    if (resumeOwed_) {
-      resumeOwed_ = false;
-      if (notifier_ != nullptr) notifier_->setEnabled(true);
-    }
 
     // The handler may have closed or re-opened the socket; the old
     // descriptor number may even belong to a new socket now.
@@ -417,40 +315,6 @@ void QtSocketControl::OnReadable() {
     }
     drainTimer_->start();
   }
-}
-
-int QtSocketControl::GetData(std::span<std::uint8_t> out, std::size_t& length) {
-  length = 0;
-  if (current_ == nullptr) return kSockErrNoData;
-  length = std::min(out.size(), current_->length);
-  if (length > 0) std::memcpy(out.data(), current_->bytes.get(), length);
-  return kSockOk;
-}
-
-int QtSocketControl::GetRemoteHostIP(std::string& ip) {
-  if (current_ == nullptr) {
-    ip.clear();
-    return kSockErrNoData;
-  }
-  ip = DottedText(current_->sender.sin_addr);
-  return kSockOk;
-}
-
-int QtSocketControl::GetLocalIP(const std::string& towards, std::string& ip) {
-  in_addr destination{};
-  const bool valid = inet_pton(AF_INET, towards.c_str(), &destination) == 1;
-  const auto lighting = FindLightingInterface(valid ? &destination : nullptr);
-  if (!lighting) return kSockErrAddressNotAvail;
-  ip = DottedText(lighting->address);
-  return ip.empty() ? kSockErrAddressNotAvail : kSockOk;
-}
-
-void QtSocketControl::SetDataArrivalHandler(std::function<void()> handler) {
-  handler_ = std::make_shared<const std::function<void()>>(std::move(handler));
-}
-
-void QtSocketControl::SetWritableHandler(std::function<void()> handler) {
-  writableHandler_ = std::make_shared<const std::function<void()>>(std::move(handler));
 }
 
 }  // namespace artnet

@@ -69,22 +69,14 @@ void QtTimer::OnExpired() {
   std::uint64_t expirations = 0;
   // Clears the readiness; missed periods are not made up, as with QTimer.
   if (::read(fd_, &expirations, sizeof expirations) != sizeof expirations) return;
-  if (!enabled_ || !handler_ || !*handler_) return;
+  if (!enabled_ || handler_.Empty()) return;
   const std::shared_ptr<bool> alive = alive_;
-  // Held by a second reference: the handler may replace itself.
-  const auto handler = handler_;
   ++tickDepth_;
-  try {
-    (*handler)();
-  } catch (...) {
-    // The event loop is no place for an exception.
-  }
+  handler_.Run();
   if (!*alive) return;
   --tickDepth_;
 }
 
-void QtTimer::SetTickHandler(std::function<void()> handler) {
-  handler_ = std::make_shared<const std::function<void()>>(std::move(handler));
-}
+void QtTimer::SetTickHandler(std::function<void()> handler) { handler_.Set(std::move(handler)); }
 
 }  // namespace artnet

@@ -3,7 +3,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/timer.h"
+#include "platform/core/event_handler.h"
+#include "platform/interfaces/timer.h"
 
 class QSocketNotifier;
 
@@ -37,7 +38,7 @@ class QtTimer final : public Timer {
   int interval_ = 0;
   bool enabled_ = false;
   int tickDepth_ = 0;
-  std::shared_ptr<const std::function<void()>> handler_;
+  EventHandler handler_;
   // Lets a tick notice that its handler destroyed the timer.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

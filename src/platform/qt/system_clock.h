@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "platform/clock.h"
+#include "platform/interfaces/clock.h"
 
 namespace artnet {
 

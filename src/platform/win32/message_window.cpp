@@ -1,6 +1,6 @@
 #include "platform/win32/message_window.h"
 
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 
 namespace artnet::win32 {
 namespace {
@@ -24,17 +24,6 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-// The module holding this code (the plug-in's DLL, or a test program it is
-// linked into): the window class belongs to it.
-HINSTANCE OwnModule() {
-  HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&WindowProcedure), &module)) {
-    return nullptr;
-  }
-  return module;
-}
-
 }  // namespace
 
 double MonotonicSeconds() {
@@ -51,7 +40,6 @@ double MonotonicSeconds() {
 MessageWindow* MessageWindow::Get() {
   if (g_window != nullptr) return g_window;
   const HINSTANCE instance = OwnModule();
-  if (instance == nullptr) return nullptr;
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = &WindowProcedure;

@@ -1,11 +1,9 @@
 #include "platform/win32/registry_settings_store.h"
 
-#include <windows.h>
-
 #include <vector>
 
 #include "lumenstage/automation_errors.h"
-#include "platform/win32/text_conversion.h"
+#include "platform/win32/windows_support.h"
 
 namespace artnet {
 namespace {
@@ -37,8 +35,8 @@ std::string RegistrySettingsStore::GetSetting(const std::string& appName, const 
                                               const std::string& key, const std::string& defaultValue) {
   const std::string path = KeyPath(appName, section);
   if (path.empty()) return defaultValue;
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(path).c_str(), 0, KEY_QUERY_VALUE, &handle) != ERROR_SUCCESS) {
+  win32::RegistryKey handle;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::Wide(path).c_str(), 0, KEY_QUERY_VALUE, handle.Out()) != ERROR_SUCCESS) {
     return defaultValue;
   }
   const std::wstring name = win32::Wide(key);
@@ -47,12 +45,12 @@ std::string RegistrySettingsStore::GetSetting(const std::string& appName, const 
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD type = 0;
     DWORD bytes = 0;
-    if (RegQueryValueExW(handle, name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) break;
+    if (RegQueryValueExW(handle.Get(), name.c_str(), nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) break;
     if (type != REG_SZ && type != REG_EXPAND_SZ) break;  // not a value this store wrote
     std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     const LONG status =
-        RegQueryValueExW(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
+        RegQueryValueExW(handle.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
     if (status == ERROR_MORE_DATA) continue;
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) break;
     // Stored text need not end in a terminator, or may carry several.
@@ -61,7 +59,6 @@ std::string RegistrySettingsStore::GetSetting(const std::string& appName, const 
     result = win32::Narrow(std::wstring(buffer.data(), length));
     break;
   }
-  RegCloseKey(handle);
   return result;
 }
 
@@ -70,16 +67,15 @@ int RegistrySettingsStore::SaveSetting(const std::string& appName, const std::st
   // Without an application title there is nothing to file the value under.
   const std::string path = KeyPath(appName, section);
   if (path.empty()) return 0;
-  HKEY handle = nullptr;
+  win32::RegistryKey handle;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, win32::Wide(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                      nullptr, &handle, nullptr) != ERROR_SUCCESS) {
+                      nullptr, handle.Out(), nullptr) != ERROR_SUCCESS) {
     return lumenstage::kErrPathFileAccess.number;
   }
   const std::wstring text = win32::Wide(value);
   const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-  const LONG status =
-      RegSetValueExW(handle, win32::Wide(key).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-  RegCloseKey(handle);
+  const LONG status = RegSetValueExW(handle.Get(), win32::Wide(key).c_str(), 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(text.c_str()), bytes);
   return status == ERROR_SUCCESS ? 0 : lumenstage::kErrPathFileAccess.number;
 }
 

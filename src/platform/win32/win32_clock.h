@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/clock.h"
+#include "platform/interfaces/clock.h"
 
 namespace artnet {
 

@@ -50,30 +50,16 @@ int Win32Timer::SetEnabled(bool enabled) {
 void Win32Timer::OnWindowMessage(unsigned, std::uintptr_t wParam, std::intptr_t) {
   if (!enabled_ || wParam != id_) return;
   dueAt_ = win32::MonotonicSeconds() + interval_ / 1000.0;
-  Tick();
+  handler_.Run();
 }
 
 void Win32Timer::OnQueueBusy(double now) {
   if (!enabled_ || now < dueAt_) return;
   // Re-armed, so the system's own tick, still owed for this period, is dropped.
   if (!Arm()) return;
-  Tick();
+  handler_.Run();
 }
 
-void Win32Timer::Tick() {
-  if (!handler_ || !*handler_) return;
-  // Held by a second reference: the handler may replace itself or destroy
-  // the timer, and nothing of the timer is touched after it returns.
-  const auto handler = handler_;
-  try {
-    (*handler)();
-  } catch (...) {
-    // The message loop is no place for an exception.
-  }
-}
-
-void Win32Timer::SetTickHandler(std::function<void()> handler) {
-  handler_ = std::make_shared<const std::function<void()>>(std::move(handler));
-}
+void Win32Timer::SetTickHandler(std::function<void()> handler) { handler_.Set(std::move(handler)); }
 
 }  // namespace artnet

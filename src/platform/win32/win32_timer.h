@@ -4,7 +4,8 @@
 #include <functional>
 #include <memory>
 
-#include "platform/timer.h"
+#include "platform/core/event_handler.h"
+#include "platform/interfaces/timer.h"
 #include "platform/win32/message_window.h"
 
 namespace artnet {
@@ -30,14 +31,13 @@ class Win32Timer final : public Timer, private win32::WindowClient {
   void Disarm();
   void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void OnQueueBusy(double now) override;
-  void Tick();
 
   win32::MessageWindow* window_ = nullptr;
   std::uintptr_t id_ = 0;  // of the current arming; 0 while disarmed
   int interval_ = 0;
   double dueAt_ = 0;  // the next tick, on the performance counter
   bool enabled_ = false;
-  std::shared_ptr<const std::function<void()>> handler_;
+  EventHandler handler_;
 };
 
 }  // namespace artnet

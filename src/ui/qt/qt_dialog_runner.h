@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/dialog_runner.h"
+#include "platform/interfaces/dialog_runner.h"
 
 namespace artnet {
 

@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "com/win32_platform.h"
 #include "dialog_script.h"
 #include "driver/cls_output_driver.h"
 #include "engine/module_state.h"
-#include "platform/win32/win32_platform.h"
 #include "ui/win32/win32_config_dialog.h"
 
 namespace artnet {

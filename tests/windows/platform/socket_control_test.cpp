@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_socket_control.h"
+#include "platform/win32/win32_timer.h"
 #include "support.h"
 
 namespace artnet {
@@ -212,8 +212,7 @@ TEST_F(Win32SocketControlTest, HandlersThatThrowLoseOnlyTheirOwnEvent) {
     if (d.text == "throw") throw std::runtime_error("handler failed");
   };
   ASSERT_EQ(control.Bind(kArtNet), kSockOk);
-  Win32Platform platform;
-  auto timer = platform.CreateTimer();
+  auto timer = std::make_unique<Win32Timer>();
   int ticks = 0;
   timer->SetInterval(10);
   timer->SetTickHandler([&] {
@@ -325,8 +324,7 @@ TEST_F(Win32SocketControlTest, TimersKeepTickingWhileAFloodKeepsTheQueueBusy) {
   Recorder recorder(control);
   recorder.extra = [](const Delivery&) { std::this_thread::sleep_for(std::chrono::microseconds(300)); };
   ASSERT_EQ(control.Bind(kArtNet), kSockOk);
-  Win32Platform platform;
-  const std::unique_ptr<Timer> timer = platform.CreateTimer();
+  const auto timer = std::make_unique<Win32Timer>();
   int ticks = 0;
   timer->SetTickHandler([&] { ++ticks; });
   timer->SetInterval(20);

@@ -5,7 +5,6 @@
 
 // clang-format off
 #include <windows.h>
-#undef MessageBox
 // clang-format on
 
 #include <chrono>
@@ -17,9 +16,8 @@
 
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_message_box.h"
-#include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_timer.h"
+#include "platform/win32/win32_warning_box.h"
 #include "support.h"
 
 namespace artnet {
@@ -222,14 +220,14 @@ struct BoxCloser {
   }
 };
 
-TEST(Win32MessageBoxTest, ShowsTheTextUnderTheModuleNameAndTimersRunWhileItIsOpen) {
-  Win32Platform platform;
-  MessageBox& messages = platform.Messages();
-  EXPECT_EQ(Win32MessageBox::Title(), "windows_platform_tests");  // this program's file name
+TEST(Win32WarningBoxTest, ShowsTheTextUnderTheModuleNameAndTimersRunWhileItIsOpen) {
+  Win32WarningBox box;
+  WarningBox& messages = box;
+  EXPECT_EQ(Win32WarningBox::Title(), "windows_platform_tests");  // this program's file name
   BoxCloser closer;
   closer.title = L"windows_platform_tests";
   int ticks = 0;
-  auto timer = platform.CreateTimer();
+  auto timer = std::make_unique<Win32Timer>();
   timer->SetInterval(20);
   timer->SetTickHandler([&] {
     if (++ticks == 3) closer.TryClose();

@@ -2,23 +2,22 @@
 
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/interfaces/platform.h"
 
 namespace artnet {
 
-// The Windows platform layer. Everything it raises (timer ticks, socket
-// events) arrives through the message loop of the thread that created it,
-// the host's UI thread, by a hidden message-only window.
-class Win32Platform final : public Platform {
+// The Linux platform layer, on Qt. Needs a QCoreApplication (or
+// QApplication) on the calling thread before any socket or timer is used.
+class QtPlatform final : public Platform {
  public:
-  Win32Platform();
-  ~Win32Platform() override;
+  QtPlatform();
+  ~QtPlatform() override;
 
   std::unique_ptr<SocketControl> CreateSocketControl() override;
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override;
   SettingsStore& Settings() override;
-  MessageBox& Messages() override;
+  WarningBox& Messages() override;
   EventPump& Pump() override;
   DialogRunner& Dialogs() override;
 

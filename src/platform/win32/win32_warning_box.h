@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/message_box.h"
+#include "platform/interfaces/warning_box.h"
 
 namespace artnet {
 
@@ -10,7 +10,7 @@ namespace artnet {
 // is the base name of the module holding this code (the plug-in's file
 // name without extension, "ArtNet"), as a classic component's own message
 // box shows it.
-class Win32MessageBox final : public MessageBox {
+class Win32WarningBox final : public WarningBox {
  public:
   void ShowCritical(const std::string& text) override;
 

@@ -4,9 +4,9 @@
 
 namespace artnet {
 
-class MessageBox {
+class WarningBox {
  public:
-  virtual ~MessageBox() = default;
+  virtual ~WarningBox() = default;
 
   // Modal critical message with only an OK button and no caption of its own;
   // returns when the user has closed it.

@@ -1,10 +1,10 @@
-#include "platform/qt/qt_platform.h"
+#include "plugin/qt_platform.h"
 
 #include "platform/qt/ini_settings_store.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_message_box.h"
 #include "platform/qt/qt_socket_control.h"
 #include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_warning_box.h"
 #include "platform/qt/system_clock.h"
 #include "ui/qt/qt_dialog_runner.h"
 
@@ -13,7 +13,7 @@ namespace artnet {
 struct QtPlatform::Parts {
   SystemClock clock;
   IniSettingsStore settings;
-  QtMessageBox messages;
+  QtWarningBox messages;
   QtEventPump pump;
   QtDialogRunner dialogs;
 };
@@ -30,7 +30,7 @@ Clock& QtPlatform::GetClock() { return parts_->clock; }
 
 SettingsStore& QtPlatform::Settings() { return parts_->settings; }
 
-MessageBox& QtPlatform::Messages() { return parts_->messages; }
+WarningBox& QtPlatform::Messages() { return parts_->messages; }
 
 EventPump& QtPlatform::Pump() { return parts_->pump; }
 

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_message_box.h"
+#include "platform/qt/qt_warning_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -7,7 +7,7 @@
 
 namespace artnet {
 
-void QtMessageBox::ShowCritical(const std::string& text) {
+void QtWarningBox::ShowCritical(const std::string& text) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fputc('\n', stderr);

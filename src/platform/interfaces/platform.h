@@ -2,13 +2,13 @@
 
 #include <memory>
 
-#include "platform/clock.h"
-#include "platform/dialog_runner.h"
-#include "platform/event_pump.h"
-#include "platform/message_box.h"
-#include "platform/settings_store.h"
-#include "platform/socket_control.h"
-#include "platform/timer.h"
+#include "platform/interfaces/clock.h"
+#include "platform/interfaces/dialog_runner.h"
+#include "platform/interfaces/event_pump.h"
+#include "platform/interfaces/settings_store.h"
+#include "platform/interfaces/socket_control.h"
+#include "platform/interfaces/timer.h"
+#include "platform/interfaces/warning_box.h"
 
 namespace artnet {
 
@@ -21,7 +21,7 @@ class Platform {
   virtual std::unique_ptr<Timer> CreateTimer() = 0;
   virtual Clock& GetClock() = 0;
   virtual SettingsStore& Settings() = 0;
-  virtual MessageBox& Messages() = 0;
+  virtual WarningBox& Messages() = 0;
   virtual EventPump& Pump() = 0;
   virtual DialogRunner& Dialogs() = 0;
 };

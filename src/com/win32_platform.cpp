@@ -1,11 +1,11 @@
-#include "platform/win32/win32_platform.h"
+#include "com/win32_platform.h"
 
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_message_box.h"
 #include "platform/win32/win32_socket_control.h"
 #include "platform/win32/win32_timer.h"
+#include "platform/win32/win32_warning_box.h"
 #include "ui/win32/win32_dialog_runner.h"
 
 namespace artnet {
@@ -13,7 +13,7 @@ namespace artnet {
 struct Win32Platform::Parts {
   Win32Clock clock;
   RegistrySettingsStore settings;
-  Win32MessageBox messages;
+  Win32WarningBox messages;
   Win32EventPump pump;
   Win32DialogRunner dialogs;
 };
@@ -30,7 +30,7 @@ Clock& Win32Platform::GetClock() { return parts_->clock; }
 
 SettingsStore& Win32Platform::Settings() { return parts_->settings; }
 
-MessageBox& Win32Platform::Messages() { return parts_->messages; }
+WarningBox& Win32Platform::Messages() { return parts_->messages; }
 
 EventPump& Win32Platform::Pump() { return parts_->pump; }
 

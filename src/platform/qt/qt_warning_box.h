@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/message_box.h"
+#include "platform/interfaces/warning_box.h"
 
 namespace artnet {
 
 // A modal critical message box when the host runs a QApplication;
 // otherwise the text goes to standard error.
-class QtMessageBox final : public MessageBox {
+class QtWarningBox final : public WarningBox {
  public:
   void ShowCritical(const std::string& text) override;
 };

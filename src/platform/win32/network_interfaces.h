@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "platform/core/ipv4.h"
+
+namespace artnet::win32 {
+
+// The IPv4 addresses of the interfaces that are up (GetAdaptersAddresses).
+std::vector<InterfaceAddress> UpIPv4Interfaces();
+// The source address the system picks for `destination`. Needs Winsock started.
+std::optional<IPv4> RoutedSourceAddress(IPv4 destination);
+
+}  // namespace artnet::win32

@@ -1,0 +1,96 @@
+#pragma once
+
+// What every Windows part of the plug-in needs: owners for the system's
+// handles and objects (none is closed by hand), text in both encodings, and
+// the module the code runs in.
+// clang-format off
+#include <winsock2.h>
+#include <windows.h>
+#include <oleauto.h>
+#include <wrl/client.h>
+// clang-format on
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace artnet::win32 {
+
+using Microsoft::WRL::ComPtr;
+
+// Owns a handle that `Close` releases; `Invalid` is the value that holds none.
+template <typename Handle, auto Close, Handle Invalid = Handle{}>
+class Owned {
+ public:
+  Owned() = default;
+  explicit Owned(Handle handle) : handle_(handle) {}
+  ~Owned() { Reset(); }
+  Owned(Owned&& other) noexcept : handle_(std::exchange(other.handle_, Invalid)) {}
+  Owned& operator=(Owned&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.handle_, Invalid));
+    return *this;
+  }
+
+  Handle Get() const { return handle_; }
+  explicit operator bool() const { return handle_ != Invalid; }
+  // For calls that fill in a handle: releases the one held first.
+  Handle* Out() {
+    Reset();
+    return &handle_;
+  }
+  Handle Release() { return std::exchange(handle_, Invalid); }
+  void Reset(Handle handle = Invalid) {
+    if (handle_ != Invalid) Close(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  Handle handle_ = Invalid;
+};
+
+using UniqueSocket = Owned<SOCKET, &closesocket, INVALID_SOCKET>;
+using RegistryKey = Owned<HKEY, &RegCloseKey>;
+using GdiFont = Owned<HFONT, &DeleteObject>;
+using Bstr = Owned<BSTR, &SysFreeString>;
+
+// A VARIANT that is cleared when it goes.
+class Variant {
+ public:
+  Variant() { VariantInit(&value_); }
+  ~Variant() { VariantClear(&value_); }
+  Variant(const Variant&) = delete;
+  Variant& operator=(const Variant&) = delete;
+  VARIANT* operator&() { return &value_; }
+  VARIANT& Get() { return value_; }
+
+ private:
+  VARIANT value_;
+};
+
+// A window's device context, released when it goes.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~WindowDC() {
+    if (dc_ != nullptr) ReleaseDC(window_, dc_);
+  }
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// Text in a code page (UTF-8 by default, the engine's) to and from UTF-16
+// (the system's); invalid sequences become U+FFFD.
+std::wstring Wide(std::string_view text, UINT codePage = CP_UTF8);
+std::string Narrow(std::wstring_view text, UINT codePage = CP_UTF8);
+
+// The module this code is linked into: the plug-in's DLL, or a test program.
+HMODULE OwnModule();
+// Its full path, however long.
+std::wstring ModulePath(HMODULE module);
+
+}  // namespace artnet::win32
