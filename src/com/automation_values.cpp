@@ -1,6 +1,7 @@
 #include "com/automation_values.h"
 
 #include <new>
+#include <utility>
 
 namespace artnet {
 namespace {
@@ -14,25 +15,10 @@ constexpr std::int32_t kErrNoAutomationInterface = 430;
 
 }  // namespace
 
-std::string Utf8FromBstr(BSTR text) {
-  const UINT length = SysStringLen(text);
-  if (length == 0) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), result.data(), size, nullptr, nullptr);
-  return result;
-}
-
-std::wstring Utf16FromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-  return result;
-}
+std::string Utf8FromBstr(BSTR text) { return win32::Narrow(std::wstring_view(text, SysStringLen(text))); }
 
 BSTR BstrFromUtf8(const std::string& text) {
-  const std::wstring wide = Utf16FromUtf8(text);
+  const std::wstring wide = win32::Wide(text);
   BSTR result = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
   if (result == nullptr) throw std::bad_alloc();
   return result;
@@ -47,17 +33,13 @@ HRESULT HresultFromErrorNumber(std::int32_t number) {
 
 HRESULT RaiseAutomationError(std::int32_t number, const char* description) {
   const HRESULT hr = HresultFromErrorNumber(number);
-  ICreateErrorInfo* create = nullptr;
+  win32::ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(&create))) {
-    const std::wstring text = Utf16FromUtf8(description != nullptr ? description : "");
+    const std::wstring text = win32::Wide(description != nullptr ? description : "");
     create->SetSource(const_cast<LPOLESTR>(kComponentSource));
     create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
-    IErrorInfo* info = nullptr;
-    if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info)))) {
-      SetErrorInfo(0, info);
-      info->Release();
-    }
-    create->Release();
+    win32::ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
   }
   return hr;
 }
@@ -96,10 +78,9 @@ std::int32_t ErrorNumberFromHresult(HRESULT hr) {
 
 std::int32_t ErrorNumberFromException(EXCEPINFO& info) {
   if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
-  SysFreeString(info.bstrSource);
-  SysFreeString(info.bstrDescription);
-  SysFreeString(info.bstrHelpFile);
-  info.bstrSource = info.bstrDescription = info.bstrHelpFile = nullptr;
+  for (BSTR* text : {&info.bstrSource, &info.bstrDescription, &info.bstrHelpFile}) {
+    const win32::Bstr freed(std::exchange(*text, nullptr));
+  }
   if (info.wCode != 0) return info.wCode;
   if (FAILED(info.scode)) return ErrorNumberFromHresult(info.scode);
   return ErrorNumberFromHresult(DISP_E_EXCEPTION);

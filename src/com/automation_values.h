@@ -3,14 +3,10 @@
 // Values as they cross the automation boundary: texts, booleans, error
 // numbers and the HRESULTs that carry them.
 
-// <windows.h> first: the COM headers need its types.
-// clang-format off
-#include <windows.h>
-#include <oleauto.h>
-// clang-format on
-
 #include <cstdint>
 #include <string>
+
+#include "platform/win32/windows_support.h"
 
 namespace artnet {
 
@@ -19,7 +15,6 @@ inline constexpr const wchar_t* kComponentSource = L"ArtNet.clsOutputDriver";
 // UTF-16 automation text to the UTF-8 the engine keeps, and back. A null
 // BSTR is the empty text. BstrFromUtf8 throws std::bad_alloc when out of memory.
 std::string Utf8FromBstr(BSTR text);
-std::wstring Utf16FromUtf8(const std::string& text);
 BSTR BstrFromUtf8(const std::string& text);
 
 // The HRESULT a host sees for an automation error raised by a component:

@@ -31,10 +31,9 @@ HRESULT OutputDriverFactory::CreateInstance(IUnknown* outer, REFIID riid, void**
   *object = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   try {
-    auto* driver = new ComOutputDriver(server::TheModule());
-    const HRESULT hr = driver->QueryInterface(riid, object);
-    driver->Release();
-    return hr;
+    win32::ComPtr<ComOutputDriver> driver;
+    driver.Attach(new ComOutputDriver(server::TheModule()));  // born with one reference
+    return driver->QueryInterface(riid, object);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {

@@ -1,13 +1,12 @@
 #include "com/com_output_driver.h"
 
-#include <wrl/client.h>
-
 #include <array>
 #include <new>
 
 #include "com/automation_values.h"
 #include "com/dispatch_helper.h"
 #include "com/server_module.h"
+#include "engine/host_helper_ref.h"
 #include "lumenstage/automation_errors.h"
 
 namespace artnet {
@@ -82,29 +81,15 @@ HRESULT CallWithBool(VARIANT_BOOL* result, Call&& call) {
   }
 }
 
-// The arguments of one late-bound call, converted, cleared when done.
-struct ConvertedArguments {
-  std::array<VARIANT, 3> values;
-  ConvertedArguments() {
-    for (VARIANT& value : values) VariantInit(&value);
-  }
-  ~ConvertedArguments() {
-    for (VARIANT& value : values) VariantClear(&value);
-  }
-  ConvertedArguments(const ConvertedArguments&) = delete;
-  ConvertedArguments& operator=(const ConvertedArguments&) = delete;
-};
-
 // Fills EXCEPINFO from the error the method raised, as a component's
 // automation error reaches a late-bound caller.
 void FillException(HRESULT hr, EXCEPINFO* exception) {
   *exception = EXCEPINFO{};
   exception->scode = hr;
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
+  win32::ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
     info->GetSource(&exception->bstrSource);
     info->GetDescription(&exception->bstrDescription);
-    info->Release();
   }
   if (exception->bstrSource == nullptr) exception->bstrSource = SysAllocString(kComponentSource);
 }
@@ -114,7 +99,7 @@ void FillException(HRESULT hr, EXCEPINFO* exception) {
 // Each method holds a reference to its object until it returns: a host may
 // release its last one from inside a nested loop the call opened (a message
 // box, the dialog, a helper that pumps messages).
-using SelfReference = Microsoft::WRL::ComPtr<ComOutputDriver>;
+using SelfReference = win32::ComPtr<ComOutputDriver>;
 
 ComOutputDriver::ComOutputDriver(ModuleState& mod) : driver_(mod) { server::ObjectCreated(); }
 
@@ -153,12 +138,10 @@ HRESULT ComOutputDriver::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
   try {
-    ITypeLib* library = nullptr;
-    HRESULT hr = server::LoadOwnTypeLib(&library);
+    win32::ComPtr<ITypeLib> library;
+    const HRESULT hr = server::LoadOwnTypeLib(&library);
     if (FAILED(hr)) return hr;
-    hr = library->GetTypeInfoOfGuid(IID__clsOutputDriver, info);
-    library->Release();
-    return hr;
+    return library->GetTypeInfoOfGuid(IID__clsOutputDriver, info);
   } catch (...) {
     return E_UNEXPECTED;
   }
@@ -216,9 +199,9 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
 
     // By value or by reference (a script's variable), converted as the
     // parameter's type demands; the variables are never written back.
-    ConvertedArguments args;
+    Arguments args;
     for (UINT p = 0; p < member->paramCount; ++p) {
-      VARIANT& value = args.values[p];
+      VARIANT& value = *args[p].Get();
       HRESULT hr = VariantCopyInd(&value, &params->rgvarg[source[p]]);
       // An omitted argument arrives as this error value; scripts show it as 449.
       if (SUCCEEDED(hr) && V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND)
@@ -232,7 +215,7 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     }
 
     if (result != nullptr) VariantInit(result);
-    const HRESULT hr = InvokeMethod(id, args.values.data(), result);
+    const HRESULT hr = InvokeMethod(id, args, result);
     if (FAILED(hr) && exception != nullptr) {
       FillException(hr, exception);
       return DISP_E_EXCEPTION;
@@ -245,7 +228,7 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
   }
 }
 
-HRESULT ComOutputDriver::InvokeMethod(DISPID id, VARIANT* args, VARIANT* result) {
+HRESULT ComOutputDriver::InvokeMethod(DISPID id, Arguments& args, VARIANT* result) {
   VARIANT_BOOL flag = VARIANT_FALSE;
   HRESULT hr = E_UNEXPECTED;
   switch (id) {
@@ -256,8 +239,8 @@ HRESULT ComOutputDriver::InvokeMethod(DISPID id, VARIANT* args, VARIANT* result)
       hr = Enable(&flag);
       break;
     case kSetChannel: {
-      LONG channel = V_I4(&args[0]);
-      LONG value = V_I4(&args[1]);
+      LONG channel = V_I4(args[0].Get());
+      LONG value = V_I4(args[1].Get());
       hr = SetChannel(&channel, &value, &flag);
       break;
     }
@@ -265,9 +248,9 @@ HRESULT ComOutputDriver::InvokeMethod(DISPID id, VARIANT* args, VARIANT* result)
       hr = Configure(&flag);
       break;
     case kInit: {
-      BSTR title = V_BSTR(&args[0]);
-      BSTR file = V_BSTR(&args[1]);
-      IDispatch* helper = V_DISPATCH(&args[2]);
+      BSTR title = V_BSTR(args[0].Get());
+      BSTR file = V_BSTR(args[1].Get());
+      IDispatch* helper = V_DISPATCH(args[2].Get());
       hr = Init(&title, &file, &helper, &flag);
       break;
     }
@@ -277,11 +260,10 @@ HRESULT ComOutputDriver::InvokeMethod(DISPID id, VARIANT* args, VARIANT* result)
     case kPluginName: {
       BSTR name = nullptr;
       hr = PluginName(&name);
+      win32::Bstr owned(name);
       if (result != nullptr) {
         V_VT(result) = VT_BSTR;
-        V_BSTR(result) = name;
-      } else {
-        SysFreeString(name);
+        V_BSTR(result) = owned.Release();
       }
       return hr;
     }
@@ -324,14 +306,9 @@ HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch
     const std::string title = Utf8FromBstr(*CallingAppTitle);
     const std::string file = Utf8FromBstr(*MyFilename);
     // Nothing as helper: no helper. The module takes its own reference.
-    DispatchHelper* helper = *LMSTPluginHelper != nullptr ? new DispatchHelper(*LMSTPluginHelper) : nullptr;
-    struct Drop {
-      DispatchHelper* helper;
-      ~Drop() {
-        if (helper != nullptr) helper->Release();
-      }
-    } drop{helper};
-    return driver_.Init(title, file, helper, value);
+    HostHelperRef helper;
+    if (*LMSTPluginHelper != nullptr) helper.Adopt(new DispatchHelper(*LMSTPluginHelper));
+    return driver_.Init(title, file, helper.get(), value);
   });
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 
-// <windows.h> first: the COM headers need its types.
-// clang-format off
-#include <windows.h>
-#include <oaidl.h>
-// clang-format on
+#include <array>
 
+// clang-format off
+#include "platform/win32/windows_support.h"
 #include "artnet_automation.h"
+// clang-format on
 #include "driver/cls_output_driver.h"
 
 namespace artnet {
@@ -51,7 +50,9 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
 
  private:
   ~ComOutputDriver();
-  HRESULT InvokeMethod(DISPID id, VARIANT* args, VARIANT* result);
+  // A late-bound call's arguments in parameter order, converted; cleared when done.
+  using Arguments = std::array<win32::Variant, 3>;
+  HRESULT InvokeMethod(DISPID id, Arguments& args, VARIANT* result);
 
   LONG refs_ = 1;
   clsOutputDriver driver_;

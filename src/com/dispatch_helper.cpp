@@ -16,9 +16,9 @@ constexpr std::int32_t kMaxArguments = 4;
 
 }  // namespace
 
-DispatchHelper::DispatchHelper(IDispatch* target) : target_(target) { target_->AddRef(); }
+DispatchHelper::DispatchHelper(IDispatch* target) : target_(target) {}
 
-DispatchHelper::~DispatchHelper() { target_->Release(); }
+DispatchHelper::~DispatchHelper() = default;
 
 void DispatchHelper::AddRef() { ++refs_; }
 
@@ -27,17 +27,15 @@ void DispatchHelper::Release() {
 }
 
 HRESULT DispatchHelper::FindMethod(const char* method, DISPID* id) {
-  std::wstring name = Utf16FromUtf8(method);
+  std::wstring name = win32::Wide(method);
   LPOLESTR names[] = {name.data()};
   HRESULT hr = target_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, id);
   if (FAILED(hr)) {
     // Script objects (a VBScript class instance) answer only through IDispatchEx.
-    IDispatchEx* extended = nullptr;
-    if (SUCCEEDED(target_->QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&extended)))) {
-      BSTR text = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
-      hr = text != nullptr ? extended->GetDispID(text, fdexNameCaseInsensitive, id) : E_OUTOFMEMORY;
-      SysFreeString(text);
-      extended->Release();
+    win32::ComPtr<IDispatchEx> extended;
+    if (SUCCEEDED(target_.As(&extended))) {
+      const win32::Bstr text(SysAllocStringLen(name.data(), static_cast<UINT>(name.size())));
+      hr = text ? extended->GetDispID(text.Get(), fdexNameCaseInsensitive, id) : E_OUTOFMEMORY;
     }
   }
   return hr;
@@ -46,12 +44,7 @@ HRESULT DispatchHelper::FindMethod(const char* method, DISPID* id) {
 std::int32_t DispatchHelper::Invoke(const char* method, const lumenstage::HelperArg* args, std::int32_t count) {
   try {
     // The object may be released by the host from inside the call.
-    IDispatch* target = target_;
-    target->AddRef();
-    struct Hold {
-      IDispatch* target;
-      ~Hold() { target->Release(); }
-    } hold{target};
+    const win32::ComPtr<IDispatch> target = target_;
 
     DISPID id = DISPID_UNKNOWN;
     const HRESULT found = FindMethod(method, &id);
@@ -74,13 +67,11 @@ std::int32_t DispatchHelper::Invoke(const char* method, const lumenstage::Helper
       }
     }
     DISPPARAMS params{values.data(), nullptr, static_cast<UINT>(count), 0};
-    VARIANT result;
-    VariantInit(&result);
+    win32::Variant result;
     EXCEPINFO exception{};
     UINT badArgument = 0;
-    const HRESULT hr =
-        target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &exception, &badArgument);
-    VariantClear(&result);
+    const HRESULT hr = target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.Get(),
+                                      &exception, &badArgument);
     if (hr == DISP_E_EXCEPTION) return ErrorNumberFromException(exception);
     return ErrorNumberFromHresult(hr);
   } catch (const std::bad_alloc&) {

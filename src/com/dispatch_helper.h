@@ -1,12 +1,7 @@
 #pragma once
 
-// <windows.h> first: the COM headers need its types.
-// clang-format off
-#include <windows.h>
-#include <oaidl.h>
-// clang-format on
-
 #include "lumenstage/plugin_helper.h"
+#include "platform/win32/windows_support.h"
 
 namespace artnet {
 
@@ -33,7 +28,7 @@ class DispatchHelper final : public lumenstage::IPluginHelper {
   HRESULT FindMethod(const char* method, DISPID* id);
 
   ULONG refs_ = 1;
-  IDispatch* target_;
+  win32::ComPtr<IDispatch> target_;
 };
 
 }  // namespace artnet

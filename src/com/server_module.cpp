@@ -2,6 +2,7 @@
 
 #include "com/win32_platform.h"
 #include "engine/module_state.h"
+#include "platform/win32/windows_support.h"
 
 namespace artnet::server {
 namespace {
@@ -16,18 +17,7 @@ ModuleState* g_state = nullptr;
 void SetModuleHandle(HMODULE module) { g_module = module; }
 HMODULE ModuleHandle() { return g_module; }
 
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(g_module, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
+std::wstring ModulePath() { return win32::ModulePath(g_module); }
 
 ModuleState& TheModule() {
   if (g_state == nullptr) {

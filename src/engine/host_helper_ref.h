@@ -21,6 +21,11 @@ class HostHelperRef {
     helper_ = helper;
     if (old != nullptr) old->Release();
   }
+  // Takes over the one reference the caller owns.
+  void Adopt(lumenstage::IPluginHelper* helper) {
+    Reset(helper);
+    if (helper != nullptr) helper->Release();
+  }
   lumenstage::IPluginHelper* get() const { return helper_; }
 
  private:

@@ -60,8 +60,7 @@ class Variant {
   ~Variant() { VariantClear(&value_); }
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
-  VARIANT* operator&() { return &value_; }
-  VARIANT& Get() { return value_; }
+  VARIANT* Get() { return &value_; }
 
  private:
   VARIANT value_;
