@@ -1,11 +1,24 @@
 #include "flood.h"
 
 namespace artnetpeer {
+namespace {
+
+// An ArtDmx claiming all 512 channels of the universe, all zero.
+Bytes FullUniverse(std::uint8_t universe) {
+  Dmx dmx;
+  dmx.subUni = universe;
+  dmx.length = static_cast<std::uint16_t>(kDmxMaxValues);
+  dmx.data.assign(kDmxMaxValues, 0);
+  return EncodeDmx(dmx);
+}
+
+}  // namespace
 
 std::optional<FloodKind> ParseFloodKind(const std::string& text) {
   if (text == "random") return FloodKind::Random;
   if (text == "pollreply") return FloodKind::PollReply;
   if (text == "dmx") return FloodKind::Dmx;
+  if (text == "truncated") return FloodKind::Truncated;
   return std::nullopt;
 }
 
@@ -18,11 +31,9 @@ FloodMaker::FloodMaker(FloodKind kind, std::uint8_t universe, std::uint64_t seed
     reply.portTypes = {0x80, 0, 0, 0};
     packet_ = EncodePollReply(reply);
   } else if (kind_ == FloodKind::Dmx) {
-    Dmx dmx;
-    dmx.subUni = universe_;
-    dmx.length = static_cast<std::uint16_t>(kDmxMaxValues);
-    dmx.data.assign(kDmxMaxValues, 0);
-    packet_ = EncodeDmx(dmx);
+    packet_ = FullUniverse(universe_);
+  } else if (kind_ == FloodKind::Truncated) {
+    whole_ = {EncodePoll(Poll{}), EncodePollReply(PollReply{}), FullUniverse(universe_)};
   }
 }
 
@@ -53,6 +64,16 @@ const Bytes& FloodMaker::Make(std::uint64_t index) {
       for (int i = 0; i < 4; ++i) packet_[off::IP + i] = static_cast<std::uint8_t>(address >> (24 - 8 * i));
       packet_[off::NETSWITCH] = static_cast<std::uint8_t>(random_() & 0x7F);
       packet_[off::SUBSWITCH] = static_cast<std::uint8_t>(random_() & 0x0F);
+      break;
+    }
+    case FloodKind::Truncated: {
+      // A whole ArtPoll, ArtPollReply or ArtDmx cut anywhere short of its
+      // size: readers must not trust the Length field or read past the end.
+      const Bytes& whole = whole_[random_() % whole_.size()];
+      packet_.assign(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(random_() % whole.size()));
+      if (Classify(packet_) == PacketKind::Dmx) {
+        for (std::size_t j = off::DATA; j < packet_.size(); ++j) packet_[j] = static_cast<std::uint8_t>(index + j);
+      }
       break;
     }
     case FloodKind::Dmx: {

@@ -1,7 +1,9 @@
 // Datagrams for flood tests: random bytes, forged ArtPollReply with distinct
-// addresses, or full-universe ArtDmx in which every channel changes.
+// addresses, full-universe ArtDmx in which every channel changes, or Art-Net
+// packets cut short of their size.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <random>
@@ -11,7 +13,7 @@
 
 namespace artnetpeer {
 
-enum class FloodKind { Random, PollReply, Dmx };
+enum class FloodKind { Random, PollReply, Dmx, Truncated };
 
 std::optional<FloodKind> ParseFloodKind(const std::string& text);
 
@@ -27,6 +29,7 @@ class FloodMaker {
   std::uint8_t universe_;
   std::mt19937_64 random_;
   Bytes packet_;
+  std::array<Bytes, 3> whole_;  // what a truncated flood cuts short
 };
 
 }  // namespace artnetpeer

@@ -19,6 +19,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "flood.h"
@@ -47,8 +48,10 @@ constexpr const char* kUsage =
     "       [--ports N] [--port-types a,b,c,d] [--swin a,b,c,d] [--swout a,b,c,d] [--style X]\n"
     "       [--timeout-ms T]\n"
     "      answer every ArtPoll with an ArtPollReply to its sender until the timeout\n"
-    "  flood --to IP --kind random|pollreply|dmx --count N [--universe U] [--from IP] [--seed S]\n"
-    "      send N datagrams as fast as the socket takes them; print how long it took\n"
+    "  flood --to IP --kind random|pollreply|dmx|truncated --count N [--rate R] [--universe U] [--from IP]\n"
+    "        [--seed S]\n"
+    "      send N datagrams, R a second (default 0: as fast as the socket takes them);\n"
+    "      print how long it took\n"
     "common: --port P (default 6454), --allow-loopback-only\n"
     "Runs only with ARTNET_TEST_NETNS=1 inside a private network namespace, or with\n"
     "--allow-loopback-only and destinations in 127.0.0.0/8.\n";
@@ -431,12 +434,13 @@ int Node(const Options& o) {
 }
 
 int Flood(const Options& o) {
-  RejectUnknown(o, {"to", "kind", "count", "universe", "from", "seed"});
+  RejectUnknown(o, {"to", "kind", "count", "rate", "universe", "from", "seed"});
   const in_addr to = Destination(o);
   CheckAllowed(o, {to});
   const auto kind = ParseFloodKind(o.Text("kind"));
-  if (!kind) Fail(kExitUsage, "flood needs --kind random, pollreply or dmx");
+  if (!kind) Fail(kExitUsage, "flood needs --kind random, pollreply, dmx or truncated");
   const auto count = static_cast<std::uint64_t>(Number(o, "count", 0, 1, 1000000000));
+  const auto rate = static_cast<double>(Number(o, "rate", 0, 0, 100000000));
   const auto universe = static_cast<std::uint8_t>(Number(o, "universe", 1, 0, 255));
   FloodMaker maker(*kind, universe, static_cast<std::uint64_t>(Number(o, "seed", 1, 0, 1LL << 62)));
 
@@ -459,6 +463,11 @@ int Flood(const Options& o) {
   const auto start = Clock::now();
   std::uint64_t retries = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
+    // Paced in steps of 256: a sleep per datagram would cost more than the send.
+    if (rate > 0 && i % 256 == 0) {
+      std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
+                                                std::chrono::duration<double>(static_cast<double>(i) / rate)));
+    }
     const Bytes& packet = maker.Make(i);
     while (::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&remote), sizeof remote) < 0) {
       if (errno != ENOBUFS && errno != EAGAIN && errno != EINTR && errno != ECONNREFUSED) {
