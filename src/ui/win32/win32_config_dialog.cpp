@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/windows_support.h"
 #include "ui/config_dialog_services.h"
 
 namespace artnet {
@@ -23,24 +24,6 @@ constexpr int kListRows = 8;
 
 constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
 constexpr DWORD kDialogExStyle = WS_EX_TOOLWINDOW | WS_EX_DLGMODALFRAME;
-
-std::wstring Wide(const std::string& text, UINT codePage) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
-  return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), length, nullptr, nullptr);
-  return narrow;
-}
 
 std::wstring WindowText(HWND window) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
@@ -62,26 +45,18 @@ std::vector<WORD> DialogTemplate() {
   return words;
 }
 
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
-  return module;
-}
-
 // The module's own manifest (resource 2) asks for Common Controls 6. A DLL
 // does not get it from the host's process, so it is activated around the
 // creation of the controls.
 HANDLE CommonControlsContext() {
   static const HANDLE context = [] {
-    HMODULE module = ThisModule();
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(module, path, MAX_PATH);
+    const HMODULE module = win32::OwnModule();
+    const std::wstring path = win32::ModulePath(module);
     ACTCTXW request{};
     request.cbSize = sizeof(request);
     request.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     request.hModule = module;
-    request.lpSource = path;
+    request.lpSource = path.c_str();
     request.lpResourceName = MAKEINTRESOURCEW(2);
     return CreateActCtxW(&request);
   }();
@@ -110,13 +85,12 @@ int CALLBACK FaceFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
 }
 
 bool FaceInstalled(const wchar_t* face) {
-  HDC screen = GetDC(nullptr);
+  const win32::WindowDC screen(nullptr);
   LOGFONTW probe{};
   probe.lfCharSet = DEFAULT_CHARSET;
   wcsncpy(probe.lfFaceName, face, LF_FACESIZE - 1);
   bool found = false;
-  EnumFontFamiliesExW(screen, &probe, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
-  ReleaseDC(nullptr, screen);
+  EnumFontFamiliesExW(screen.Get(), &probe, FaceFound, reinterpret_cast<LPARAM>(&found), 0);
   return found;
 }
 
@@ -163,7 +137,6 @@ Win32ConfigDialog::Win32ConfigDialog(ConfigDialogServices& services) : behaviour
 
 Win32ConfigDialog::~Win32ConfigDialog() {
   if (window_ != nullptr) DestroyWindow(window_);
-  if (ownsFont_) DeleteObject(font_);
 }
 
 bool Win32ConfigDialog::Run() {
@@ -179,7 +152,7 @@ bool Win32ConfigDialog::Run() {
   openDialogs.dialogs.push_back(this);
   // No owner: the host's windows are disabled by hand instead, as a modal
   // form of the host's own would do.
-  const INT_PTR ended = DialogBoxIndirectParamW(ThisModule(), reinterpret_cast<const DLGTEMPLATE*>(layout.data()),
+  const INT_PTR ended = DialogBoxIndirectParamW(win32::OwnModule(), reinterpret_cast<const DLGTEMPLATE*>(layout.data()),
                                                 nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
   std::erase(openDialogs.dialogs, this);
   if (openDialogs.dialogs.empty() && openDialogs.hook != nullptr) {
@@ -259,9 +232,7 @@ void Win32ConfigDialog::Guarded(Handler&& handler) {
 }
 
 void Win32ConfigDialog::OnInit() {
-  HDC screen = GetDC(nullptr);
-  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  dpi_ = GetDeviceCaps(win32::WindowDC(nullptr).Get(), LOGPIXELSY);
   if (dpi_ <= 0) dpi_ = 96;
 
   {
@@ -294,9 +265,9 @@ void Win32ConfigDialog::Create(const FormControlSpec& control, bool startsGroup)
     y += frame.top;
   }
   const DWORD exStyle = control.kind == ControlKind::Edit ? WS_EX_CLIENTEDGE : 0;
-  CreateWindowExW(exStyle, kind.windowClass, Wide(std::string(control.caption), CP_UTF8).c_str(), style, x, y,
-                  Px(control.place.width), Px(control.place.height), window_,
-                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(DialogItemId(control.id))), ThisModule(), nullptr);
+  CreateWindowExW(exStyle, kind.windowClass, win32::Wide(control.caption).c_str(), style, x, y, Px(control.place.width),
+                  Px(control.place.height), window_,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(DialogItemId(control.id))), win32::OwnModule(), nullptr);
 }
 
 void Win32ConfigDialog::CreateControls() {
@@ -338,7 +309,8 @@ void Win32ConfigDialog::CreateControls() {
 }
 
 bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
-  HDC dc = GetDC(window_);
+  const win32::WindowDC windowDC(window_);
+  const HDC dc = windowDC.Get();
   const HGDIOBJ previous = SelectObject(dc, font);
   auto fits = [&](int id, const std::wstring& text, int extraWidth) {
     RECT box{};
@@ -349,14 +321,13 @@ bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
   };
   bool all = true;
   for (const FormControlSpec& control : config_form::Controls()) {
-    const std::wstring text = Wide(config_form::WidestText(control.id), CP_UTF8);
+    const std::wstring text = win32::Wide(config_form::WidestText(control.id));
     if (text.empty()) continue;
     const bool option = control.kind == ControlKind::Option;
     const int extraWidth = Px(KindOf(control.kind).textMarginTwips) + (option ? GetSystemMetrics(SM_CXMENUCHECK) : 0);
     all = all && fits(DialogItemId(control.id), text, extraWidth);
   }
   SelectObject(dc, previous);
-  ReleaseDC(window_, dc);
   return all;
 }
 
@@ -376,19 +347,13 @@ void Win32ConfigDialog::ChooseFont() {
   // The layout was made for the classic face; another one is made smaller
   // until every fixed caption fits its box.
   const int smallest = MulDiv(6, dpi_, kPointsPerInch);
-  HFONT font = CreateFontIndirectW(&face);
-  while (font != nullptr && !CaptionsFit(font) && std::abs(face.lfHeight) > smallest) {
-    DeleteObject(font);
+  win32::GdiFont font(CreateFontIndirectW(&face));
+  while (font && !CaptionsFit(font.Get()) && std::abs(face.lfHeight) > smallest) {
     face.lfHeight += face.lfHeight < 0 ? 1 : -1;
-    font = CreateFontIndirectW(&face);
+    font.Reset(CreateFontIndirectW(&face));
   }
-  if (font == nullptr) {
-    font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    ownsFont_ = false;
-  } else {
-    ownsFont_ = true;
-  }
-  font_ = font;
+  ownedFont_ = std::move(font);
+  font_ = ownedFont_ ? ownedFont_.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
@@ -540,15 +505,15 @@ void Win32ConfigDialog::SetBarValue(ConfigBar bar, int value) {
 int Win32ConfigDialog::BarValue(ConfigBar bar) const { return window_ != nullptr ? GetScrollPos(Bar(bar), SB_CTL) : 0; }
 
 void Win32ConfigDialog::SetBarLabel(ConfigBar bar, const std::string& text) {
-  if (window_ != nullptr) SetWindowTextW(Control(config_form::ValueDisplay(bar)), Wide(text, CP_UTF8).c_str());
+  if (window_ != nullptr) SetWindowTextW(Control(config_form::ValueDisplay(bar)), win32::Wide(text).c_str());
 }
 
 void Win32ConfigDialog::SetBroadcastText(const std::string& text) {
-  if (window_ != nullptr) SetWindowTextW(Control(FormControl::BroadcastEdit), Wide(text, CP_UTF8).c_str());
+  if (window_ != nullptr) SetWindowTextW(Control(FormControl::BroadcastEdit), win32::Wide(text).c_str());
 }
 
 std::string Win32ConfigDialog::BroadcastText() const {
-  return window_ != nullptr ? Utf8(WindowText(Control(FormControl::BroadcastEdit))) : std::string();
+  return window_ != nullptr ? win32::Narrow(WindowText(Control(FormControl::BroadcastEdit))) : std::string();
 }
 
 void Win32ConfigDialog::ClearNodeEntries() {
@@ -562,16 +527,15 @@ void Win32ConfigDialog::ClearNodeEntries() {
 void Win32ConfigDialog::AddNodeEntry(const std::string& text) {
   if (window_ == nullptr) return;
   // Node names are 8-bit text in the system's code page, as the host reads them.
-  const std::wstring entry = Wide(text, CP_ACP);
+  const std::wstring entry = win32::Wide(text, CP_ACP);
   const HWND nodeList = Control(FormControl::NodeList);
   SendMessageW(nodeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
   // The closed list is narrow; the open one widens to show whole entries.
-  HDC dc = GetDC(nodeList);
-  const HGDIOBJ previous = SelectObject(dc, font_);
+  const win32::WindowDC dc(nodeList);
+  const HGDIOBJ previous = SelectObject(dc.Get(), font_);
   SIZE size{};
-  GetTextExtentPoint32W(dc, entry.c_str(), static_cast<int>(entry.size()), &size);
-  SelectObject(dc, previous);
-  ReleaseDC(nodeList, dc);
+  GetTextExtentPoint32W(dc.Get(), entry.c_str(), static_cast<int>(entry.size()), &size);
+  SelectObject(dc.Get(), previous);
   const int wanted = size.cx + Px(120) + GetSystemMetrics(SM_CXVSCROLL);
   if (wanted > droppedWidth_) {
     droppedWidth_ = wanted;
@@ -590,7 +554,7 @@ int Win32ConfigDialog::CurrentNodeEntry() const {
 }
 
 void Win32ConfigDialog::SetPortCaption(int port, const std::string& caption) {
-  if (window_ != nullptr) SetWindowTextW(Control(config_form::PortOption(port)), Wide(caption, CP_UTF8).c_str());
+  if (window_ != nullptr) SetWindowTextW(Control(config_form::PortOption(port)), win32::Wide(caption).c_str());
 }
 
 void Win32ConfigDialog::SetPortChecked(int port, bool checked) {

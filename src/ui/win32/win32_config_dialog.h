@@ -3,12 +3,11 @@
 // dialog's rules. Controls are found by their dialog item ids.
 #pragma once
 
-#include <windows.h>
-
 #include <exception>
 #include <string>
 #include <vector>
 
+#include "platform/win32/windows_support.h"
 #include "ui/config_dialog.h"
 #include "ui/config_form.h"
 
@@ -80,8 +79,8 @@ class Win32ConfigDialog final : private ConfigDialogView {
 
   HWND window_ = nullptr;
   int dpi_ = 96;
+  win32::GdiFont ownedFont_;  // the fitted font; none when the stock one stands in
   HFONT font_ = nullptr;
-  bool ownsFont_ = false;
   std::vector<HWND> disabledWindows_;  // the host's windows, re-enabled on close
   int handlerDepth_ = 0;               // > 0 while a handler (and any loop it pumps) runs
   bool destroying_ = false;
