@@ -24,6 +24,13 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+LRESULT CALLBACK LoopTookMessage(int code, WPARAM removed, LPARAM message) {
+  if (code == HC_ACTION && removed == PM_REMOVE && g_window != nullptr) {
+    g_window->OnLoopTook(reinterpret_cast<const MSG*>(message)->message);
+  }
+  return CallNextHookEx(nullptr, code, removed, message);
+}
+
 }  // namespace
 
 double MonotonicSeconds() {
@@ -63,6 +70,10 @@ bool MessageWindow::PostResume(std::uintptr_t key) {
 }
 
 void MessageWindow::Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  if (message == kTimerMessage && fallbackTimer_ != 0 && wParam == fallbackTimer_) {
+    EndYield();  // should the hook not have seen it
+    return;
+  }
   if (message != kTimerMessage) RunStarvedTimers();
   const auto found = clients_.find({message, wParam});
   if (found == clients_.end()) return;
@@ -83,6 +94,45 @@ void MessageWindow::RunStarvedTimers() {
     const auto found = clients_.find({kTimerMessage, key});
     if (found != clients_.end()) found->second->OnQueueBusy(now);
   }
+}
+
+bool MessageWindow::OthersStarved() {
+  if (yieldHook_ != nullptr) return false;
+  const double now = MonotonicSeconds();
+  if (now - lastYield_ < kYieldAfterSeconds || now - lastStarvedCheck_ < kBusyCheckSeconds) return false;
+  lastStarvedCheck_ = now;
+  return HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_TIMER)) != 0;
+}
+
+void MessageWindow::YieldTo(std::uintptr_t key) {
+  yieldKey_ = key;
+  yieldHook_ = SetWindowsHookExW(WH_GETMESSAGE, &LoopTookMessage, nullptr, GetCurrentThreadId());
+  if (yieldHook_ == nullptr) {
+    PostResume(key);
+    return;
+  }
+  // Also a message of the kind the hook waits for, in case nothing else comes.
+  fallbackTimer_ = NewKey();
+  SetTimer(static_cast<HWND>(window_), fallbackTimer_, USER_TIMER_MINIMUM, nullptr);
+}
+
+// A message of these kinds is made only for a queue without posted
+// messages: the host has had its turn, and reading may go on.
+void MessageWindow::OnLoopTook(unsigned message) {
+  if (yieldHook_ == nullptr) return;
+  if (message == WM_TIMER || message == WM_PAINT || (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+      (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST)) {
+    EndYield();
+  }
+}
+
+void MessageWindow::EndYield() {
+  UnhookWindowsHookEx(static_cast<HHOOK>(yieldHook_));
+  yieldHook_ = nullptr;
+  KillTimer(static_cast<HWND>(window_), fallbackTimer_);
+  fallbackTimer_ = 0;
+  lastYield_ = MonotonicSeconds();
+  PostResume(yieldKey_);
 }
 
 }  // namespace artnet::win32

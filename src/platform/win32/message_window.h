@@ -50,18 +50,38 @@ class MessageWindow {
   // Posts kResumeMessage for `key`; false when the queue refused it.
   bool PostResume(std::uintptr_t key);
 
+  // A socket read under a flood always leaves the next read notification
+  // queued, and the system makes input, paint and timer messages only for a
+  // queue without posted messages: the host's own window would freeze. True
+  // when such messages wait and the socket has read for kYieldAfterSeconds
+  // since it last stepped aside; the caller then leaves its notification
+  // unread and calls YieldTo.
+  bool OthersStarved();
+  // Posts kResumeMessage for `key` once the thread's loop has taken one of
+  // the messages that waited (or after the shortest timer, should none come).
+  void YieldTo(std::uintptr_t key);
+  // The yield's hook: the thread's loop took `message`.
+  void OnLoopTook(unsigned message);
+
   // Routes one message; the window procedure's body.
   void Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
   static constexpr double kBusyCheckSeconds = 0.001;
+  static constexpr double kYieldAfterSeconds = 0.05;
 
  private:
   explicit MessageWindow(void* window) : window_(window) {}
   void RunStarvedTimers();
+  void EndYield();
 
   void* window_;
   std::uintptr_t lastKey_ = 0;
   double lastBusyCheck_ = 0;
+  double lastStarvedCheck_ = 0;
+  double lastYield_ = 0;
+  void* yieldHook_ = nullptr;  // HHOOK while a yield waits for the loop
+  std::uintptr_t yieldKey_ = 0;
+  std::uintptr_t fallbackTimer_ = 0;
   std::map<std::pair<unsigned, std::uintptr_t>, WindowClient*> clients_;
 };
 

@@ -158,6 +158,11 @@ void Win32SocketControl::OnWritable() {
 
 void Win32SocketControl::OnReadable() {
   if (!IsOpen() || !MayDeliver()) return;
+  // Unread, this notification raises no other until the resume.
+  if (window_->OthersStarved()) {
+    window_->YieldTo(resumeKey_);
+    return;
+  }
   const auto depth = static_cast<std::size_t>(Depth());
   if (slots_.size() <= depth) slots_.push_back(std::make_unique<Datagram>());
   Datagram& slot = *slots_[depth];
