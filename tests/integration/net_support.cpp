@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace artnet::itest {
 
@@ -29,11 +30,12 @@ void NetworkChange::Undo() {
   applied_ = false;
 }
 
-RawUdp::RawUdp(std::uint16_t port, const char* ip) {
+RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return;
   const int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  if (share) ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(port);
@@ -105,6 +107,14 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
+
+void NestedLoop(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void PostToLoop(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
