@@ -6,6 +6,8 @@
 #include <windows.h>
 // clang-format on
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -65,6 +67,8 @@ bool Flag(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
+
+bool InTestNetns() { return Flag("ARTNET_TEST_NETNS"); }
 
 RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {
   StartWinsock();
@@ -138,6 +142,15 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 
 void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
+}
+
+void NestedLoop(int ms) {
+  Win32EventPump pump;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    pump.DoEvents();
+    pump.Sleep(5);
+  }
 }
 
 void PostToLoop(std::function<void()> action) {
