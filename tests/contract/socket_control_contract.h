@@ -10,6 +10,9 @@
 //   PumpUntil(done, timeoutMs), PumpFor(ms)
 //   NestedLoop(ms)                        a nested event loop, as the scan and the warning box run one
 //   PostToLoop(action)                    runs `action` once the events already queued are handled
+//   Routeless(), MultiHomed(), SlowLink() the namespace's network changed for one case (see each
+//                                         case); the result has applied() (false: not changed here,
+//                                         the case is skipped) and Undo() (the slow queue goes)
 #pragma once
 
 #include <gtest/gtest.h>
@@ -35,6 +38,10 @@ namespace artnet::contract {
 inline constexpr int kArtNet = 6454;
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// Where a platform cannot change the network from inside its test program,
+// a script of its own runs these cases.
+inline constexpr const char* kChangedNetworkOnly = "runs where the network is changed for it";
 
 template <typename Platform>
 using Control = typename Platform::SocketControl;
@@ -482,6 +489,89 @@ TYPED_TEST_P(SocketControlContract, LocalIPIsTheAddressOfTheInterfaceTowardsTheD
   }
 }
 
+// A flat lighting network has no route at all beyond its own networks:
+// 255.255.255.255 must still leave, through the lighting interface.
+TYPED_TEST_P(SocketControlContract, LimitedBroadcastLeavesWithoutAnyRoute) {
+  const auto flat = TypeParam::Routeless();
+  if (!flat.applied()) GTEST_SKIP() << kChangedNetworkOnly;
+  Peer<TypeParam> listener(0, "0.0.0.0");  // hears the local copy of every broadcast
+  ASSERT_TRUE(listener.ok());
+  Control<TypeParam> control;
+  control.SetLocalPort(0);
+  control.SetRemotePort(listener.port());
+  control.SetRemoteHost("255.255.255.255");
+  for (const char* text : {"first", "second"}) {  // the second through the interface found for the first
+    ASSERT_EQ(control.SendData(Bytes(text)), kSockOk) << text;
+    const auto got = listener.Receive(2000);
+    ASSERT_TRUE(got) << text;
+    EXPECT_EQ(got->bytes, Bytes(text));
+    EXPECT_EQ(got->senderIp, "10.99.0.1");
+  }
+  // The interface named for the broadcast does not stick to other sends:
+  // an answer to a sender on loopback still arrives.
+  control.SetRemoteHost("127.0.0.1");
+  ASSERT_EQ(control.SendData(Bytes("unicast")), kSockOk);
+  const auto unicast = listener.Receive(2000);
+  ASSERT_TRUE(unicast);
+  EXPECT_EQ(unicast->bytes, Bytes("unicast"));
+  // Without a route there is nowhere else to go.
+  control.SetRemoteHost("192.0.2.1");
+  EXPECT_EQ(control.SendData(Bytes("routed only")), kSockErrNetUnreachable);
+
+  // The local address for the broadcast: no route picks one, so the first
+  // interface up that is not loopback.
+  std::string ip;
+  ASSERT_EQ(control.GetLocalIP("255.255.255.255", ip), kSockOk);
+  EXPECT_EQ(ip, "10.99.0.1");
+}
+
+// A console PC on two networks: artnet0 (10.99.0.1/24, lighting) and
+// office0 (192.168.77.1/24) holding the default route. The first interface
+// up is not the answer for either network.
+TYPED_TEST_P(SocketControlContract, LocalIPOnTwoNetworksFollowsTheDestinationsNetworkThenTheRoute) {
+  const auto twoNetworks = TypeParam::MultiHomed();
+  if (!twoNetworks.applied()) GTEST_SKIP() << kChangedNetworkOnly;
+  Control<TypeParam> control;
+  const std::pair<const char*, const char*> cases[] = {
+      {"10.99.0.255", "10.99.0.1"},       {"10.99.0.7", "10.99.0.1"},
+      {"192.168.77.255", "192.168.77.1"}, {"255.255.255.255", "192.168.77.1"},  // by the route
+      {"192.0.2.1", "192.168.77.1"},
+  };
+  for (const auto& [towards, expected] : cases) {
+    std::string ip;
+    ASSERT_EQ(control.GetLocalIP(towards, ip), kSockOk) << towards;
+    EXPECT_EQ(ip, expected) << towards;
+  }
+}
+
+// A slow link (artnet0 at 8 kbit/s behind a deep queue) lets the send buffer
+// fill: the control refuses, and raises Writable once when the queue drains.
+TYPED_TEST_P(SocketControlContract, FullSendBufferIsRefusedAndWritableFollowsOnceWhenItDrains) {
+  auto slow = TypeParam::SlowLink();
+  if (!slow.applied()) GTEST_SKIP() << kChangedNetworkOnly;
+  Control<TypeParam> control;
+  int writable = 0;
+  control.SetWritableHandler([&] { ++writable; });
+  control.SetLocalPort(0);
+  control.SetRemotePort(kArtNet);
+  control.SetRemoteHost("10.99.0.255");
+  const std::vector<std::uint8_t> frame(530, 0);
+  int result = kSockOk;
+  for (int sends = 0; result == kSockOk && sends < 100000; ++sends) result = control.SendData(frame);
+  ASSERT_EQ(result, kSockErrWouldBlock);
+  EXPECT_EQ(control.SendData(frame), kSockErrWouldBlock);
+  TypeParam::PumpFor(100);
+  EXPECT_EQ(writable, 0);
+
+  slow.Undo();  // the queued datagrams are dropped and the buffer empties
+  ASSERT_TRUE(TypeParam::PumpUntil([&] { return writable > 0; }, 10000));
+  TypeParam::PumpFor(100);
+  EXPECT_EQ(writable, 1);
+  EXPECT_EQ(control.SendData(frame), kSockOk);
+  TypeParam::PumpFor(100);
+  EXPECT_EQ(writable, 1);  // only a refused send is owed a Writable
+}
+
 REGISTER_TYPED_TEST_SUITE_P(SocketControlContract, BindHoldsThePortExclusively, SendOnAClosedControlOpensOnLocalPort,
                             OnlyStrictDottedAddressesAreSentTo, DeliversEachDatagramOnceWithItsDottedSender,
                             GetDataCopiesAtMostTheBufferItIsGiven, HandlersThatThrowLoseOnlyTheirOwnEvent,
@@ -491,6 +581,9 @@ REGISTER_TYPED_TEST_SUITE_P(SocketControlContract, BindHoldsThePortExclusively, 
                             TimersKeepTickingWhileAFloodKeepsTheQueueBusy,
                             ANestedLoopInsideTheHandlerDeliversEachDatagramOnceInOrder,
                             CloseOrRebindInsideTheHandlerIsSafe, CloseOrDestructionInsideANestedLoopIsSafe,
-                            LocalIPIsTheAddressOfTheInterfaceTowardsTheDestination);
+                            LocalIPIsTheAddressOfTheInterfaceTowardsTheDestination,
+                            LimitedBroadcastLeavesWithoutAnyRoute,
+                            LocalIPOnTwoNetworksFollowsTheDestinationsNetworkThenTheRoute,
+                            FullSendBufferIsRefusedAndWritableFollowsOnceWhenItDrains);
 
 }  // namespace artnet::contract

@@ -23,11 +23,26 @@ bool InTestNetns() {
 
 NetworkChange::NetworkChange(const std::string& apply, std::string undo) : undo_(std::move(undo)) {
   applied_ = std::system(apply.c_str()) == 0;
+  if (!applied_) ADD_FAILURE() << "could not change the network: " << apply;
 }
 
 void NetworkChange::Undo() {
   if (applied_ && std::system(undo_.c_str()) != 0) ADD_FAILURE() << "could not undo: " << undo_;
   applied_ = false;
+}
+
+NetworkChange Routeless() { return NetworkChange("ip route del default", "ip route add default dev artnet0"); }
+
+NetworkChange MultiHomed() {
+  return NetworkChange(
+      "{ ip link add office0 type ifb 2>/dev/null || ip link add office0 type bridge; } &&"
+      " ip addr add 192.168.77.1/24 dev office0 && ip link set office0 up && ip route replace default dev office0",
+      "ip link del office0 && ip route replace default dev artnet0");
+}
+
+NetworkChange SlowLink() {
+  return NetworkChange("tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000",
+                       "tc qdisc del dev artnet0 root");
 }
 
 RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {

@@ -51,7 +51,8 @@ class RawUdp {
 };
 
 // Changes the test namespace's network (a shell command) for one test and
-// undoes it at the end, or earlier through Undo().
+// undoes it at the end, or earlier through Undo(). A change that cannot be
+// made fails the test.
 class NetworkChange {
  public:
   NetworkChange(const std::string& apply, std::string undo);
@@ -65,6 +66,14 @@ class NetworkChange {
   std::string undo_;
   bool applied_ = false;
 };
+
+// The changed networks: no route beyond the networks of loopback and
+// artnet0; a second network office0 (192.168.77.1/24) holding the default
+// route; artnet0 behind a slow queue (8 kbit/s, deep), which Undo() removes
+// with the datagrams it holds.
+NetworkChange Routeless();
+NetworkChange MultiHomed();
+NetworkChange SlowLink();
 
 // A port nothing is bound to right now.
 std::uint16_t FreePort();
@@ -92,6 +101,9 @@ struct QtPlatform {
   static constexpr auto& PumpFor = itest::PumpFor;
   static constexpr auto& NestedLoop = itest::NestedLoop;
   static constexpr auto& PostToLoop = itest::PostToLoop;
+  static constexpr auto& Routeless = itest::Routeless;
+  static constexpr auto& MultiHomed = itest::MultiHomed;
+  static constexpr auto& SlowLink = itest::SlowLink;
 };
 
 }  // namespace artnet::itest

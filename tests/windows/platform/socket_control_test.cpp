@@ -1,7 +1,6 @@
 // The Win32 socket control against real sockets, pumped through the message
-// loop, inside a private network namespace: the contract both platforms
-// meet. The cases that need the network changed are in
-// changed_network_test.cpp.
+// loop, inside a private network namespace, on the contract both platforms
+// meet; changed-network.sh runs the cases on a changed network.
 #include <gtest/gtest.h>
 
 #include "contract/socket_control_contract.h"

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -69,6 +70,22 @@ bool Flag(const char* name) {
 }
 
 bool InTestNetns() { return Flag("ARTNET_TEST_NETNS"); }
+
+void NetworkChange::Undo() {
+  if (!applied_) return;
+  applied_ = false;
+  const char* drain = std::getenv("ARTNET_TEST_DRAIN_FILE");
+  std::FILE* request = drain == nullptr ? nullptr : std::fopen(drain, "w");
+  if (request == nullptr) {
+    ADD_FAILURE() << "could not ask changed-network.sh to undo the change (ARTNET_TEST_DRAIN_FILE)";
+    return;
+  }
+  std::fclose(request);
+}
+
+NetworkChange Routeless() { return NetworkChange("ARTNET_TEST_ROUTELESS"); }
+NetworkChange MultiHomed() { return NetworkChange("ARTNET_TEST_MULTIHOMED"); }
+NetworkChange SlowLink() { return NetworkChange("ARTNET_TEST_SLOW_LINK"); }
 
 RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {
   StartWinsock();

@@ -50,6 +50,26 @@ class RawUdp {
   std::uint16_t port_ = 0;
 };
 
+// A network changed for one case by changed-network.sh, which runs this
+// program in a namespace of its own with the case's flag set: no route
+// beyond the networks of loopback and artnet0 (ARTNET_TEST_ROUTELESS); a
+// second network office0 (192.168.77.1/24) holding the default route
+// (ARTNET_TEST_MULTIHOMED); artnet0 behind a slow queue (ARTNET_TEST_SLOW_LINK),
+// which Undo() asks the script to remove by creating the file
+// ARTNET_TEST_DRAIN_FILE names. Elsewhere it is not applied.
+class NetworkChange {
+ public:
+  explicit NetworkChange(const char* flag) : applied_(Flag(flag)) {}
+  bool applied() const { return applied_; }
+  void Undo();
+
+ private:
+  bool applied_;
+};
+NetworkChange Routeless();
+NetworkChange MultiHomed();
+NetworkChange SlowLink();
+
 // A port nothing is bound to right now.
 std::uint16_t FreePort();
 
@@ -78,6 +98,9 @@ struct Win32Platform {
   static constexpr auto& PumpFor = wtest::PumpFor;
   static constexpr auto& NestedLoop = wtest::NestedLoop;
   static constexpr auto& PostToLoop = wtest::PostToLoop;
+  static constexpr auto& Routeless = wtest::Routeless;
+  static constexpr auto& MultiHomed = wtest::MultiHomed;
+  static constexpr auto& SlowLink = wtest::SlowLink;
 };
 
 }  // namespace artnet::wtest
