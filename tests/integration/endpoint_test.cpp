@@ -120,8 +120,7 @@ TEST_F(EndpointOnQtTest, ArtDmxRefusedByAFullSendBufferLeavesWhenItDrains) {
   mod.Settings.ReceiveUniverse = 3;
   OpenArtNetSocket(mod);
   ASSERT_EQ(LocalPort(), kArtNetPort);
-  itest::NetworkChange slow("tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000",
-                            "tc qdisc del dev artnet0 root");
+  auto slow = itest::SlowLink();
   ASSERT_TRUE(slow.applied());
   for (int i = 0; i < 2000 && !mod.Endpoint.Pending.waiting; ++i) {
     SendPollReply(mod, mod.Settings.BroadcastAddress);

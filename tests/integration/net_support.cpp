@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace artnet::itest {
 
@@ -22,6 +23,7 @@ bool InTestNetns() {
 
 NetworkChange::NetworkChange(const std::string& apply, std::string undo) : undo_(std::move(undo)) {
   applied_ = std::system(apply.c_str()) == 0;
+  if (!applied_) ADD_FAILURE() << "could not change the network: " << apply;
 }
 
 void NetworkChange::Undo() {
@@ -29,11 +31,26 @@ void NetworkChange::Undo() {
   applied_ = false;
 }
 
-RawUdp::RawUdp(std::uint16_t port, const char* ip) {
+NetworkChange Routeless() { return NetworkChange("ip route del default", "ip route add default dev artnet0"); }
+
+NetworkChange MultiHomed() {
+  return NetworkChange(
+      "{ ip link add office0 type ifb 2>/dev/null || ip link add office0 type bridge; } &&"
+      " ip addr add 192.168.77.1/24 dev office0 && ip link set office0 up && ip route replace default dev office0",
+      "ip link del office0 && ip route replace default dev artnet0");
+}
+
+NetworkChange SlowLink() {
+  return NetworkChange("tc qdisc add dev artnet0 root tbf rate 8kbit burst 1600 limit 100000000",
+                       "tc qdisc del dev artnet0 root");
+}
+
+RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd_ < 0) return;
   const int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  if (share) ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_port = htons(port);
@@ -105,6 +122,25 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
 void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
+
+void NestedLoop(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void PostToLoop(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
+
+struct HostTimer::Parts {
+  QTimer timer;
+};
+
+HostTimer::HostTimer(int ms) : parts_(new Parts) {
+  parts_->timer.callOnTimeout([this] { ++ticks_; });
+  parts_->timer.start(ms);
+}
+
+HostTimer::~HostTimer() { delete parts_; }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 

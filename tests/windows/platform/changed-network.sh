@@ -23,7 +23,7 @@ timeout 60 wineserver -w 2>/dev/null || true
 "$project/scripts/in-test-netns.sh" bash -c '
   set -u
   ip route del default
-  ARTNET_TEST_ROUTELESS=1 "$WINE_RUN" "$EXE" --gtest_filter="*RoutelessTest*"
+  ARTNET_TEST_ROUTELESS=1 "$WINE_RUN" "$EXE" --gtest_filter="*.LimitedBroadcastLeavesWithoutAnyRoute"
   rc=$?
   wineserver -k 2>/dev/null
   exit $rc'
@@ -34,7 +34,7 @@ timeout 60 wineserver -w 2>/dev/null || true
   ip addr add 192.168.77.1/24 dev office0
   ip link set office0 up
   ip route replace default dev office0
-  ARTNET_TEST_MULTIHOMED=1 "$WINE_RUN" "$EXE" --gtest_filter="*MultiHomedTest*"
+  ARTNET_TEST_MULTIHOMED=1 "$WINE_RUN" "$EXE" --gtest_filter="*.LocalIPOnTwoNetworks*"
   rc=$?
   wineserver -k 2>/dev/null
   exit $rc'
@@ -53,7 +53,7 @@ export DRAIN=$drain_dir/drain
     tc qdisc del dev artnet0 root
   ) &
   watcher=$!
-  ARTNET_TEST_SLOW_LINK=1 ARTNET_TEST_DRAIN_FILE="Z:$DRAIN" "$WINE_RUN" "$EXE" --gtest_filter="*SlowLinkTest*"
+  ARTNET_TEST_SLOW_LINK=1 ARTNET_TEST_DRAIN_FILE="Z:$DRAIN" "$WINE_RUN" "$EXE" --gtest_filter="*.FullSendBufferIsRefused*"
   rc=$?
   kill $watcher 2>/dev/null
   wait $watcher 2>/dev/null

@@ -6,6 +6,9 @@
 #include <windows.h>
 // clang-format on
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -65,6 +68,24 @@ bool Flag(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && std::strcmp(value, "1") == 0;
 }
+
+bool InTestNetns() { return Flag("ARTNET_TEST_NETNS"); }
+
+void NetworkChange::Undo() {
+  if (!applied_) return;
+  applied_ = false;
+  const char* drain = std::getenv("ARTNET_TEST_DRAIN_FILE");
+  std::FILE* request = drain == nullptr ? nullptr : std::fopen(drain, "w");
+  if (request == nullptr) {
+    ADD_FAILURE() << "could not ask changed-network.sh to undo the change (ARTNET_TEST_DRAIN_FILE)";
+    return;
+  }
+  std::fclose(request);
+}
+
+NetworkChange Routeless() { return NetworkChange("ARTNET_TEST_ROUTELESS"); }
+NetworkChange MultiHomed() { return NetworkChange("ARTNET_TEST_MULTIHOMED"); }
+NetworkChange SlowLink() { return NetworkChange("ARTNET_TEST_SLOW_LINK"); }
 
 RawUdp::RawUdp(std::uint16_t port, const char* ip, bool share) {
   StartWinsock();
@@ -140,10 +161,28 @@ void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
 
+void NestedLoop(int ms) {
+  Win32EventPump pump;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    pump.DoEvents();
+    pump.Sleep(5);
+  }
+}
+
 void PostToLoop(std::function<void()> action) {
   Posted().push_back(std::move(action));
   PostMessageW(PostedWindow(), kRunPosted, 0, 0);
 }
+
+namespace {
+int hostTicks = 0;
+void CALLBACK HostTick(HWND, UINT, UINT_PTR, DWORD) { ++hostTicks; }
+}  // namespace
+
+HostTimer::HostTimer(int ms) : id_(SetTimer(nullptr, 0, static_cast<UINT>(ms), HostTick)) { hostTicks = 0; }
+HostTimer::~HostTimer() { KillTimer(nullptr, id_); }
+int HostTimer::ticks() const { return hostTicks; }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 

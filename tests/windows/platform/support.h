@@ -9,6 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_event_pump.h"
+#include "platform/win32/win32_socket_control.h"
+#include "platform/win32/win32_timer.h"
+
 namespace artnet::wtest {
 
 // True when the environment variable holds "1".
@@ -16,9 +21,7 @@ bool Flag(const char* name);
 
 // Networked cases run only inside a private network namespace
 // (scripts/in-test-netns.sh sets ARTNET_TEST_NETNS=1; Wine passes it on).
-#define SKIP_UNLESS_TEST_NETNS()                   \
-  if (!::artnet::wtest::Flag("ARTNET_TEST_NETNS")) \
-  GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)"
+bool InTestNetns();
 
 struct Received {
   std::vector<std::uint8_t> bytes;
@@ -47,17 +50,72 @@ class RawUdp {
   std::uint16_t port_ = 0;
 };
 
+// A network changed for one case by changed-network.sh, which runs this
+// program in a namespace of its own with the case's flag set: no route
+// beyond the networks of loopback and artnet0 (ARTNET_TEST_ROUTELESS); a
+// second network office0 (192.168.77.1/24) holding the default route
+// (ARTNET_TEST_MULTIHOMED); artnet0 behind a slow queue (ARTNET_TEST_SLOW_LINK),
+// which Undo() asks the script to remove by creating the file
+// ARTNET_TEST_DRAIN_FILE names. Elsewhere it is not applied.
+class NetworkChange {
+ public:
+  explicit NetworkChange(const char* flag) : applied_(Flag(flag)) {}
+  bool applied() const { return applied_; }
+  void Undo();
+
+ private:
+  bool applied_;
+};
+NetworkChange Routeless();
+NetworkChange MultiHomed();
+NetworkChange SlowLink();
+
 // A port nothing is bound to right now.
 std::uint16_t FreePort();
 
 // Runs the thread's message loop until done() or the timeout; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int ms);
+// A nested message loop for `ms`, as the scan's pump and the warning box run one.
+void NestedLoop(int ms);
 
 // Runs `action` from the message loop once the messages already queued are
 // handled (a posted message to a window of the test's own).
 void PostToLoop(std::function<void()> action);
 
+// A timer of the host's own on the thread's message loop (SetTimer without a
+// window), counting its ticks. One at a time.
+class HostTimer {
+ public:
+  explicit HostTimer(int ms);
+  ~HostTimer();
+  HostTimer(const HostTimer&) = delete;
+  HostTimer& operator=(const HostTimer&) = delete;
+  int ticks() const;
+
+ private:
+  std::uintptr_t id_;
+};
+
 std::vector<std::uint8_t> Bytes(const std::string& text);
+
+// The Win32 platform as the suites in tests/contract take it.
+struct Win32Platform {
+  using SocketControl = Win32SocketControl;
+  using Timer = Win32Timer;
+  using Clock = Win32Clock;
+  using EventPump = Win32EventPump;
+  using RawUdp = wtest::RawUdp;
+  static constexpr auto& InTestNetns = wtest::InTestNetns;
+  static constexpr auto& FreePort = wtest::FreePort;
+  static constexpr auto& PumpUntil = wtest::PumpUntil;
+  static constexpr auto& PumpFor = wtest::PumpFor;
+  static constexpr auto& NestedLoop = wtest::NestedLoop;
+  static constexpr auto& PostToLoop = wtest::PostToLoop;
+  using HostTimer = wtest::HostTimer;
+  static constexpr auto& Routeless = wtest::Routeless;
+  static constexpr auto& MultiHomed = wtest::MultiHomed;
+  static constexpr auto& SlowLink = wtest::SlowLink;
+};
 
 }  // namespace artnet::wtest
