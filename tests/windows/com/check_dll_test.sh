@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # ArtNet.dll imports only the system's DLLs (the C++ runtime is linked in)
-# and exports the four functions of a self-registering automation server.
+# and exports the four functions of a self-registering automation server,
+# and DllInstall for a registration per user.
 # usage: check_dll_test.sh OBJDUMP DLL
 set -euo pipefail
 objdump=$1 dll=$2
@@ -18,6 +19,6 @@ done
 
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 echo "exports:" $exports
-expected=$'DllCanUnloadNow\nDllGetClassObject\nDllRegisterServer\nDllUnregisterServer'
-[[ "$exports" == "$expected" ]] || { echo "FAIL: exports differ from the four Dll* functions"; fail=1; }
+expected=$'DllCanUnloadNow\nDllGetClassObject\nDllInstall\nDllRegisterServer\nDllUnregisterServer'
+[[ "$exports" == "$expected" ]] || { echo "FAIL: exports differ from the five Dll* functions"; fail=1; }
 exit $fail
