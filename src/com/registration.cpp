@@ -99,6 +99,23 @@ class ClassesRoot {
   LONG status_ = ERROR_SUCCESS;
 };
 
+// Deletes the interface's key in one registry view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY). Every open names the view: one relative to a key of the
+// other view would be redirected again.
+LONG DeleteInterfaceKey(RegistrationScope scope, REGSAM view) {
+  const HKEY base = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const std::wstring key = L"Software\\Classes\\" + InterfaceKey();
+  HKEY handle = nullptr;
+  LONG status = RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | KEY_WRITE | DELETE | view, &handle);
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  {
+    const OwnedKey owned(handle);
+    status = RegDeleteTreeW(owned.get(), nullptr);
+  }
+  return status == ERROR_SUCCESS ? RegDeleteKeyExW(base, key.c_str(), view, 0) : status;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -174,11 +191,15 @@ HRESULT UnregisterServer(RegistrationScope scope) {
     root.DeleteIfEmpty(localeKey);
   }
   if (!root.HasSubkey(versionKey, L"409") && !root.HasSubkey(versionKey, L"0")) {
-    // Nothing describes the interface any more.
-    if (root.DeleteTree(versionKey) != ERROR_SUCCESS || root.DeleteTree(InterfaceKey()) != ERROR_SUCCESS) {
-      return SELFREG_E_TYPELIB;
-    }
+    if (root.DeleteTree(versionKey) != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
     root.DeleteIfEmpty(LibraryKey());
+    // Nothing describes the interface any more. The type library's key is
+    // shared by both registry views on 64-bit Windows, the interface's may be
+    // kept apart per view, and the other bitness may have gone first and
+    // left its view's: remove it from both.
+    for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
+      if (DeleteInterfaceKey(scope, view) != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
+    }
   }
   return S_OK;
 }
