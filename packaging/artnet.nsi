@@ -95,7 +95,15 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 ; holds is replaced when Windows restarts) and registers it.
 !macro Install BITS SOURCE FOLDER
   CreateDirectory "${FOLDER}"
+  ClearErrors
   !insertmacro InstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "${SOURCE}" "${FOLDER}\ArtNet.dll" "${FOLDER}"
+  ; Held and not replaceable at the restart either (that needs an
+  ; administrator): the old DLL would stay while the setup said it was done.
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "ArtNet.dll is in use and could not be replaced. Close Lumenstage and run the setup again." /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   !insertmacro RegSvr32 "" "${FOLDER}\ArtNet.dll" ${BITS}
   ${If} $0 != 0
     DetailPrint "regsvr32 could not register ${FOLDER}\ArtNet.dll (exit code $0)"

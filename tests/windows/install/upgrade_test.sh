@@ -4,11 +4,13 @@
 # stored; then the current installer, silent and with no scope given: it takes
 # the earlier installation's scope and folder, replaces the DLL and registers
 # it, keeps the settings, and leaves one uninstall entry, of the new version.
-# usage: upgrade_test.sh PROJECT_DIR BUILD_DIR LOADER DIST_DIR ARTNET_PEER NSI OLD_DLL
+# "in_use": a script host holds the old DLL meanwhile, so the installer has
+# it replaced at the next restart (exit code 3010) and the restart does.
+# usage: upgrade_test.sh PROJECT_DIR BUILD_DIR LOADER DIST_DIR ARTNET_PEER NSI OLD_DLL free|in_use
 set -euo pipefail
 export WINEPREFIX=$2/install-tests/template
 source "$(dirname "$0")/../com/wine_env.sh" "$1" "$2" "$3"
-dist=$4 peer=$5 nsi=$6 old_dll=$7
+dist=$4 peer=$5 nsi=$6 old_dll=$7 way=$8
 version=$(<"$build/artnet-version.txt")
 setup=$dist/ArtNet-$version-setup.exe
 if [[ ! -f "$setup" ]]; then
@@ -26,9 +28,27 @@ folder=$(value "\\ArtNet" InstallLocation <"$work/old")
 check "its DLL is version 0.0.1" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
 seed_settings UpgradeTest 3 4 5
 
+if [[ $way == in_use ]]; then
+  win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
+    "$(windows_path "$work/release")" &
+  background+=($!)
+  wait_until 30 test -f "$work/held" || echo "FAIL: the script host did not load the DLL"
+fi
 start=$(date +%s%N)
-check "version $version installed over it" win "$(windows_path "$setup")" /S
+code=0
+win "$(windows_path "$setup")" /S || code=$?
 echo "upgraded in $((($(date +%s%N) - start) / 1000000)) ms"
+if [[ $way == in_use ]]; then
+  # 3010 (ERROR_SUCCESS_REBOOT_REQUIRED), of which a Linux exit status keeps the low byte.
+  check "version $version installed over it, the DLL replaced at the restart" test $code -eq $((3010 & 255))
+  check "the old DLL stays until then" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
+  touch "$work/release"
+  wait_prefix
+  timeout 120 wineboot --restart
+  wait_prefix
+else
+  check "version $version installed over it" test $code -eq 0
+fi
 registry HKLM 32 >"$work/new"
 cat "$work/new"
 check "in the same folder" test "$(value "\\ArtNet" InstallLocation <"$work/new")" = "$folder"
