@@ -22,7 +22,7 @@ done
 functions=$(awk '/DLL Name:/ { dll = tolower($3) } /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $3 }' <<<"$dump")
 echo "$(wc -l <<<"$functions") functions imported"
 unknown=$(comm -23 <(sort -u <<<"$functions") <(grep -v '^#' "$(dirname "$0")/windows7_imports.txt" | sort -u))
-[[ -z "$unknown" ]] || { echo "FAIL: imports not known to be in Windows 7:" $unknown; fail=1; }
+[[ -z "$unknown" ]] || { echo "FAIL: imports not known to be in Windows 7: ${unknown//$'\n'/, }"; fail=1; }
 
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 echo "exports:" $exports
