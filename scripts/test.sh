@@ -14,6 +14,10 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci
 ./scripts/in-test-netns.sh ctest --preset ci
 
+# What a host owner downloads (release DLLs, the installer and the zip, in
+# dist/), which the win32 tests below install, use, upgrade and remove.
+./scripts/package.sh
+
 # ArtNet.dll for the host's platform, 32-bit (the product) and 64-bit, and its
 # tests under Wine, inside the namespace; the Linux peer above answers them.
 for preset in win32 win64; do

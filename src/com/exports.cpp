@@ -1,4 +1,5 @@
-// The four exports of an in-process automation server, and the entry point
+// The exports of an in-process automation server (the four standard ones and
+// DllInstall for a per-user registration), and the entry point
 // that remembers which module we are.
 // <windows.h> first: the COM headers need its types.
 // clang-format off
@@ -31,7 +32,7 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return artnet::server::Can
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   try {
-    return artnet::RegisterServer(artnet::server::ModulePath());
+    return artnet::RegisterServer(artnet::RegistrationScope::Machine, artnet::server::ModulePath());
   } catch (...) {
     return E_UNEXPECTED;
   }
@@ -39,7 +40,20 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
   try {
-    return artnet::UnregisterServer();
+    return artnet::UnregisterServer(artnet::RegistrationScope::Machine);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+// regsvr32 /n /i:user registers for the calling user alone, without
+// administrator rights; /u /n /i:user removes that again. No command line
+// (or "machine") is the machine-wide registration.
+extern "C" HRESULT STDAPICALLTYPE DllInstall(BOOL install, PCWSTR commandLine) {
+  try {
+    artnet::RegistrationScope scope{};
+    if (!artnet::ScopeFromCommandLine(commandLine, scope)) return E_INVALIDARG;
+    return install ? artnet::RegisterServer(scope, artnet::server::ModulePath()) : artnet::UnregisterServer(scope);
   } catch (...) {
     return E_UNEXPECTED;
   }

@@ -4,6 +4,9 @@
 #include <olectl.h>
 
 #include <initializer_list>
+#include <memory>
+#include <string_view>
+#include <type_traits>
 
 #include "artnet_automation.h"
 
@@ -33,35 +36,84 @@ std::wstring InterfaceKey() { return L"Interface\\" + GuidText(IID__clsOutputDri
 std::wstring LibraryKey() { return L"TypeLib\\" + GuidText(LIBID_ArtNet); }
 std::wstring LibraryVersionKey() { return LibraryKey() + L"\\" + kVersion; }
 
-// Sets one text value (nullptr name: the key's default value), creating the key.
-LONG SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
-  HKEY handle = nullptr;
-  LONG status =
-      RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr);
-  if (status != ERROR_SUCCESS) return status;
-  status = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+struct KeyCloser {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using OwnedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+// The classes key of one scope, opened for the calls below; keys are named
+// relative to it, as under HKEY_CLASSES_ROOT.
+class ClassesRoot {
+ public:
+  // Registering creates the scope's classes key where it is missing (a new
+  // user's profile may have none); unregistering only opens it.
+  enum class Open { Existing, OrCreate };
+  ClassesRoot(RegistrationScope scope, Open open) {
+    const HKEY base = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+    constexpr REGSAM access = KEY_READ | KEY_WRITE | DELETE;
+    HKEY handle = nullptr;
+    status_ = open == Open::OrCreate
+                  ? RegCreateKeyExW(base, L"Software\\Classes", 0, nullptr, 0, access, nullptr, &handle, nullptr)
+                  : RegOpenKeyExW(base, L"Software\\Classes", 0, access, &handle);
+    root_.reset(status_ == ERROR_SUCCESS ? handle : nullptr);
+  }
+
+  LONG status() const { return status_; }
+
+  // Sets one text value (nullptr name: the key's default value), creating the key.
+  LONG SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) const {
+    HKEY handle = nullptr;
+    const LONG status =
+        RegCreateKeyExW(root_.get(), key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    const OwnedKey owned(handle);
+    return RegSetValueExW(owned.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(handle);
-  return status;
-}
+  }
 
-void DeleteTree(const std::wstring& key) { RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()); }
+  // Deletes a key with everything below it; a key that is not there is no failure.
+  LONG DeleteTree(const std::wstring& key) const {
+    const LONG status = RegDeleteTreeW(root_.get(), key.c_str());
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+  }
 
-// Subkeys of a key; -1 when it does not exist.
-long SubkeyCount(const std::wstring& key) {
+  // Subkeys of a key; -1 when it does not exist.
+  long SubkeyCount(const std::wstring& key) const {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root_.get(), key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
+    const OwnedKey owned(handle);
+    DWORD count = 0;
+    RegQueryInfoKeyW(owned.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    return static_cast<long>(count);
+  }
+
+  bool HasSubkey(const std::wstring& key, const wchar_t* name) const { return SubkeyCount(key + L"\\" + name) >= 0; }
+
+  void DeleteIfEmpty(const std::wstring& key) const {
+    if (SubkeyCount(key) == 0) RegDeleteKeyW(root_.get(), key.c_str());
+  }
+
+ private:
+  OwnedKey root_;
+  LONG status_ = ERROR_SUCCESS;
+};
+
+// Deletes the interface's key in one registry view (KEY_WOW64_32KEY or
+// KEY_WOW64_64KEY). Every open names the view: one relative to a key of the
+// other view would be redirected again.
+LONG DeleteInterfaceKey(RegistrationScope scope, REGSAM view) {
+  const HKEY base = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const std::wstring key = L"Software\\Classes\\" + InterfaceKey();
   HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
-  DWORD count = 0;
-  RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                   nullptr);
-  RegCloseKey(handle);
-  return static_cast<long>(count);
-}
-
-bool HasSubkey(const std::wstring& key, const wchar_t* name) { return SubkeyCount(key + L"\\" + name) >= 0; }
-
-void DeleteIfEmpty(const std::wstring& key) {
-  if (SubkeyCount(key) == 0) RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
+  LONG status = RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | KEY_WRITE | DELETE | view, &handle);
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  {
+    const OwnedKey owned(handle);
+    status = RegDeleteTreeW(owned.get(), nullptr);
+  }
+  return status == ERROR_SUCCESS ? RegDeleteKeyExW(base, key.c_str(), view, 0) : status;
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -69,9 +121,7 @@ std::wstring FolderOf(const std::wstring& path) {
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-}  // namespace
-
-HRESULT RegisterServer(const std::wstring& modulePath) {
+HRESULT WriteKeys(const ClassesRoot& root, const std::wstring& modulePath) {
   if (modulePath.empty()) return SELFREG_E_CLASS;
 
   // The type library must load from the file before anything points to it.
@@ -79,17 +129,18 @@ HRESULT RegisterServer(const std::wstring& modulePath) {
   if (FAILED(LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
   library->Release();
 
+  if (root.status() != ERROR_SUCCESS) return SELFREG_E_CLASS;
   const std::wstring classKey = ClassKey();
   const std::wstring libraryId = GuidText(LIBID_ArtNet);
   for (const LONG status : {
-           SetText(classKey, nullptr, kProgId),
-           SetText(classKey + L"\\InprocServer32", nullptr, modulePath),
-           SetText(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
-           SetText(classKey + L"\\ProgID", nullptr, kProgId),
-           SetText(classKey + L"\\VERSION", nullptr, kVersion),
-           SetText(classKey + L"\\TypeLib", nullptr, libraryId),
-           SetText(kProgId, nullptr, kProgId),
-           SetText(std::wstring(kProgId) + L"\\Clsid", nullptr, GuidText(CLSID_clsOutputDriver)),
+           root.SetText(classKey, nullptr, kProgId),
+           root.SetText(classKey + L"\\InprocServer32", nullptr, modulePath),
+           root.SetText(classKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+           root.SetText(classKey + L"\\ProgID", nullptr, kProgId),
+           root.SetText(classKey + L"\\VERSION", nullptr, kVersion),
+           root.SetText(classKey + L"\\TypeLib", nullptr, libraryId),
+           root.SetText(kProgId, nullptr, kProgId),
+           root.SetText(std::wstring(kProgId) + L"\\Clsid", nullptr, GuidText(CLSID_clsOutputDriver)),
        }) {
     if (status != ERROR_SUCCESS) return SELFREG_E_CLASS;
   }
@@ -98,39 +149,73 @@ HRESULT RegisterServer(const std::wstring& modulePath) {
   const std::wstring versionKey = LibraryVersionKey();
   const std::wstring interfaceKey = InterfaceKey();
   for (const LONG status : {
-           SetText(versionKey, nullptr, kLibraryName),
-           SetText(versionKey + L"\\409\\" + kPlatformKey, nullptr, modulePath),
-           SetText(versionKey + L"\\0\\" + kPlatformKey, nullptr, modulePath),
-           SetText(versionKey + L"\\FLAGS", nullptr, L"0"),
-           SetText(versionKey + L"\\HELPDIR", nullptr, FolderOf(modulePath)),
-           SetText(interfaceKey, nullptr, kInterfaceName),
-           SetText(interfaceKey + L"\\ProxyStubClsid", nullptr, kTypeLibMarshaler),
-           SetText(interfaceKey + L"\\ProxyStubClsid32", nullptr, kTypeLibMarshaler),
-           SetText(interfaceKey + L"\\TypeLib", nullptr, libraryId),
-           SetText(interfaceKey + L"\\TypeLib", L"Version", kVersion),
+           root.SetText(versionKey, nullptr, kLibraryName),
+           root.SetText(versionKey + L"\\409\\" + kPlatformKey, nullptr, modulePath),
+           root.SetText(versionKey + L"\\0\\" + kPlatformKey, nullptr, modulePath),
+           root.SetText(versionKey + L"\\FLAGS", nullptr, L"0"),
+           root.SetText(versionKey + L"\\HELPDIR", nullptr, FolderOf(modulePath)),
+           root.SetText(interfaceKey, nullptr, kInterfaceName),
+           root.SetText(interfaceKey + L"\\ProxyStubClsid", nullptr, kTypeLibMarshaler),
+           root.SetText(interfaceKey + L"\\ProxyStubClsid32", nullptr, kTypeLibMarshaler),
+           root.SetText(interfaceKey + L"\\TypeLib", nullptr, libraryId),
+           root.SetText(interfaceKey + L"\\TypeLib", L"Version", kVersion),
        }) {
     if (status != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
   }
   return S_OK;
 }
 
-HRESULT UnregisterServer() {
-  DeleteTree(ClassKey());
-  DeleteTree(kProgId);
+}  // namespace
+
+HRESULT RegisterServer(RegistrationScope scope, const std::wstring& modulePath) {
+  const ClassesRoot root(scope, ClassesRoot::Open::OrCreate);
+  const HRESULT result = WriteKeys(root, modulePath);
+  if (FAILED(result)) UnregisterServer(scope);
+  return result;
+}
+
+HRESULT UnregisterServer(RegistrationScope scope) {
+  const ClassesRoot root(scope, ClassesRoot::Open::Existing);
+  if (root.status() == ERROR_FILE_NOT_FOUND) return S_OK;
+  // A caller without the right to change the machine's classes must hear so,
+  // not be told the keys are gone.
+  if (root.status() != ERROR_SUCCESS) return SELFREG_E_CLASS;
+  for (const LONG status : {root.DeleteTree(ClassKey()), root.DeleteTree(kProgId)}) {
+    if (status != ERROR_SUCCESS) return SELFREG_E_CLASS;
+  }
 
   const std::wstring versionKey = LibraryVersionKey();
   for (const wchar_t* locale : {L"409", L"0"}) {
     const std::wstring localeKey = versionKey + L"\\" + locale;
-    DeleteTree(localeKey + L"\\" + kPlatformKey);
-    DeleteIfEmpty(localeKey);
+    if (root.DeleteTree(localeKey + L"\\" + kPlatformKey) != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
+    root.DeleteIfEmpty(localeKey);
   }
-  if (!HasSubkey(versionKey, L"409") && !HasSubkey(versionKey, L"0")) {
-    DeleteTree(versionKey);
-    DeleteIfEmpty(LibraryKey());
-    // Nothing describes the interface any more.
-    DeleteTree(InterfaceKey());
+  if (!root.HasSubkey(versionKey, L"409") && !root.HasSubkey(versionKey, L"0")) {
+    if (root.DeleteTree(versionKey) != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
+    root.DeleteIfEmpty(LibraryKey());
+    // Nothing describes the interface any more. The type library's key is
+    // shared by both registry views on 64-bit Windows, the interface's may be
+    // kept apart per view, and the other bitness may have gone first and
+    // left its view's: remove it from both.
+    for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
+      if (DeleteInterfaceKey(scope, view) != ERROR_SUCCESS) return SELFREG_E_TYPELIB;
+    }
   }
   return S_OK;
+}
+
+bool ScopeFromCommandLine(const wchar_t* commandLine, RegistrationScope& scope) {
+  const std::wstring_view text = commandLine == nullptr ? std::wstring_view() : std::wstring_view(commandLine);
+  if (text.empty() ||
+      CompareStringOrdinal(text.data(), static_cast<int>(text.size()), L"machine", -1, TRUE) == CSTR_EQUAL) {
+    scope = RegistrationScope::Machine;
+    return true;
+  }
+  if (CompareStringOrdinal(text.data(), static_cast<int>(text.size()), L"user", -1, TRUE) == CSTR_EQUAL) {
+    scope = RegistrationScope::User;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace artnet

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# ArtNet.dll imports only the system's DLLs (the C++ runtime is linked in)
-# and exports the four functions of a self-registering automation server.
+# ArtNet.dll imports only the system's DLLs (the C++ runtime is linked in),
+# and from them only functions Windows 7 has (windows7_imports.txt beside
+# this script), and exports the four functions of a self-registering
+# automation server, and DllInstall for a registration per user.
 # usage: check_dll_test.sh OBJDUMP DLL
 set -euo pipefail
 objdump=$1 dll=$2
@@ -16,8 +18,14 @@ for name in $imports; do
   echo "FAIL: imports $name"; fail=1
 done
 
+# "DLL function" for each imported function, as the list beside this script has them.
+functions=$(awk '/DLL Name:/ { dll = tolower($3) } /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $3 }' <<<"$dump")
+echo "$(wc -l <<<"$functions") functions imported"
+unknown=$(comm -23 <(sort -u <<<"$functions") <(grep -v '^#' "$(dirname "$0")/windows7_imports.txt" | sort -u))
+[[ -z "$unknown" ]] || { echo "FAIL: imports not known to be in Windows 7: ${unknown//$'\n'/, }"; fail=1; }
+
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 echo "exports:" $exports
-expected=$'DllCanUnloadNow\nDllGetClassObject\nDllRegisterServer\nDllUnregisterServer'
-[[ "$exports" == "$expected" ]] || { echo "FAIL: exports differ from the four Dll* functions"; fail=1; }
+expected=$'DllCanUnloadNow\nDllGetClassObject\nDllInstall\nDllRegisterServer\nDllUnregisterServer'
+[[ "$exports" == "$expected" ]] || { echo "FAIL: exports differ from the five Dll* functions"; fail=1; }
 exit $fail

@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# A host owner's installation under Wine, each way in a fresh prefix:
+#   machine  the installer, silent, for every user, with the 64-bit DLL
+#   user     the installer, silent, for the current user alone
+#   zip      the zip's DLL registered with regsvr32 /n /i:user
+#   upgrade  version 0.0.1 (this build's DLL with a lower version) for every
+#            user, then the current installer, silent, with no scope given
+#   in_use   the same while a script host holds the old DLL: it is replaced
+#            at the restart, and the installer ends with 3010
+# Then: our keys in that scope only, in each DLL's registry view, and the
+# uninstall entry; a script host creates the class and the ArtPollReply of
+# its Enable reaches a Linux listener; the uninstall leaves no file, key or
+# entry of ours, and the settings stay.
+# usage: install_test.sh PROJECT_DIR BUILD_DIR LOADER DIST_DIR ARTNET_PEER NSI OLD_DLL WAY
+set -euo pipefail
+export WINEPREFIX=$2/install-tests/template # wine_env.sh makes it on first use
+source "$(dirname "$0")/../com/wine_env.sh" "$1" "$2" "$3"
+dist=$4 peer=$5 nsi=$6 old_dll=$7 way=$8
+version=$(<"$build/artnet-version.txt")
+setup=$dist/ArtNet-$version-setup.exe zip=$dist/ArtNet-$version-windows.zip
+if [[ ! -f "$setup" || ! -f "$zip" ]]; then
+  echo "skipped: no packages of version $version in $dist (scripts/package.sh makes them)"
+  exit 77
+fi
+source "$(dirname "$0")/../com/wire_lib.sh"
+clsid='{066E50C0-E469-4227-A951-B91286146B07}' libid='{2F1074C8-0FA8-4966-886F-EE57DE1B3609}'
+iid='{F04B3017-5EA2-4A94-BB21-B192CD854C9B}' progid=ArtNet.clsOutputDriver
+host_vbs=$(windows_path "$project/tests/windows/com/host.vbs")
+
+# The fresh prefix: Wine's own binaries (over 1 GB, only read) linked, the
+# registry and everything else copied.
+timeout 60 wineserver --wait
+cp -al "$WINEPREFIX" "$work/prefix"
+(cd "$WINEPREFIX" && find . -type f ! -path './drive_c/windows/system32/*' ! -path './drive_c/windows/syswow64/*' \
+  ! -path './drive_c/windows/winsxs/*' -print0) |
+  while IFS= read -r -d '' file; do cp --remove-destination -p "$WINEPREFIX/$file" "$work/prefix/$file"; done
+export WINEPREFIX=$work/prefix
+
+# registry ROOT VIEW: our keys under ROOT in that view, as `reg query /s`
+# prints them (Wine's reg prints its errors on standard output).
+registry() {
+  local key out
+  for key in "Classes\\CLSID\\$clsid" "Classes\\$progid" "Classes\\TypeLib\\$libid" "Classes\\Interface\\$iid" \
+    "Microsoft\\Windows\\CurrentVersion\\Uninstall\\ArtNet"; do
+    if out=$(reg query "$1\\Software\\$key" /s "/reg:$2" 2>/dev/null); then tr -d '\r' <<<"$out"; fi
+  done
+}
+# value KEY_END NAME <DUMP: a value ("" = default) of the key ending in KEY_END.
+value() {
+  key=$1 name=${2:-(Default)} awk 'BEGIN { key = ENVIRON["key"]; name = ENVIRON["name"] }
+    /^HKEY_/ { here = substr($0, length($0) - length(key) + 1) == key; next }
+    here && $1 == name { sub(/^ *[^ ]+ +REG_[A-Z_]+ +/, ""); print; exit }'
+}
+file_version() {
+  printf 'WScript.Echo CreateObject("Scripting.FileSystemObject").GetFileVersion("%s")\r\n' "$1" >"$work/version.vbs"
+  win cscript //nologo "$(windows_path "$work/version.vbs")" | tr -d '\r'
+}
+ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+
+root=HKLM other=HKCU
+[[ $way == user || $way == zip ]] && root=HKCU other=HKLM
+seed_settings InstallTest 3 0 1
+code=0 start=$(date +%s%N)
+case $way in
+  machine | user)
+    options=(/S /AllUsers /x64)
+    [[ $way == user ]] && options=(/S /CurrentUser)
+    win "$(windows_path "$setup")" "${options[@]}" || code=$? ;;
+  zip)
+    (cd "$work" && cmake -E tar xf "$zip")
+    folder=$(windows_path "$work/ArtNet-$version")
+    check "the zip has both DLLs and the text" test -f "$work/ArtNet-$version/x64/ArtNet.dll" \
+      -a -f "$work/ArtNet-$version/README.txt"
+    win regsvr32 /s /n /i:user "$folder\\ArtNet.dll" || code=$? ;;
+  upgrade | in_use)
+    makensis -V2 -DVERSION=0.0.1 -DDLL32="$old_dll" -DOUTFILE="$work/old-setup.exe" "$nsi"
+    win "$(windows_path "$work/old-setup.exe")" /S /AllUsers
+    folder=$(registry HKLM 32 | value '\ArtNet' InstallLocation)
+    check "version 0.0.1 installed" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
+    if [[ $way == in_use ]]; then
+      win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
+        "$(windows_path "$work/release")" &
+      background+=($!)
+      wait_until 30 test -f "$work/held" || echo "FAIL: the script host did not load the DLL"
+    fi
+    start=$(date +%s%N)
+    win "$(windows_path "$setup")" /S || code=$?
+    if [[ $way == in_use ]]; then
+      # 3010, of which a Linux exit status keeps the low byte.
+      check "exit code 3010: replaced at the restart" test $code -eq $((3010 & 255))
+      check "the old DLL stays until then" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
+      touch "$work/release"
+      timeout 120 wineserver --wait && timeout 120 wineboot --restart && code=0
+    fi ;;
+  *) echo "unknown way $way" >&2; exit 2 ;;
+esac
+echo "installed in $(ms_since "$start") ms"
+check "installed" test $code -eq 0
+
+registry "$root" 32 >"$work/keys32"
+registry "$root" 64 >"$work/keys64"
+cat "$work/keys32"
+[[ $way == upgrade || $way == in_use ]] &&
+  check "upgraded in the same folder" test "$(value '\ArtNet' InstallLocation <"$work/keys32")" = "$folder"
+[[ $way == zip ]] || folder=$(value '\ArtNet' InstallLocation <"$work/keys32")
+expected=( # VIEW|KEY_END|NAME|VALUE
+  "32|$clsid\\InprocServer32||$folder\\ArtNet.dll" "32|$progid\\Clsid||$clsid"
+  "32|$libid\\1.0\\0\\win32||$folder\\ArtNet.dll" "32|$iid||_clsOutputDriver")
+[[ $way == zip ]] || expected+=("32|\\ArtNet|DisplayVersion|$version" "32|\\ArtNet|Publisher|The ArtNet plug-in developers")
+[[ $way == machine ]] && expected+=("64|$clsid\\InprocServer32||$folder\\x64\\ArtNet.dll"
+  "64|$libid\\1.0\\0\\win64||$folder\\x64\\ArtNet.dll")
+for row in "${expected[@]}"; do
+  IFS='|' read -r view key name want <<<"$row"
+  check "$root ($view-bit view) $key ${name:-(default)} is $want" test "$(value "$key" "$name" <"$work/keys$view")" = "$want"
+done
+[[ $way == zip ]] || check "uninstall entry: a size" test -n "$(value '\ArtNet' EstimatedSize <"$work/keys32")"
+check "nothing in $other" test -z "$(registry "$other" 32; registry "$other" 64)"
+check "the DLL is version $version" grep -q "^${version//./\\.}\\." <<<"$(file_version "$folder\\ArtNet.dll")"
+
+if [[ $root == HKCU ]] && ! reg query "HKCR\\$progid" >/dev/null 2>&1; then
+  echo "not checked: a script host creating the class; this Wine does not read HKCU\\Software\\Classes"
+else
+  start_listener "$work/peer.out" --only pollreply --count 1 --timeout-ms 60000
+  out=$(win cscript //nologo "$host_vbs" lifecycle InstallTest 2>&1 | tr -d '\r') || true
+  echo "$out"
+  check "a script host created the class, Enable is True" grep -qx 'ok: Enable is True (0 )' <<<"$out"
+  wait "$listener" || true
+  listener=
+  check "its ArtPollReply reached the listener" grep -q '^ArtPollReply from 10.78.0.1' "$work/peer.out"
+  if [[ $way == machine ]]; then
+    out=$(/usr/lib/wine/wine64 cscript //nologo "$host_vbs" basic InstallTest 2>&1 | tr -d '\r') || true
+    check "a 64-bit script host creates the class" grep -qx 'ok: PluginName is ArtNet Plugin' <<<"$out"
+  fi
+fi
+
+start=$(date +%s%N)
+if [[ $way == zip ]]; then
+  check "regsvr32 /u /n /i:user" win regsvr32 /s /u /n /i:user "$folder\\ArtNet.dll"
+else
+  quiet=$(value '\ArtNet' QuietUninstallString <"$work/keys32") # "C:\...\Uninstall.exe" /SCOPE /S
+  uninstaller=${quiet#\"} uninstaller=${uninstaller%%\"*}
+  read -ra arguments <<<"${quiet##*\" }"
+  check "silent uninstall: $quiet" win "$uninstaller" "${arguments[@]}"
+  timeout 120 wineserver --wait # the uninstaller goes on in a copy of itself
+  path=$(win winepath -u "$folder" | tr -d '\r')
+  check "no file left in $path" test -n "$path" -a ! -e "$path"
+fi
+echo "removed in $(ms_since "$start") ms"
+left=$(registry "$root" 32; registry "$root" 64)
+check "no key of ours left" test -z "$left"
+echo "$left"
+check "the settings stay" test "$(reg query "HKCU\\Software\\VB and VBA Program Settings\\InstallTest\\Plugins\\ArtNet.dll" \
+  /v ArtNet_SubNet | tr -d '\r' | sed -n 's/.*REG_SZ *//p')" = 3
+exit $fail
