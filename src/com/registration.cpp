@@ -1,14 +1,13 @@
 #include "com/registration.h"
 
-#include <oleauto.h>
+// clang-format off
+#include "platform/win32/windows_support.h"
 #include <olectl.h>
+#include "artnet_automation.h"
+// clang-format on
 
 #include <initializer_list>
-#include <memory>
 #include <string_view>
-#include <type_traits>
-
-#include "artnet_automation.h"
 
 namespace artnet {
 namespace {
@@ -36,11 +35,6 @@ std::wstring InterfaceKey() { return L"Interface\\" + GuidText(IID__clsOutputDri
 std::wstring LibraryKey() { return L"TypeLib\\" + GuidText(LIBID_ArtNet); }
 std::wstring LibraryVersionKey() { return LibraryKey() + L"\\" + kVersion; }
 
-struct KeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using OwnedKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
 // The classes key of one scope, opened for the calls below; keys are named
 // relative to it, as under HKEY_CLASSES_ROOT.
 class ClassesRoot {
@@ -51,39 +45,35 @@ class ClassesRoot {
   ClassesRoot(RegistrationScope scope, Open open) {
     const HKEY base = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     constexpr REGSAM access = KEY_READ | KEY_WRITE | DELETE;
-    HKEY handle = nullptr;
     status_ = open == Open::OrCreate
-                  ? RegCreateKeyExW(base, L"Software\\Classes", 0, nullptr, 0, access, nullptr, &handle, nullptr)
-                  : RegOpenKeyExW(base, L"Software\\Classes", 0, access, &handle);
-    root_.reset(status_ == ERROR_SUCCESS ? handle : nullptr);
+                  ? RegCreateKeyExW(base, L"Software\\Classes", 0, nullptr, 0, access, nullptr, root_.Out(), nullptr)
+                  : RegOpenKeyExW(base, L"Software\\Classes", 0, access, root_.Out());
   }
 
   LONG status() const { return status_; }
 
   // Sets one text value (nullptr name: the key's default value), creating the key.
   LONG SetText(const std::wstring& key, const wchar_t* name, const std::wstring& value) const {
-    HKEY handle = nullptr;
+    win32::RegistryKey owned;
     const LONG status =
-        RegCreateKeyExW(root_.get(), key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr);
+        RegCreateKeyExW(root_.Get(), key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, owned.Out(), nullptr);
     if (status != ERROR_SUCCESS) return status;
-    const OwnedKey owned(handle);
-    return RegSetValueExW(owned.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    return RegSetValueExW(owned.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   }
 
   // Deletes a key with everything below it; a key that is not there is no failure.
   LONG DeleteTree(const std::wstring& key) const {
-    const LONG status = RegDeleteTreeW(root_.get(), key.c_str());
+    const LONG status = RegDeleteTreeW(root_.Get(), key.c_str());
     return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
   }
 
   // Subkeys of a key; -1 when it does not exist.
   long SubkeyCount(const std::wstring& key) const {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root_.get(), key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return -1;
-    const OwnedKey owned(handle);
+    win32::RegistryKey owned;
+    if (RegOpenKeyExW(root_.Get(), key.c_str(), 0, KEY_READ, owned.Out()) != ERROR_SUCCESS) return -1;
     DWORD count = 0;
-    RegQueryInfoKeyW(owned.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+    RegQueryInfoKeyW(owned.Get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
                      nullptr, nullptr);
     return static_cast<long>(count);
   }
@@ -91,11 +81,11 @@ class ClassesRoot {
   bool HasSubkey(const std::wstring& key, const wchar_t* name) const { return SubkeyCount(key + L"\\" + name) >= 0; }
 
   void DeleteIfEmpty(const std::wstring& key) const {
-    if (SubkeyCount(key) == 0) RegDeleteKeyW(root_.get(), key.c_str());
+    if (SubkeyCount(key) == 0) RegDeleteKeyW(root_.Get(), key.c_str());
   }
 
  private:
-  OwnedKey root_;
+  win32::RegistryKey root_;
   LONG status_ = ERROR_SUCCESS;
 };
 
@@ -105,13 +95,13 @@ class ClassesRoot {
 LONG DeleteInterfaceKey(RegistrationScope scope, REGSAM view) {
   const HKEY base = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
   const std::wstring key = L"Software\\Classes\\" + InterfaceKey();
-  HKEY handle = nullptr;
-  LONG status = RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | KEY_WRITE | DELETE | view, &handle);
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (status != ERROR_SUCCESS) return status;
+  LONG status;
   {
-    const OwnedKey owned(handle);
-    status = RegDeleteTreeW(owned.get(), nullptr);
+    win32::RegistryKey owned;
+    status = RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | KEY_WRITE | DELETE | view, owned.Out());
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    status = RegDeleteTreeW(owned.Get(), nullptr);
   }
   return status == ERROR_SUCCESS ? RegDeleteKeyExW(base, key.c_str(), view, 0) : status;
 }
@@ -125,9 +115,8 @@ HRESULT WriteKeys(const ClassesRoot& root, const std::wstring& modulePath) {
   if (modulePath.empty()) return SELFREG_E_CLASS;
 
   // The type library must load from the file before anything points to it.
-  ITypeLib* library = nullptr;
+  win32::ComPtr<ITypeLib> library;
   if (FAILED(LoadTypeLibEx(modulePath.c_str(), REGKIND_NONE, &library))) return SELFREG_E_TYPELIB;
-  library->Release();
 
   if (root.status() != ERROR_SUCCESS) return SELFREG_E_CLASS;
   const std::wstring classKey = ClassKey();
