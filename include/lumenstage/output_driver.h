@@ -2,7 +2,9 @@
 //
 // A host loads the plug-in library, calls LmstCreateOutputDriver() and
 // drives the object through the seven methods of _clsOutputDriver, all on
-// the thread that runs its Qt event loop. Every method returns a Status
+// the thread that runs its event loop (the Qt one on Linux; on Windows the
+// same methods arrive through the automation server, from the thread of the
+// object's apartment, with its message loop). Every method returns a Status
 // (0 = success, otherwise an automation error number) and delivers its
 // result through the trailing out-parameter; on failure the result is
 // false (or empty).
