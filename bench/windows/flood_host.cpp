@@ -22,11 +22,8 @@
 //                       [--timer-ms 20]
 
 // clang-format off
-#include <winsock2.h>
-#include <windows.h>
+#include "platform/win32/windows_support.h"
 #include <initguid.h>
-#include <oleauto.h>
-#include <wrl/client.h>
 // clang-format on
 
 #include <algorithm>
@@ -45,7 +42,9 @@
 
 namespace {
 
-using Microsoft::WRL::ComPtr;
+namespace win32 = artnet::win32;
+
+using win32::ComPtr;
 
 constexpr UINT kHostCall = WM_APP + 1;  // wParam: the call's number, lParam: posted at (µs)
 constexpr UINT kFinish = WM_APP + 2;    // the flood has ended
@@ -85,49 +84,8 @@ bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 void Touch(const std::string& path) { std::ofstream(path) << "ready\n"; }
 
 // Owners for the handles this program makes.
-struct LibraryFree {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using Library = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFree>;
-
-struct WindowDestroy {
-  void operator()(HWND window) const { DestroyWindow(window); }
-};
-using Window = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroy>;
-
-class Socket {
- public:
-  Socket() = default;
-  explicit Socket(SOCKET handle) : handle_(handle) {}
-  ~Socket() { reset(); }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  SOCKET get() const { return handle_; }
-  void reset(SOCKET handle = INVALID_SOCKET) {
-    if (handle_ != INVALID_SOCKET) closesocket(handle_);
-    handle_ = handle;
-  }
-
- private:
-  SOCKET handle_ = INVALID_SOCKET;
-};
-
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text = nullptr) : text_(text != nullptr ? SysAllocString(text) : nullptr) {}
-  ~Bstr() { SysFreeString(text_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR* Out() {
-    SysFreeString(text_);
-    text_ = nullptr;
-    return &text_;
-  }
-  BSTR get() const { return text_; }
-
- private:
-  BSTR text_;
-};
+using Library = win32::Owned<HMODULE, &FreeLibrary>;
+using Window = win32::Owned<HWND, &DestroyWindow>;
 
 // The host's helper object: counts LMST_DMXIn_SetChannel, found by name as
 // the plug-in looks it up (case-insensitive, as a script host answers). It
@@ -183,7 +141,7 @@ struct Host {
   Options options;
   ComPtr<_clsOutputDriver> driver;
   CountingHelper helper;
-  Socket bareSocket;
+  win32::UniqueSocket bareSocket;
   std::vector<char> bareBuffer = std::vector<char>(65536);
   std::ofstream log;
 
@@ -215,7 +173,7 @@ struct Host {
       driver->SetChannel(&channel, &value, &stored);
       ++setCount;
     } else {
-      Bstr name;
+      win32::Bstr name;
       driver->PluginName(name.Out());
     }
   }
@@ -237,7 +195,7 @@ struct Host {
   // One datagram per notification: each recvfrom re-enables FD_READ.
   void OnSocket(LPARAM event) {
     if ((WSAGETSELECTEVENT(event) & FD_READ) == 0) return;
-    if (recv(bareSocket.get(), bareBuffer.data(), static_cast<int>(bareBuffer.size()), 0) == SOCKET_ERROR) return;
+    if (recv(bareSocket.Get(), bareBuffer.data(), static_cast<int>(bareBuffer.size()), 0) == SOCKET_ERROR) return;
     const long long now = NowUs();
     if (firstDatagramUs < 0) firstDatagramUs = now;
     lastDatagramUs = now;
@@ -328,11 +286,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 // Creates the driver from the DLL's class factory (no registration needed),
 // initialises it with the helper and enables the output.
 bool StartPlugin(Host& host, Library& library) {
-  library.reset(LoadLibraryW(host.options.dll.c_str()));
+  library.Reset(LoadLibraryW(host.options.dll.c_str()));
   if (!library) return false;
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   const auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library.get(), "DllGetClassObject")));
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library.Get(), "DllGetClassObject")));
   ComPtr<IClassFactory> factory;
   if (getClassObject == nullptr ||
       FAILED(
@@ -341,8 +299,8 @@ bool StartPlugin(Host& host, Library& library) {
                                      reinterpret_cast<void**>(host.driver.GetAddressOf())))) {
     return false;
   }
-  Bstr title(host.options.title.c_str()), file(L"ArtNet.dll");
-  BSTR titleText = title.get(), fileText = file.get();
+  const win32::Bstr title(SysAllocString(host.options.title.c_str())), file(SysAllocString(L"ArtNet.dll"));
+  BSTR titleText = title.Get(), fileText = file.Get();
   IDispatch* helper = &host.helper;
   VARIANT_BOOL result = VARIANT_FALSE;
   if (FAILED(host.driver->Init(&titleText, &fileText, &helper, &result))) return false;
@@ -356,14 +314,14 @@ bool StartPlugin(Host& host, Library& library) {
 bool StartBare(Host& host, HWND window) {
   WSADATA data{};
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-  host.bareSocket.reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-  if (host.bareSocket.get() == INVALID_SOCKET) return false;
+  host.bareSocket.Reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  if (host.bareSocket.Get() == INVALID_SOCKET) return false;
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
   local.sin_port = htons(6454);
-  return bind(host.bareSocket.get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
-         WSAAsyncSelect(host.bareSocket.get(), window, kSocketEvent, FD_READ) == 0;
+  return bind(host.bareSocket.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0 &&
+         WSAAsyncSelect(host.bareSocket.Get(), window, kSocketEvent, FD_READ) == 0;
 }
 
 void PrintFigures(const Host& host) {
@@ -405,16 +363,16 @@ int main(int argc, char** argv) {
   const Window window(CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                       windowClass.hInstance, nullptr));
   Library library;
-  if (!window || !(o.bare ? StartBare(host, window.get()) : StartPlugin(host, library))) {
+  if (!window || !(o.bare ? StartBare(host, window.Get()) : StartPlugin(host, library))) {
     std::fprintf(stderr, "flood_host: cannot start the %s (error %lu)\n", o.bare ? "socket" : "plug-in",
                  GetLastError());
     return 1;
   }
-  SetTimer(window.get(), kHostTimer, static_cast<UINT>(o.timerMs), nullptr);
+  SetTimer(window.Get(), kHostTimer, static_cast<UINT>(o.timerMs), nullptr);
   Pump(300);  // the start-up's own messages
   Touch(o.dir + "\\ready");
 
-  std::thread poster(PostHostCalls, window.get(), std::ref(host));
+  std::thread poster(PostHostCalls, window.Get(), std::ref(host));
   MSG msg;
   while (!host.finished && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
@@ -428,7 +386,7 @@ int main(int argc, char** argv) {
   Pump(1000);  // what the flood left queued
   Touch(o.dir + "\\drained");
   Pump(10000, o.dir + "\\sampled");
-  KillTimer(window.get(), kHostTimer);
+  KillTimer(window.Get(), kHostTimer);
   PrintFigures(host);
   if (host.driver) {
     VARIANT_BOOL result = VARIANT_FALSE;

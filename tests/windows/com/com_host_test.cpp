@@ -22,13 +22,12 @@ struct ErrorDescription {
 
 ErrorDescription TakeErrorInfo() {
   ErrorDescription result;
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info != nullptr) {
-    Bstr source, description;
+  win32::ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info) == S_OK && info) {
+    win32::Bstr source, description;
     info->GetSource(source.Out());
     info->GetDescription(description.Out());
-    result = {source.str(), description.str()};
-    info->Release();
+    result = {Text(source), Text(description)};
   }
   return result;
 }
@@ -49,8 +48,8 @@ class ComHostTest : public ::testing::Test {
 
   // Init with the host's names and a helper (nullptr: Nothing).
   HRESULT Init(const wchar_t* appTitle, IDispatch* helper) {
-    Bstr title(appTitle), file(L"ArtNet.dll");
-    BSTR titleText = title.get(), fileText = file.get();
+    const win32::Bstr title = NewBstr(appTitle), file = NewBstr(L"ArtNet.dll");
+    BSTR titleText = title.Get(), fileText = file.Get();
     VARIANT_BOOL result = VARIANT_TRUE;
     const HRESULT hr = driver->Init(&titleText, &fileText, &helper, &result);
     EXPECT_EQ(result, VARIANT_FALSE);
@@ -112,9 +111,9 @@ TEST_F(ComHostTest, AnObjectKeepsTheServerLoaded) {
 }
 
 TEST_F(ComHostTest, EarlyBoundCallsReturnResultsAndRaiseAutomationErrors) {
-  Bstr name;
+  win32::Bstr name;
   ASSERT_EQ(driver->PluginName(name.Out()), S_OK);
-  EXPECT_EQ(name.str(), L"ArtNet Plugin");
+  EXPECT_EQ(Text(name), L"ArtNet Plugin");
 
   LONG channel = 513, value = 10;
   VARIANT_BOOL stored = VARIANT_TRUE;
@@ -284,9 +283,9 @@ DWORD WINAPI CallFromAnotherApartment(void* context) {
   _clsOutputDriver* remote = nullptr;
   call.unmarshal = CoGetInterfaceAndReleaseStream(call.stream, IID__clsOutputDriver, reinterpret_cast<void**>(&remote));
   if (SUCCEEDED(call.unmarshal)) {
-    Bstr name;
+    win32::Bstr name;
     call.name = remote->PluginName(name.Out());
-    call.text = name.str();
+    call.text = Text(name);
     LONG channel = 0, value = 1;
     VARIANT_BOOL result = VARIANT_TRUE;
     call.error = remote->SetChannel(&channel, &value, &result);

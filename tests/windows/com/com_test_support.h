@@ -1,13 +1,9 @@
 #pragma once
 
-// <windows.h> first: the COM headers need its types.
-// clang-format off
-#include <windows.h>
-#include <oleauto.h>
-// clang-format on
-
 #include <functional>
 #include <string>
+
+#include "platform/win32/windows_support.h"
 
 namespace artnet::testing {
 
@@ -29,23 +25,8 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs, HANDLE
   return true;
 }
 
-// An owned BSTR.
-class Bstr {
- public:
-  explicit Bstr(const wchar_t* text = nullptr) : text_(text ? SysAllocString(text) : nullptr) {}
-  ~Bstr() { SysFreeString(text_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  BSTR* Out() {
-    SysFreeString(text_);
-    text_ = nullptr;
-    return &text_;
-  }
-  BSTR get() const { return text_; }
-  std::wstring str() const { return text_ ? std::wstring(text_, SysStringLen(text_)) : std::wstring(); }
-
- private:
-  BSTR text_;
-};
+// A BSTR holding `text`, owned; and the text an owned BSTR holds.
+inline win32::Bstr NewBstr(const wchar_t* text) { return win32::Bstr(SysAllocString(text)); }
+inline std::wstring Text(const win32::Bstr& text) { return {text.Get(), SysStringLen(text.Get())}; }
 
 }  // namespace artnet::testing
