@@ -131,17 +131,6 @@ void NestedLoop(int ms) {
 
 void PostToLoop(std::function<void()> action) { QTimer::singleShot(0, std::move(action)); }
 
-struct HostTimer::Parts {
-  QTimer timer;
-};
-
-HostTimer::HostTimer(int ms) : parts_(new Parts) {
-  parts_->timer.callOnTimeout([this] { ++ticks_; });
-  parts_->timer.start(ms);
-}
-
-HostTimer::~HostTimer() { delete parts_; }
-
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
 }  // namespace artnet::itest

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -89,15 +90,14 @@ void PostToLoop(std::function<void()> action);
 // A timer of the host's own on the thread's event loop, counting its ticks.
 class HostTimer {
  public:
-  explicit HostTimer(int ms);
-  ~HostTimer();
-  HostTimer(const HostTimer&) = delete;
-  HostTimer& operator=(const HostTimer&) = delete;
+  explicit HostTimer(int ms) {
+    timer_.callOnTimeout([this] { ++ticks_; });
+    timer_.start(ms);
+  }
   int ticks() const { return ticks_; }
 
  private:
-  struct Parts;
-  Parts* parts_;
+  QTimer timer_;
   int ticks_ = 0;
 };
 
