@@ -46,7 +46,34 @@ const MemberInfo* FindMember(DISPID id) {
   return nullptr;
 }
 
-bool SameName(const wchar_t* a, const wchar_t* b) { return a != nullptr && _wcsicmp(a, b) == 0; }
+constexpr wchar_t FoldAsciiCase(wchar_t c) {
+  return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Late-bound callers spell names in any case ("setchannel", "SETCHANNEL").
+// Our names are ASCII, so folding ASCII letters is the whole comparison; it
+// stops at the first difference, and the host looks a name up on every call.
+bool SameName(const wchar_t* given, const wchar_t* ours) {
+  if (given == nullptr) return false;
+  for (; *ours != L'\0'; ++given, ++ours) {
+    if (FoldAsciiCase(*given) != FoldAsciiCase(*ours)) return false;
+  }
+  return *given == L'\0';
+}
+
+// The host's every-call SetChannel passes two Longs, by value or as script
+// variables: taken as they are, without the library's copy and conversion.
+bool TakeLong(const VARIANT& given, VARIANT& value) {
+  if (V_VT(&given) == VT_I4) {
+    V_I4(&value) = V_I4(&given);
+  } else if (V_VT(&given) == (VT_I4 | VT_BYREF) && V_I4REF(&given) != nullptr) {
+    V_I4(&value) = *V_I4REF(&given);
+  } else {
+    return false;
+  }
+  V_VT(&value) = VT_I4;
+  return true;
+}
 
 HRESULT Report(const lumenstage::Status& status) {
   if (status.ok()) {
@@ -153,7 +180,10 @@ HRESULT ComOutputDriver::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
   if (names == nullptr || ids == nullptr) return E_POINTER;
   const MemberInfo* member = nullptr;
   for (const MemberInfo& candidate : kMembers) {
-    if (SameName(names[0], candidate.name)) member = &candidate;
+    if (SameName(names[0], candidate.name)) {
+      member = &candidate;
+      break;
+    }
   }
   HRESULT hr = S_OK;
   ids[0] = member != nullptr ? member->id : DISPID_UNKNOWN;
@@ -162,7 +192,10 @@ HRESULT ComOutputDriver::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
   for (UINT i = 1; i < count; ++i) {
     ids[i] = DISPID_UNKNOWN;
     for (UINT p = 0; member != nullptr && p < member->paramCount; ++p) {
-      if (SameName(names[i], member->params[p])) ids[i] = static_cast<DISPID>(p);
+      if (SameName(names[i], member->params[p])) {
+        ids[i] = static_cast<DISPID>(p);
+        break;
+      }
     }
     if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   }
@@ -202,7 +235,9 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     Arguments args;
     for (UINT p = 0; p < member->paramCount; ++p) {
       VARIANT& value = *args[p].Get();
-      HRESULT hr = VariantCopyInd(&value, &params->rgvarg[source[p]]);
+      const VARIANT& given = params->rgvarg[source[p]];
+      if (member->types[p] == VT_I4 && TakeLong(given, value)) continue;
+      HRESULT hr = VariantCopyInd(&value, &given);
       // An omitted argument arrives as this error value; scripts show it as 449.
       if (SUCCEEDED(hr) && V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND)
         hr = DISP_E_PARAMNOTOPTIONAL;

@@ -49,7 +49,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
   const float a = clock.SecondsSinceMidnight();
   const float b = clock.SecondsSinceMidnight();
   if (a <= stamps.NextSendTime && b >= stamps.LastSendTime) {
-    const int error = mod.transport().flushTimer().SetEnabled(true);
+    const int error = mod.transport().ArmFlush();
     if (error != 0) throw AutomationError(error, "The send timer could not be started");
     return true;
   }
@@ -61,7 +61,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
 }
 
 void OnFlushTimer(ModuleState& mod) {
-  mod.transport().flushTimer().SetEnabled(false);
+  mod.transport().DisarmFlush();
   SendFromTick(mod);
 }
 

@@ -20,7 +20,22 @@ class Transport {
   Timer& flushTimer() { return *flushTimer_; }
   Timer& refreshTimer() { return *refreshTimer_; }
 
+  // The flush is armed by SetChannel and disarmed only by its own tick, so
+  // the transport knows when it is pending: the host's many calls inside the
+  // 40 ms window then cost no call on the platform's timer.
+  int ArmFlush() {
+    if (flushArmed_) return 0;
+    const int error = flushTimer_->SetEnabled(true);
+    flushArmed_ = error == 0;
+    return error;
+  }
+  void DisarmFlush() {
+    flushArmed_ = false;
+    flushTimer_->SetEnabled(false);
+  }
+
  private:
+  bool flushArmed_ = false;
   std::unique_ptr<SocketControl> socket_;
   std::unique_ptr<Timer> flushTimer_;
   std::unique_ptr<Timer> refreshTimer_;

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <ctime>
-
+#include "platform/core/time_of_day.h"
 #include "platform/interfaces/clock.h"
 
 namespace artnet {
@@ -13,10 +12,7 @@ class SystemClock final : public Clock {
   double MonotonicSeconds() override;
 
  private:
-  // The local time-of-day conversion is looked up once per whole second:
-  // it is the expensive part.
-  std::time_t cachedSecond_ = -1;
-  double cachedSecondOfDay_ = 0;
+  TimeOfDay timeOfDay_{1'000'000'000};  // nanoseconds
 };
 
 }  // namespace artnet

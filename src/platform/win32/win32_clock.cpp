@@ -2,7 +2,24 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace artnet {
+namespace {
+
+std::uint64_t Ticks(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// With the offset in force now, as GetLocalTime applies it.
+long LocalSecondOfDay(std::uint64_t utcTicks) {
+  const FILETIME utc{static_cast<DWORD>(utcTicks), static_cast<DWORD>(utcTicks >> 32)};
+  FILETIME local{};
+  if (!FileTimeToLocalFileTime(&utc, &local)) return -1;
+  return static_cast<long>(Ticks(local) / 10'000'000 % 86'400);
+}
+
+}  // namespace
 
 Win32Clock::Win32Clock() {
   LARGE_INTEGER frequency{};
@@ -13,13 +30,12 @@ Win32Clock::Win32Clock() {
 }
 
 float Win32Clock::SecondsSinceMidnight() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
   // Through memory: on i686 the x87 unit would otherwise hand back more
   // precision than a float has, and the pacing relies on single-precision
   // readings.
-  const volatile float seconds =
-      static_cast<float>(now.wHour * 3600.0 + now.wMinute * 60.0 + now.wSecond + now.wMilliseconds / 1000.0);
+  const volatile float seconds = timeOfDay_.SecondsSinceMidnight(Ticks(now), LocalSecondOfDay);
   return seconds;
 }
 

@@ -56,13 +56,22 @@ using Bstr = Owned<BSTR, &SysFreeString>;
 // A VARIANT that is cleared when it goes.
 class Variant {
  public:
-  Variant() { VariantInit(&value_); }
-  ~Variant() { VariantClear(&value_); }
+  Variant() { V_VT(&value_) = VT_EMPTY; }  // all VariantInit does
+  ~Variant() {
+    if (OwnsSomething(V_VT(&value_))) VariantClear(&value_);
+  }
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
   VARIANT* Get() { return &value_; }
 
  private:
+  // Plain numbers by value (VT_EMPTY..VT_DATE, VT_ERROR, VT_BOOL, VT_I1..VT_UINT)
+  // hold nothing to release; the hot calls carry only those.
+  static bool OwnsSomething(VARTYPE type) {
+    constexpr unsigned long kPlain = 0xFFUL | (1UL << VT_ERROR) | (1UL << VT_BOOL) | (0xFFUL << VT_I1);
+    return type > VT_UINT || (kPlain & (1UL << type)) == 0;
+  }
+
   VARIANT value_;
 };
 
