@@ -235,7 +235,7 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     Arguments args;
     for (UINT p = 0; p < member->paramCount; ++p) {
       VARIANT& value = *args[p].Get();
-      const VARIANT& given = params->rgvarg[source[p]];
+      VARIANT& given = params->rgvarg[source[p]];
       if (member->types[p] == VT_I4 && TakeLong(given, value)) continue;
       HRESULT hr = VariantCopyInd(&value, &given);
       // An omitted argument arrives as this error value; scripts show it as 449.

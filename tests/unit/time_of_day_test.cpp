@@ -58,7 +58,8 @@ TEST(TimeOfDayTest, FollowsMidnightZoneChangesAndClocksSetBackOrForward) {
     for (const Step& step : steps) {
       zone.offsetSeconds = step.offset;
       zone.fails = step.fails;
-      EXPECT_NEAR(clock.SecondsSinceMidnight(At(step.utc), zone), step.expected, 0.01) << steps[0].what << ": " << step.what;
+      EXPECT_NEAR(clock.SecondsSinceMidnight(At(step.utc), zone), step.expected, 0.01)
+          << steps[0].what << ": " << step.what;
     }
   }
 }

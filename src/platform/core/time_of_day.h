@@ -31,7 +31,8 @@ class TimeOfDay {
       secondOfDay_ = static_cast<double>(secondOfDay);
     }
     // The tick count within a second fits 32 bits: a cheap conversion on i686.
-    return static_cast<float>(secondOfDay_ + static_cast<double>(static_cast<std::uint32_t>(intoSecond)) * secondsPerTick_);
+    return static_cast<float>(secondOfDay_ +
+                              static_cast<double>(static_cast<std::uint32_t>(intoSecond)) * secondsPerTick_);
   }
 
  private:

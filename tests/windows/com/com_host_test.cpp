@@ -191,17 +191,43 @@ TEST_F(ComHostTest, NamesMapToTheTypeLibrarysDispatchIds) {
   }
   vtable->Release();
   info->Release();
+}
 
-  LPOLESTR withParameters[] = {const_cast<LPOLESTR>(L"setchannel"), const_cast<LPOLESTR>(L"VALUE"),
-                               const_cast<LPOLESTR>(L"Channel")};
-  DISPID ids[3] = {};
-  EXPECT_EQ(driver->GetIDsOfNames(IID_NULL, withParameters, 3, LOCALE_USER_DEFAULT, ids), S_OK);
-  EXPECT_EQ(ids[0], 0x60030003);
-  EXPECT_EQ(ids[1], 1);
-  EXPECT_EQ(ids[2], 0);
-  LPOLESTR unknown[] = {const_cast<LPOLESTR>(L"Flush")};
-  EXPECT_EQ(driver->GetIDsOfNames(IID_NULL, unknown, 1, LOCALE_USER_DEFAULT, ids), DISP_E_UNKNOWNNAME);
-  EXPECT_EQ(ids[0], DISPID_UNKNOWN);
+// Late-bound callers spell names in any case; anything that is not exactly
+// one of ours, letter for letter, is unknown.
+TEST_F(ComHostTest, NamesAreFoundInAnyCaseAndNothingElseIs) {
+  constexpr DISPID kUnknown = DISPID_UNKNOWN;
+  const struct {
+    std::vector<const wchar_t*> names;
+    HRESULT expected;
+    std::vector<DISPID> ids;
+  } cases[] = {
+      {{L"setchannel", L"VALUE", L"Channel"}, S_OK, {0x60030003, 1, 0}},
+      {{L"SETCHANNEL"}, S_OK, {0x60030003}},
+      {{L"pluginNAME"}, S_OK, {0x60030002}},
+      {{L"term"}, S_OK, {0x60030006}},
+      {{L"INIT", L"lmstpluginhelper", L"CallingAppTitle"}, S_OK, {0x60030005, 2, 0}},
+      {{L"Flush"}, DISP_E_UNKNOWNNAME, {kUnknown}},
+      {{L"SetChanne"}, DISP_E_UNKNOWNNAME, {kUnknown}},
+      {{L"SetChannels"}, DISP_E_UNKNOWNNAME, {kUnknown}},
+      {{L""}, DISP_E_UNKNOWNNAME, {kUnknown}},
+      {{L"Set\u0421hannel"}, DISP_E_UNKNOWNNAME, {kUnknown}},  // a Cyrillic capital Es
+      {{L"Init\u0130"}, DISP_E_UNKNOWNNAME, {kUnknown}},       // a dotted capital I
+      {{L"SetChannel", L"Value", L"Channels"}, DISP_E_UNKNOWNNAME, {0x60030003, 1, kUnknown}},
+      {{L"Term", L"value"}, DISP_E_UNKNOWNNAME, {0x60030006, kUnknown}},
+      {{L"Flush", L"value"}, DISP_E_UNKNOWNNAME, {kUnknown, kUnknown}},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "case " << index++);
+    std::vector<LPOLESTR> names;
+    for (const wchar_t* name : c.names) names.push_back(const_cast<LPOLESTR>(name));
+    std::vector<DISPID> ids(names.size(), 12345);
+    EXPECT_EQ(
+        driver->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT, ids.data()),
+        c.expected);
+    EXPECT_EQ(ids, c.ids);
+  }
 }
 
 TEST_F(ComHostTest, InvokeTakesVariablesByReferenceShortsAndLiterals) {
