@@ -27,6 +27,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,7 +82,7 @@ double ElapsedNs(LONGLONG from, LONGLONG to) { return static_cast<double>(to - f
 void Pump(double ms) {
   const LONGLONG end = Ticks() + static_cast<LONGLONG>(ms * Frequency() / 1000);
   for (LONGLONG now = Ticks(); now < end; now = Ticks()) {
-    const auto left = static_cast<DWORD>(static_cast<double>(end - now) * 1000 / Frequency());
+    const auto left = static_cast<DWORD>(std::ceil(static_cast<double>(end - now) * 1000 / Frequency()));
     MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT);
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
