@@ -26,7 +26,7 @@ while [[ $# -gt 0 ]]; do
     --loader) loader=$2; shift 2 ;;
     --inside-only) inside_only=1; shift ;;
     --built) built=1; shift ;;  # the re-executed run: built already
-    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) args+=("$1"); shift ;;
   esac
 done
