@@ -17,7 +17,7 @@ set -euo pipefail
 project=$(cd "$(dirname "$0")/.." && pwd)
 original=("$@")
 
-smoke=() only= build= loader= inside_only=0 built=0 args=()
+smoke=() only='' build='' loader='' inside_only=0 built=0 args=()
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --smoke) smoke=(--smoke); shift ;;
