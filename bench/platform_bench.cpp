@@ -714,7 +714,7 @@ class RatioReporter final : public benchmark::ConsoleReporter {
     const Result* bare = Find("BM_Limit_BareRecvfromLoop");
     if (absorbed != nullptr && bare != nullptr)
       std::printf("%-40s %9.1f ns %9.1f ns %8.2fx  capacity >= 1.0x (the receive loop work)\n",
-                  "datagrams absorbed end to end, each", absorbed->ns / kBatch, bare->ns / kBatch,
+                  "datagrams absorbed, drained burst, each", absorbed->ns / kBatch, bare->ns / kBatch,
                   bare->ns / absorbed->ns);
     std::printf("\ninterleaved rounds of limit and path (median of the per-round ratios):\n");
     PairRow("deferred SetChannel / two coarse reads", "BM_Pair_SetChannelDeferred_TwoCoarseReads", 2.0);

@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   }
   const double c = Median(controlNs);
   const double b = Median(bareNs);
-  std::printf("datagrams absorbed end to end (%d queued, drained; median of %d rounds)\n", kQueued, kRounds);
+  std::printf("datagrams absorbed from a drained burst (%d queued; median of %d rounds)\n", kQueued, kRounds);
   std::printf("  socket control (recvmmsg, event loop, GetData): %7.0f ns per datagram\n", c);
   std::printf("  bare poll + recvfrom loop:                      %7.0f ns per datagram\n", b);
   std::printf("  bare poll + recvmmsg loop (32 a call):         %7.0f ns per datagram\n", Median(mmsgNs));

@@ -19,7 +19,7 @@
 // elsewhere); the plug-in sends to 10.99.0.2, which the namespace's artnet0
 // drops, so nothing comes back to it.
 //
-// usage: call_bench.exe [--smoke] [--dll PATH] [--rounds 31] [--ops 2000] [--pairs 21]
+// usage: call_bench.exe [--smoke] [--dll PATH] [--rounds 31] [--ops 2000] [--pairs 41]
 
 // clang-format off
 #include "platform/win32/windows_support.h"
@@ -58,7 +58,7 @@ struct Options {
   std::wstring dll = ARTNET_DLL_PATH;
   int rounds = 31;
   int ops = 2000;
-  int pairs = 21;
+  int pairs = 41;
 };
 
 double Frequency() {
@@ -387,7 +387,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 int main(int argc, char** argv) {
   Bench bench;
   if (!ParseOptions(argc, argv, bench.options)) {
-    std::fprintf(stderr, "usage: call_bench.exe [--smoke] [--dll PATH] [--rounds 31] [--ops 2000] [--pairs 21]\n");
+    std::fprintf(stderr, "usage: call_bench.exe [--smoke] [--dll PATH] [--rounds 31] [--ops 2000] [--pairs 41]\n");
     return 2;
   }
   const char* netns = std::getenv("ARTNET_TEST_NETNS");
