@@ -12,8 +12,9 @@
 #            the class
 #   reinstall  the installer over a changed DLL of the same version (a
 #            repair), then 0.0.1 over it (a downgrade): each puts in its own
-#   switch_scope  0.0.1 for the current user, then the current installer for
-#            every user: one installation is left, per machine
+#   switch_scope  0.0.1 for the current user, the current installer with no
+#            scope (upgraded in place), then for every user: one installation
+#            is left, per machine
 #   remove_in_use  for every user, then uninstalled while a script host holds
 #            the DLL: exit code 3010, and nothing left after the restart
 #   locked_down  as a standard user (a setup built to see one): /S /AllUsers
@@ -122,6 +123,10 @@ case $way in
     old_folder=$(registry HKCU 32 | value '\ArtNet' InstallLocation)
     old_path=$(unix_path "$old_folder")
     check "version 0.0.1 installed for the current user" test -f "$old_path/ArtNet.dll"
+    # With no scope given, the one installation there is upgraded in place.
+    win "$(windows_path "$setup")" /S || code=$?
+    check "with no scope: upgraded for the current user" \
+      test "$(registry HKCU 32 | value '\ArtNet' DisplayVersion)" = "$version" -a -z "$(registry HKLM 32)"
     win "$(windows_path "$setup")" /S /AllUsers || code=$?
     check "the per-user folder is gone" test ! -e "$old_path" ;;
   remove_in_use)
