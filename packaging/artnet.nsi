@@ -218,9 +218,9 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 !macroend
 
 ; Before anything is registered: the installation of the other scope goes,
-; and so does a 64-bit DLL no longer wanted. The latter first, since the
-; 64-bit DLL's own unregistration (an earlier version's, maybe) may take the
-; ProgID both bitnesses share; the 32-bit registration below writes it anew.
+; and so does a 64-bit DLL no longer wanted. Its unregistration (an earlier
+; version's, maybe) may take the ProgID both bitnesses share, so it must come
+; before the 32-bit DLL's registration, which writes that key anew.
 Section -Prepare
   ${If} $MultiUser.InstallMode == AllUsers
     !insertmacro RemoveInstallation HKCU CurrentUser
