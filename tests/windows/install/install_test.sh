@@ -70,10 +70,18 @@ file_version() {
 ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
 win64() { timeout --kill-after=5 60 /usr/lib/wine/wine64 "$@"; }
 unix_path() { win winepath -u "$1" | tr -d '\r'; }
-# old_setup [SCOPE]: installs version 0.0.1 silently; $folder is its folder.
+# old_setup [OPTIONS]: installs version 0.0.1 silently.
 old_setup() {
   makensis -V2 -DVERSION=0.0.1 -DDLL32="$old_dll" -DOUTFILE="$work/old-setup.exe" "$nsi"
   win "$(windows_path "$work/old-setup.exe")" /S "$@"
+}
+# hold_dll: a script host holds ArtNet.dll loaded, as a running host does,
+# until $work/release exists.
+hold_dll() {
+  win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
+    "$(windows_path "$work/release")" &
+  background+=($!)
+  check "a script host holds the DLL" wait_until 30 test -f "$work/held"
 }
 unzip_release() {
   (cd "$work" && cmake -E tar xf "$zip")
@@ -145,12 +153,7 @@ case $way in
     old_setup /AllUsers
     folder=$(registry HKLM 32 | value '\ArtNet' InstallLocation)
     check "version 0.0.1 installed" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
-    if [[ $way == in_use ]]; then
-      win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
-        "$(windows_path "$work/release")" &
-      background+=($!)
-      wait_until 30 test -f "$work/held" || echo "FAIL: the script host did not load the DLL"
-    fi
+    [[ $way == in_use ]] && hold_dll
     start=$(date +%s%N)
     win "$(windows_path "$setup")" /S || code=$?
     if [[ $way == in_use ]]; then
@@ -207,10 +210,7 @@ if [[ $way == zip ]]; then
 elif [[ $way == bitnesses ]]; then
   check "regsvr32 /u of the last one" win regsvr32 /s /u "$folder\\ArtNet.dll"
 elif [[ $way == remove_in_use ]]; then
-  win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
-    "$(windows_path "$work/release")" &
-  background+=($!)
-  wait_until 30 test -f "$work/held" || echo "FAIL: the script host did not load the DLL"
+  hold_dll
   # An NSIS uninstaller hands over to a copy of itself and ends at once; its
   # exit code reaches a caller that runs a copy itself, with _?=FOLDER.
   path=$(unix_path "$folder")
