@@ -52,8 +52,8 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 ; /AllUsers from a standard user is a message box even in a silent run.
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
-; Windows gives a program run as administrator the machine's classes alone,
-; so such a host never sees a per-user installation: the page says so.
+; COM in a program run as administrator ignores per-user registrations, so
+; such a host never sees a per-user installation: the page says so.
 !define MULTIUSER_INSTALLMODEPAGE_TEXT_TOP "Install it for anyone using this computer (needs an administrator) or just for you (no administrator rights needed).$\r$\n$\r$\nA host run as administrator sees only an installation for anyone: choose that if you run Lumenstage as administrator. $(^ClickNext)"
 !define MULTIUSER_INSTALLMODEPAGE_TEXT_CURRENTUSER "Install just for me (not seen by a host run as administrator)"
 !define MULTIUSER_INSTALLMODE_INSTDIR "${PRODUCT}"
