@@ -13,8 +13,8 @@
 #   reinstall  the installer over a changed DLL of the same version (a
 #            repair), then 0.0.1 over it (a downgrade): each puts in its own
 #   switch_scope  0.0.1 for the current user, the current installer with no
-#            scope (upgraded in place), then for every user: one installation
-#            is left, per machine
+#            scope (upgraded in place), then for every user, then for the
+#            current user again: each time one installation is left
 #   remove_in_use  for every user, then uninstalled while a script host holds
 #            the DLL: exit code 3010, and nothing left after the restart
 #   locked_down  as a standard user (a setup built to see one): /S /AllUsers
@@ -136,7 +136,14 @@ case $way in
     check "with no scope: upgraded for the current user" \
       test "$(registry HKCU 32 | value '\ArtNet' DisplayVersion)" = "$version" -a -z "$(registry HKLM 32)"
     win "$(windows_path "$setup")" /S /AllUsers || code=$?
-    check "the per-user folder is gone" test ! -e "$old_path" ;;
+    check "for every user: the per-user folder is gone" test ! -e "$old_path"
+    check "for every user: the per-user entry and classes are gone" test -z "$(registry HKCU 32; registry HKCU 64)"
+    machine_path=$(unix_path "$(registry HKLM 32 | value '\ArtNet' InstallLocation)")
+    check "for every user: installed" test -n "$machine_path" -a -f "$machine_path/ArtNet.dll"
+    # And back: an administrator's per-user installation takes the machine's away.
+    win "$(windows_path "$setup")" /S /CurrentUser || code=$?
+    check "just for me: the per-machine folder is gone" test ! -e "$machine_path"
+    root=HKCU other=HKLM ;;
   remove_in_use)
     # A folder without spaces: the uninstaller's _?= below takes it unquoted.
     win "$(windows_path "$setup")" /S /AllUsers '/D=C:\ArtNet' || code=$? ;;
