@@ -10,7 +10,13 @@
 ;
 ; Command line of the installer: /S silent, /AllUsers or /CurrentUser, /x64
 ; for the 64-bit DLL too, /D=FOLDER (last). It ends with 0, or 3010 when
-; Windows must restart to replace a DLL a running host holds, 2 on failure.
+; Windows must restart to replace a DLL a running host holds, 2 on failure,
+; 740 when /AllUsers is asked of a user who is no administrator. The
+; uninstaller ends the same way (3010: a held DLL goes at the restart).
+;
+; -DTEST_ACCOUNT_TYPE=User builds a setup that takes its user for a standard
+; one whatever Windows says, for the tests (Wine makes everyone an
+; administrator).
 
 Unicode true
 SetCompressor /SOLID lzma
@@ -42,9 +48,14 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 
 ; Per machine or per user: asked on the first page and taken from the
 ; command line; an earlier installation's scope and folder are the defaults.
+; The command line is read here, not by MultiUser.nsh, whose answer to
+; /AllUsers from a standard user is a message box even in a silent run.
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
-!define MULTIUSER_INSTALLMODE_COMMANDLINE
+; COM in a program run as administrator ignores per-user registrations, so
+; such a host never sees a per-user installation: the page says so.
+!define MULTIUSER_INSTALLMODEPAGE_TEXT_TOP "Install it for anyone using this computer (needs an administrator) or just for you (no administrator rights needed).$\r$\n$\r$\nA host run as administrator sees only an installation for anyone: choose that if you run Lumenstage as administrator. $(^ClickNext)"
+!define MULTIUSER_INSTALLMODEPAGE_TEXT_CURRENTUSER "Install just for me (not seen by a host run as administrator)"
 !define MULTIUSER_INSTALLMODE_INSTDIR "${PRODUCT}"
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_KEY "${UNINSTALL_KEY}"
 !define MULTIUSER_INSTALLMODE_INSTDIR_REGISTRY_VALUENAME "InstallLocation"
@@ -57,8 +68,13 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 !include Library.nsh
 !include x64.nsh
 
-; The installer puts in the DLL it carries, whatever version is there.
-!define LIBRARY_IGNOREVERSION
+; The installer puts in the DLL it carries, whatever version is there: a
+; repair replaces a changed one, a downgrade the newer one.
+!define LIBRARY_IGNORE_VERSION
+
+; Exit code of a silent run asked to install for every user by a user who is
+; no administrator (ERROR_ELEVATION_REQUIRED).
+!define EXIT_NEEDS_ADMIN 740
 
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
@@ -70,9 +86,13 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT_REBOOT "A running host holds the earlier ArtNet.dll: Windows puts in the new one when it restarts."
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+!define MUI_FINISHPAGE_TITLE "${FULL_NAME} is removed"
+!define MUI_FINISHPAGE_TEXT_REBOOT "A running host still holds ArtNet.dll: it and its folder are deleted when Windows restarts."
+!insertmacro MUI_UNPAGE_FINISH
 !insertmacro MUI_LANGUAGE English
 
 ; RegSvr32 OPTIONS DLL BITS: runs the regsvr32 of the DLL's bitness (the
@@ -113,8 +133,8 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
   ${EndIf}
 !macroend
 
-; Remove UN BITS FOLDER: unregisters the DLL and deletes it (at the next
-; restart when a running host holds it).
+; Remove BITS FOLDER: unregisters the DLL and deletes it (at the next
+; restart when a running host holds it, which sets the restart flag).
 !macro Remove BITS FOLDER
   ${If} ${FileExists} "${FOLDER}\ArtNet.dll"
     !insertmacro RegSvr32 "/u" "${FOLDER}\ArtNet.dll" ${BITS}
@@ -124,6 +144,92 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
     Delete /REBOOTOK "${FOLDER}\ArtNet.dll"
   ${EndIf}
 !macroend
+
+; AccountType VAR: UserInfo's answer (Admin, Power, User, Guest), or the
+; one a test setup was built to see.
+!macro AccountType VAR
+  !ifdef TEST_ACCOUNT_TYPE
+    StrCpy ${VAR} "${TEST_ACCOUNT_TYPE}"
+  !else
+    UserInfo::GetAccountType
+    Pop ${VAR}
+  !endif
+!macroend
+
+; ScopeFromCommandLine PREFIX: /CurrentUser or /AllUsers; the latter from a
+; user who is no administrator ends a silent run with EXIT_NEEDS_ADMIN, since
+; nobody is there to answer. Interactively the installer offers the per-user
+; installation instead; the uninstaller can only explain.
+!macro ScopeFromCommandLine PREFIX
+  !insertmacro AccountType $MultiUser.Privileges
+  ${If} $MultiUser.Privileges != Admin
+  ${AndIf} $MultiUser.Privileges != Power
+    Call ${PREFIX}MultiUser.InstallMode.CurrentUser
+  ${EndIf}
+  ${${PREFIX}GetParameters} $0
+  ClearErrors
+  ${${PREFIX}GetOptions} $0 "/CurrentUser" $1
+  ${IfNot} ${Errors}
+    Call ${PREFIX}MultiUser.InstallMode.CurrentUser
+  ${EndIf}
+  ClearErrors
+  ${${PREFIX}GetOptions} $0 "/AllUsers" $1
+  ${IfNot} ${Errors}
+    ${If} $MultiUser.Privileges == Admin
+    ${OrIf} $MultiUser.Privileges == Power
+      Call ${PREFIX}MultiUser.InstallMode.AllUsers
+    ${ElseIf} ${Silent}
+      SetErrorLevel ${EXIT_NEEDS_ADMIN}
+      Quit
+    ${Else}
+      !if "${PREFIX}" == ""
+        MessageBox MB_YESNO|MB_ICONEXCLAMATION "Installing for every user of this computer needs an administrator.$\r$\n$\r$\nInstall just for you instead? A host you run as administrator does not see an installation for you alone." IDYES +3
+      !else
+        MessageBox MB_OK|MB_ICONSTOP "${FULL_NAME} is installed for every user of this computer: only an administrator can remove it."
+      !endif
+        SetErrorLevel ${EXIT_NEEDS_ADMIN}
+        Quit
+      Call ${PREFIX}MultiUser.InstallMode.CurrentUser
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; RemoveInstallation ROOT SCOPE: runs the uninstaller of the installation in
+; the other scope, if there is one, so that one installation is left: the
+; current user's classes come before the machine's on Windows, and a stale
+; per-user class would go on shadowing a new per-machine one. It runs a copy
+; with _?= so that it can be waited for; its restart flag becomes ours.
+!macro RemoveInstallation ROOT SCOPE
+  ReadRegStr $0 ${ROOT} "${UNINSTALL_KEY}" InstallLocation
+  ${If} $0 != ""
+  ${AndIf} ${FileExists} "$0\Uninstall.exe"
+    DetailPrint "Removing the earlier installation ($0) first"
+    InitPluginsDir
+    CopyFiles /SILENT "$0\Uninstall.exe" "$PLUGINSDIR\uninstall-${SCOPE}.exe"
+    ExecWait '"$PLUGINSDIR\uninstall-${SCOPE}.exe" /${SCOPE} /S _?=$0' $1
+    ${If} $1 == 3010
+      SetRebootFlag true
+    ${ElseIf} $1 != 0
+      DetailPrint "Its uninstaller ended with exit code $1"
+    ${EndIf}
+    Delete "$0\Uninstall.exe"
+    RMDir "$0"
+  ${EndIf}
+!macroend
+
+; Before anything is registered: the installation of the other scope goes,
+; and so does a 64-bit DLL no longer wanted. Its unregistration (an earlier
+; version's, maybe) may take the ProgID both bitnesses share, so it must come
+; before the 32-bit DLL's registration, which writes that key anew.
+Section -Prepare
+  ${If} $MultiUser.InstallMode == AllUsers
+    !insertmacro RemoveInstallation HKCU CurrentUser
+  ${ElseIf} $MultiUser.Privileges == Admin
+  ${OrIf} $MultiUser.Privileges == Power
+    !insertmacro RemoveInstallation HKLM AllUsers
+  ${EndIf}
+  Call RemoveUnselected64
+SectionEnd
 
 Section "ArtNet.dll, 32-bit (the host's)" SectionDll32
   SectionIn RO
@@ -137,17 +243,19 @@ Section /o "ArtNet.dll, 64-bit (for 64-bit hosts)" SectionDll64
 SectionEnd
 !endif
 
-Section -Finish
-  ; An upgrade without the 64-bit DLL takes away the one installed before.
+; An upgrade without the 64-bit DLL takes away the one installed before.
+Function RemoveUnselected64
   !ifdef DLL64
   ${IfNot} ${SectionIsSelected} ${SectionDll64}
   !endif
     !insertmacro Remove 64 "$INSTDIR\x64"
-    RMDir "$INSTDIR\x64"
+    RMDir /REBOOTOK "$INSTDIR\x64"
   !ifdef DLL64
   ${EndIf}
   !endif
+FunctionEnd
 
+Section -Finish
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" DisplayName "${FULL_NAME}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
@@ -166,6 +274,7 @@ Function .onInit
   ; /D= sets $INSTDIR before this runs; MultiUser would overwrite it.
   StrCpy $2 $INSTDIR
   !insertmacro MULTIUSER_INIT
+  !insertmacro ScopeFromCommandLine ""
   ${If} $2 != ""
     StrCpy $INSTDIR $2
   ${EndIf}
@@ -192,13 +301,21 @@ FunctionEnd
 
 Function un.onInit
   !insertmacro MULTIUSER_UNINIT
+  !insertmacro ScopeFromCommandLine un.
+FunctionEnd
+
+Function un.onUninstSuccess
+  ${If} ${RebootFlag}
+    SetErrorLevel 3010
+  ${EndIf}
 FunctionEnd
 
 Section Uninstall
   !insertmacro Remove 64 "$INSTDIR\x64"
   !insertmacro Remove 32 "$INSTDIR"
   Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR\x64"
+  ; After the DLLs: Windows deletes them first at the restart, then these.
+  RMDir /REBOOTOK "$INSTDIR\x64"
   RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
   ; The settings under ${SETTINGS_KEY} stay: they are the user's.

@@ -8,11 +8,12 @@ set -euo pipefail
 usage() {
   cat <<'EOF_USAGE'
 usage: scripts/demo.sh [--seconds N | --show FILE]
-Installs the packages it needs (scripts/setup.sh), builds into build/, then
-plays a chase and a fade of about N seconds (default 20), or the show in FILE
-(lumenhost's frame, set and wait lines; see scripts/make-show.sh), on a flat
-lighting network made of two private network namespaces: lumenhost with the
-plug-in as the console (10.77.0.1), olad as the stage (10.77.0.2). It shows
+Installs the packages the show needs (scripts/setup.sh --show), builds
+lumenhost and the plug-in alone into build/ (preset demo), then plays a chase
+and a fade of about N seconds (default 20), or the show in FILE (lumenhost's
+frame, set and wait lines; see scripts/make-show.sh), on a flat lighting
+network made of two private network namespaces: lumenhost with the plug-in as
+the console (10.77.0.1), olad as the stage (10.77.0.2). It shows
 live what the stage receives and what it sends back, then tears everything
 down (also on Ctrl-C). Exits 0 only if the stage ends with the show's last
 frame and the console got the stage's values back.
@@ -47,7 +48,7 @@ if [[ $(id -u) -ne 0 ]]; then
 fi
 
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
+./scripts/setup.sh --show
+cmake --preset demo >/dev/null
+cmake --build --preset demo
 exec ./scripts/in-test-netns.sh ./scripts/play-show.sh "$PWD/build/lumenhost" "$PWD/build/libArtNet.so" "${show[@]}"

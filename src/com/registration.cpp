@@ -106,6 +106,23 @@ LONG DeleteInterfaceKey(RegistrationScope scope, REGSAM view) {
   return status == ERROR_SUCCESS ? RegDeleteKeyExW(base, key.c_str(), view, 0) : status;
 }
 
+// Whether the DLL of the other bitness still registers the class in this
+// scope. On 64-bit Windows each registry view has its own CLSID key, but the
+// ProgID's key is one that both views share: it may go only with the last
+// class. On 32-bit Windows the other view is this one, where the class is
+// gone by the time this is asked.
+bool OtherBitnessRegistered(RegistrationScope scope) {
+#ifdef _WIN64
+  constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+  constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
+  const HKEY base = scope == RegistrationScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const std::wstring key = L"Software\\Classes\\" + ClassKey() + L"\\InprocServer32";
+  win32::RegistryKey owned;
+  return RegOpenKeyExW(base, key.c_str(), 0, KEY_READ | kOtherView, owned.Out()) == ERROR_SUCCESS;
+}
+
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
@@ -169,9 +186,8 @@ HRESULT UnregisterServer(RegistrationScope scope) {
   // A caller without the right to change the machine's classes must hear so,
   // not be told the keys are gone.
   if (root.status() != ERROR_SUCCESS) return SELFREG_E_CLASS;
-  for (const LONG status : {root.DeleteTree(ClassKey()), root.DeleteTree(kProgId)}) {
-    if (status != ERROR_SUCCESS) return SELFREG_E_CLASS;
-  }
+  if (root.DeleteTree(ClassKey()) != ERROR_SUCCESS) return SELFREG_E_CLASS;
+  if (!OtherBitnessRegistered(scope) && root.DeleteTree(kProgId) != ERROR_SUCCESS) return SELFREG_E_CLASS;
 
   const std::wstring versionKey = LibraryVersionKey();
   for (const wchar_t* locale : {L"409", L"0"}) {

@@ -2,7 +2,8 @@
 # ArtNet.dll imports only the system's DLLs (the C++ runtime is linked in),
 # and from them only functions Windows 7 has (windows7_imports.txt beside
 # this script), and exports the four functions of a self-registering
-# automation server, and DllInstall for a registration per user.
+# automation server, and DllInstall for a registration per user; its headers
+# mark it for Windows 7 and the GUI subsystem.
 # usage: check_dll_test.sh OBJDUMP DLL
 set -euo pipefail
 objdump=$1 dll=$2
@@ -23,6 +24,13 @@ functions=$(awk '/DLL Name:/ { dll = tolower($3) } /^\t[0-9a-f]+\t +[0-9]+ +[A-Z
 echo "$(wc -l <<<"$functions") functions imported"
 unknown=$(comm -23 <(sort -u <<<"$functions") <(grep -v '^#' "$(dirname "$0")/windows7_imports.txt" | sort -u))
 [[ -z "$unknown" ]] || { echo "FAIL: imports not known to be in Windows 7: ${unknown//$'\n'/, }"; fail=1; }
+
+# The headers name Windows 7 (6.1) as the oldest Windows, and the GUI subsystem.
+for field in MajorOSystemVersion:6 MinorOSystemVersion:1 MajorSubsystemVersion:6 MinorSubsystemVersion:1 \
+  Subsystem:00000002; do
+  actual=$(awk -v name="${field%%:*}" '$1 == name { print $2; exit }' <<<"$dump")
+  [[ "$actual" == "${field#*:}" ]] || { echo "FAIL: ${field%%:*} is $actual, not ${field#*:}"; fail=1; }
+done
 
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)
 echo "exports:" $exports

@@ -7,6 +7,18 @@
 #            user, then the current installer, silent, with no scope given
 #   in_use   the same while a script host holds the old DLL: it is replaced
 #            at the restart, and the installer ends with 3010
+#   bitnesses  the zip's two DLLs for every user, each by its own regsvr32,
+#            then the 64-bit one unregistered: the 32-bit host still finds
+#            the class
+#   reinstall  the installer over a changed DLL of the same version (a
+#            repair), then 0.0.1 over it (a downgrade): each puts in its own
+#   switch_scope  0.0.1 for the current user, the current installer with no
+#            scope (upgraded in place), then for every user, then for the
+#            current user again: each time one installation is left
+#   remove_in_use  for every user, then uninstalled while a script host holds
+#            the DLL: exit code 3010, and nothing left after the restart
+#   locked_down  as a standard user (a setup built to see one): /S /AllUsers
+#            ends with 740 and installs nothing; /S installs for that user
 # Then: our keys in that scope only, in each DLL's registry view, and the
 # uninstall entry; a script host creates the class and the ArtPollReply of
 # its Enable reaches a Linux listener; the uninstall leaves no file, key or
@@ -56,9 +68,32 @@ file_version() {
   win cscript //nologo "$(windows_path "$work/version.vbs")" | tr -d '\r'
 }
 ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+win64() { timeout --kill-after=5 60 /usr/lib/wine/wine64 "$@"; }
+unix_path() { win winepath -u "$1" | tr -d '\r'; }
+# old_setup [OPTIONS]: installs version 0.0.1 silently.
+old_setup() {
+  makensis -V2 -DVERSION=0.0.1 -DDLL32="$old_dll" -DOUTFILE="$work/old-setup.exe" "$nsi"
+  win "$(windows_path "$work/old-setup.exe")" /S "$@"
+}
+# hold_dll: a script host holds ArtNet.dll loaded, as a running host does,
+# until $work/release exists.
+hold_dll() {
+  win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
+    "$(windows_path "$work/release")" &
+  background+=($!)
+  check "a script host holds the DLL" wait_until 30 test -f "$work/held"
+}
+unzip_release() {
+  (cd "$work" && cmake -E tar xf "$zip")
+  check "the zip has both DLLs and the text" test -f "$work/ArtNet-$version/x64/ArtNet.dll" \
+    -a -f "$work/ArtNet-$version/README.txt"
+}
 
 root=HKLM other=HKCU
-[[ $way == user || $way == zip ]] && root=HKCU other=HKLM
+[[ $way == user || $way == zip || $way == locked_down ]] && root=HKCU other=HKLM
+# entry: an uninstall entry is expected; want_version: the version left installed.
+entry=1 want_version=$version
+[[ $way == zip || $way == bitnesses ]] && entry=
 seed_settings InstallTest 3 0 1
 code=0 start=$(date +%s%N)
 case $way in
@@ -67,22 +102,65 @@ case $way in
     [[ $way == user ]] && options=(/S /CurrentUser)
     win "$(windows_path "$setup")" "${options[@]}" || code=$? ;;
   zip)
-    (cd "$work" && cmake -E tar xf "$zip")
+    unzip_release
     folder=$(windows_path "$work/ArtNet-$version")
-    check "the zip has both DLLs and the text" test -f "$work/ArtNet-$version/x64/ArtNet.dll" \
-      -a -f "$work/ArtNet-$version/README.txt"
     win regsvr32 /s /n /i:user "$folder\\ArtNet.dll" || code=$? ;;
+  bitnesses)
+    unzip_release
+    folder=$(windows_path "$work/ArtNet-$version")
+    win regsvr32 /s "$folder\\ArtNet.dll" || code=$?
+    win64 regsvr32 /s "$folder\\x64\\ArtNet.dll" || code=$?
+    check "both registered" test -n "$(registry HKLM 64 | value "$clsid\\InprocServer32")"
+    win64 regsvr32 /s /u "$folder\\x64\\ArtNet.dll" || code=$?
+    check "the 64-bit class is unregistered" test -z "$(registry HKLM 64 | value "$clsid\\InprocServer32")" ;;
+  reinstall)
+    unzip_release
+    win "$(windows_path "$setup")" /S /AllUsers /x64 || code=$?
+    folder=$(registry HKLM 32 | value '\ArtNet' InstallLocation)
+    path=$(unix_path "$folder")
+    # Other bytes, the same version resource.
+    for dll in ArtNet.dll x64/ArtNet.dll; do printf 'changed' >>"$path/$dll"; done
+    win "$(windows_path "$setup")" /S || code=$?
+    for dll in ArtNet.dll x64/ArtNet.dll; do
+      check "a repair puts back the $dll it carries" cmp -s "$path/$dll" "$work/ArtNet-$version/$dll"
+    done
+    old_setup || code=$?
+    want_version=0.0.1 ;;
+  switch_scope)
+    old_setup /CurrentUser
+    old_folder=$(registry HKCU 32 | value '\ArtNet' InstallLocation)
+    old_path=$(unix_path "$old_folder")
+    check "version 0.0.1 installed for the current user" test -f "$old_path/ArtNet.dll"
+    # With no scope given, the one installation there is upgraded in place.
+    win "$(windows_path "$setup")" /S || code=$?
+    check "with no scope: upgraded for the current user" \
+      test "$(registry HKCU 32 | value '\ArtNet' DisplayVersion)" = "$version" -a -z "$(registry HKLM 32)"
+    win "$(windows_path "$setup")" /S /AllUsers || code=$?
+    check "for every user: the per-user folder is gone" test ! -e "$old_path"
+    check "for every user: the per-user entry and classes are gone" test -z "$(registry HKCU 32; registry HKCU 64)"
+    machine_path=$(unix_path "$(registry HKLM 32 | value '\ArtNet' InstallLocation)")
+    check "for every user: installed" test -n "$machine_path" -a -f "$machine_path/ArtNet.dll"
+    # And back: an administrator's per-user installation takes the machine's away.
+    win "$(windows_path "$setup")" /S /CurrentUser || code=$?
+    check "just for me: the per-machine folder is gone" test ! -e "$machine_path"
+    root=HKCU other=HKLM ;;
+  remove_in_use)
+    # A folder without spaces: the uninstaller's _?= below takes it unquoted.
+    win "$(windows_path "$setup")" /S /AllUsers '/D=C:\ArtNet' || code=$? ;;
+  locked_down)
+    unzip_release
+    makensis -V2 -DVERSION="$version" -DDLL32="$work/ArtNet-$version/ArtNet.dll" \
+      -DDLL64="$work/ArtNet-$version/x64/ArtNet.dll" -DTEST_ACCOUNT_TYPE=User -DOUTFILE="$work/user-setup.exe" "$nsi"
+    win "$(windows_path "$work/user-setup.exe")" /S /AllUsers || code=$?
+    check "for every user: refused with exit code 740" test $code -eq $((740 & 255))
+    check "nothing installed" test -z "$(registry HKLM 32; registry HKCU 32)"
+    code=0
+    win "$(windows_path "$work/user-setup.exe")" /S || code=$? ;;
   upgrade | in_use)
-    makensis -V2 -DVERSION=0.0.1 -DDLL32="$old_dll" -DOUTFILE="$work/old-setup.exe" "$nsi"
-    win "$(windows_path "$work/old-setup.exe")" /S /AllUsers
+    old_setup /AllUsers
     folder=$(registry HKLM 32 | value '\ArtNet' InstallLocation)
     check "version 0.0.1 installed" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
-    if [[ $way == in_use ]]; then
-      win cscript //nologo "$(windows_path "$(dirname "$0")/hold.vbs")" "$(windows_path "$work/held")" \
-        "$(windows_path "$work/release")" &
-      background+=($!)
-      wait_until 30 test -f "$work/held" || echo "FAIL: the script host did not load the DLL"
-    fi
+    [[ $way == in_use ]] && hold_dll
     start=$(date +%s%N)
     win "$(windows_path "$setup")" /S || code=$?
     if [[ $way == in_use ]]; then
@@ -102,20 +180,20 @@ registry "$root" 64 >"$work/keys64"
 cat "$work/keys32"
 [[ $way == upgrade || $way == in_use ]] &&
   check "upgraded in the same folder" test "$(value '\ArtNet' InstallLocation <"$work/keys32")" = "$folder"
-[[ $way == zip ]] || folder=$(value '\ArtNet' InstallLocation <"$work/keys32")
+[[ -n $entry ]] && folder=$(value '\ArtNet' InstallLocation <"$work/keys32")
 expected=( # VIEW|KEY_END|NAME|VALUE
   "32|$clsid\\InprocServer32||$folder\\ArtNet.dll" "32|$progid\\Clsid||$clsid"
   "32|$libid\\1.0\\0\\win32||$folder\\ArtNet.dll" "32|$iid||_clsOutputDriver")
-[[ $way == zip ]] || expected+=("32|\\ArtNet|DisplayVersion|$version" "32|\\ArtNet|Publisher|The ArtNet plug-in developers")
+[[ -n $entry ]] && expected+=("32|\\ArtNet|DisplayVersion|$want_version" "32|\\ArtNet|Publisher|The ArtNet plug-in developers")
 [[ $way == machine ]] && expected+=("64|$clsid\\InprocServer32||$folder\\x64\\ArtNet.dll"
   "64|$libid\\1.0\\0\\win64||$folder\\x64\\ArtNet.dll")
 for row in "${expected[@]}"; do
   IFS='|' read -r view key name want <<<"$row"
   check "$root ($view-bit view) $key ${name:-(default)} is $want" test "$(value "$key" "$name" <"$work/keys$view")" = "$want"
 done
-[[ $way == zip ]] || check "uninstall entry: a size" test -n "$(value '\ArtNet' EstimatedSize <"$work/keys32")"
+[[ -n $entry ]] && check "uninstall entry: a size" test -n "$(value '\ArtNet' EstimatedSize <"$work/keys32")"
 check "nothing in $other" test -z "$(registry "$other" 32; registry "$other" 64)"
-check "the DLL is version $version" grep -q "^${version//./\\.}\\." <<<"$(file_version "$folder\\ArtNet.dll")"
+check "the DLL is version $want_version" grep -q "^${want_version//./\\.}\\." <<<"$(file_version "$folder\\ArtNet.dll")"
 
 if [[ $root == HKCU ]] && ! reg query "HKCR\\$progid" >/dev/null 2>&1; then
   echo "not checked: a script host creating the class; this Wine does not read HKCU\\Software\\Classes"
@@ -136,6 +214,21 @@ fi
 start=$(date +%s%N)
 if [[ $way == zip ]]; then
   check "regsvr32 /u /n /i:user" win regsvr32 /s /u /n /i:user "$folder\\ArtNet.dll"
+elif [[ $way == bitnesses ]]; then
+  check "regsvr32 /u of the last one" win regsvr32 /s /u "$folder\\ArtNet.dll"
+elif [[ $way == remove_in_use ]]; then
+  hold_dll
+  # An NSIS uninstaller hands over to a copy of itself and ends at once; its
+  # exit code reaches a caller that runs a copy itself, with _?=FOLDER.
+  path=$(unix_path "$folder")
+  cp "$path/Uninstall.exe" "$work/uninstall-copy.exe"
+  code=0
+  win "$(windows_path "$work/uninstall-copy.exe")" /AllUsers /S "_?=$folder" || code=$?
+  check "uninstalled in use: exit code 3010" test $code -eq $((3010 & 255))
+  check "the held DLL stays until the restart" test -f "$path/ArtNet.dll"
+  touch "$work/release"
+  timeout 120 wineserver --wait && timeout 120 wineboot --restart
+  check "no file left in $path after the restart" test -n "$path" -a ! -e "$path"
 else
   quiet=$(value '\ArtNet' QuietUninstallString <"$work/keys32") # "C:\...\Uninstall.exe" /SCOPE /S
   uninstaller=${quiet#\"} uninstaller=${uninstaller%%\"*}
