@@ -25,8 +25,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 LRESULT CALLBACK LoopTookMessage(int code, WPARAM removed, LPARAM message) {
-  if (code == HC_ACTION && removed == PM_REMOVE && g_window != nullptr) {
-    g_window->OnLoopTook(reinterpret_cast<const MSG*>(message)->message);
+  if (code == HC_ACTION && g_window != nullptr) {
+    g_window->OnLoopTook(reinterpret_cast<const MSG*>(message)->message, removed == PM_REMOVE);
   }
   return CallNextHookEx(nullptr, code, removed, message);
 }
@@ -111,19 +111,23 @@ void MessageWindow::YieldTo(std::uintptr_t key) {
     PostResume(key);
     return;
   }
+  yieldStarted_ = MonotonicSeconds();
   // Also a message of the kind the hook waits for, in case nothing else comes.
   fallbackTimer_ = NewKey();
   SetTimer(static_cast<HWND>(window_), fallbackTimer_, USER_TIMER_MINIMUM, nullptr);
 }
 
 // A message of these kinds is made only for a queue without posted
-// messages: the host has had its turn, and reading may go on.
-void MessageWindow::OnLoopTook(unsigned message) {
+// messages: the host has had its turn, and reading may go on. A host that
+// always keeps a message of its own posted (idle work it re-posts to itself)
+// never gets one made, nor the fallback timer: the messages its loop takes
+// or peeks at meanwhile bound the wait instead.
+void MessageWindow::OnLoopTook(unsigned message, bool removed) {
   if (yieldHook_ == nullptr) return;
-  if (message == WM_TIMER || message == WM_PAINT || (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
-      (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST)) {
-    EndYield();
-  }
+  const bool hostsTurn = message == WM_TIMER || message == WM_PAINT ||
+                         (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+                         (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+  if ((removed && hostsTurn) || MonotonicSeconds() - yieldStarted_ >= kLongestYieldSeconds) EndYield();
 }
 
 void MessageWindow::EndYield() {

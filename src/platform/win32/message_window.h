@@ -58,16 +58,18 @@ class MessageWindow {
   // unread and calls YieldTo.
   bool OthersStarved();
   // Posts kResumeMessage for `key` once the thread's loop has taken one of
-  // the messages that waited (or after the shortest timer, should none come).
+  // the messages that waited, or has gone on for kLongestYieldSeconds with
+  // others (or after the shortest timer, should no message come).
   void YieldTo(std::uintptr_t key);
-  // The yield's hook: the thread's loop took `message`.
-  void OnLoopTook(unsigned message);
+  // The yield's hook: the thread's loop took `message` (removed) or peeked at it.
+  void OnLoopTook(unsigned message, bool removed);
 
   // Routes one message; the window procedure's body.
   void Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
   static constexpr double kBusyCheckSeconds = 0.001;
   static constexpr double kYieldAfterSeconds = 0.05;
+  static constexpr double kLongestYieldSeconds = 0.005;
 
  private:
   explicit MessageWindow(void* window) : window_(window) {}
@@ -80,6 +82,7 @@ class MessageWindow {
   double lastStarvedCheck_ = 0;
   double lastYield_ = 0;
   void* yieldHook_ = nullptr;  // HHOOK while a yield waits for the loop
+  double yieldStarted_ = 0;
   std::uintptr_t yieldKey_ = 0;
   std::uintptr_t fallbackTimer_ = 0;
   std::map<std::pair<unsigned, std::uintptr_t>, WindowClient*> clients_;

@@ -2,6 +2,12 @@
 // loop, inside a private network namespace, on the contract both platforms
 // meet; changed-network.sh runs the cases on a changed network.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include "contract/socket_control_contract.h"
 #include "support.h"
@@ -9,3 +15,74 @@
 namespace artnet::contract {
 INSTANTIATE_TYPED_TEST_SUITE_P(Win32SocketControl, SocketControlContract, wtest::Win32Platform);
 }  // namespace artnet::contract
+
+namespace artnet::wtest {
+namespace {
+
+// Message loops as hosts write them, each run for `ms`.
+enum class HostLoop { kPlain, kRepostsIdleWork, kPeeksFirst };
+
+void RunHostLoop(
+    HostLoop loop, int ms, const std::function<bool()>& done = [] { return false; }) {
+  constexpr UINT kIdleWork = WM_APP + 60;
+  if (loop == HostLoop::kRepostsIdleWork) PostThreadMessageW(GetCurrentThreadId(), kIdleWork, 0, 0);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  MSG msg;
+  while (std::chrono::steady_clock::now() < end && !done()) {
+    const bool waiting = loop == HostLoop::kPeeksFirst ? PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) != 0 &&
+                                                             GetMessageW(&msg, nullptr, 0, 0) > 0
+                                                       : PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != 0;
+    if (!waiting) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    } else if (msg.message == kIdleWork && msg.hwnd == nullptr) {
+      PostThreadMessageW(GetCurrentThreadId(), kIdleWork, 0, 0);  // more idle work: the queue is never empty
+    } else {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  while (PeekMessageW(&msg, nullptr, kIdleWork, kIdleWork, PM_REMOVE)) {
+  }
+}
+
+// Under a flood the socket steps aside for the host's waiting timer; that
+// must end soon whatever the host's loop does, or reading stops for good.
+TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
+  if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
+  const std::pair<HostLoop, const char*> loops[] = {{HostLoop::kPlain, "a plain loop"},
+                                                    {HostLoop::kRepostsIdleWork, "a loop that re-posts idle work"},
+                                                    {HostLoop::kPeeksFirst, "a loop that peeks first"}};
+  for (const auto& [loop, what] : loops) {
+    SCOPED_TRACE(what);
+    Win32SocketControl control;
+    contract::Recorder recorder(control);
+    // Dearer than the flood's pace: the socket never runs dry.
+    recorder.extra = [](const contract::Delivery&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+    ASSERT_EQ(control.Bind(contract::kArtNet), kSockOk);
+    const HostTimer hostTimer(20);  // waiting host messages make the socket step aside
+    std::atomic<bool> flooding = true;
+    std::thread flood([&] {
+      RawUdp peer;
+      while (flooding) peer.SendTo("127.0.0.1", contract::kArtNet, "x");
+    });
+    RunHostLoop(loop, 1000);
+    flooding = false;
+    flood.join();
+    EXPECT_GT(recorder.deliveries.size(), 100u);  // a few dozen when a step-aside never ends
+
+    // What the flood left queued drains, and a datagram after it is read.
+    recorder.extra = nullptr;
+    for (std::size_t seen = 0; seen != recorder.deliveries.size();) {
+      seen = recorder.deliveries.size();
+      RunHostLoop(loop, 300);
+    }
+    RawUdp peer;
+    ASSERT_TRUE(peer.SendTo("127.0.0.1", contract::kArtNet, "after"));
+    RunHostLoop(loop, 10000,
+                [&] { return !recorder.deliveries.empty() && recorder.deliveries.back().text == "after"; });
+    EXPECT_EQ(recorder.deliveries.back().text, "after");
+  }
+}
+
+}  // namespace
+}  // namespace artnet::wtest
