@@ -35,13 +35,14 @@
 #include <vector>
 
 #include "artnet_automation.h"
+#include "dll_host.h"
 
 namespace {
 
 namespace win32 = artnet::win32;
 
+using artnet::bench::Library;
 using win32::ComPtr;
-using Library = win32::Owned<HMODULE, &FreeLibrary>;
 
 constexpr wchar_t kTitle[] = L"CallBench";
 constexpr char kDestination[] = "10.99.0.2";
@@ -104,23 +105,8 @@ void TwoClockReads() {
 
 // The least a by-name call can cost: one name, two Long arguments, and the
 // pacing's two clock readings.
-class TrivialObject final : public IDispatch {
+class TrivialObject final : public artnet::bench::StaticDispatch {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *object = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID* ids) override {
     ids[0] = 1;
     return S_OK;
@@ -325,24 +311,9 @@ bool WriteSettings() {
 // settings from the registry, the output enabled.
 bool StartPlugin(Bench& bench, Library& library) {
   if (!WriteSettings()) return Fail("writing the settings");
-  library.Reset(LoadLibraryW(bench.options.dll.c_str()));
-  if (!library) return Fail("LoadLibrary");
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  const auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library.Get(), "DllGetClassObject")));
-  ComPtr<IClassFactory> factory;
-  if (getClassObject == nullptr ||
-      FAILED(
-          getClassObject(CLSID_clsOutputDriver, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()))) ||
-      FAILED(factory->CreateInstance(nullptr, IID__clsOutputDriver,
-                                     reinterpret_cast<void**>(bench.driver.GetAddressOf())))) {
-    return Fail("creating the driver");
-  }
-  const win32::Bstr title(SysAllocString(kTitle)), file(SysAllocString(L"ArtNet.dll"));
-  BSTR titleText = title.Get(), fileText = file.Get();
-  IDispatch* helper = nullptr;
+  if (!artnet::bench::CreateDriver(bench.options.dll, library, bench.driver)) return Fail("creating the driver");
+  if (!artnet::bench::InitDriver(bench.driver.Get(), kTitle, nullptr)) return Fail("Init");
   VARIANT_BOOL result = VARIANT_FALSE;
-  if (FAILED(bench.driver->Init(&titleText, &fileText, &helper, &result))) return Fail("Init");
   if (FAILED(bench.driver->Enable(&result)) || result != VARIANT_TRUE) return Fail("Enable");
   return true;
 }

@@ -39,6 +39,7 @@
 #include <vector>
 
 #include "artnet_automation.h"
+#include "dll_host.h"
 
 namespace {
 
@@ -84,31 +85,16 @@ bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 void Touch(const std::string& path) { std::ofstream(path) << "ready\n"; }
 
 // Owners for the handles this program makes.
-using Library = win32::Owned<HMODULE, &FreeLibrary>;
+using artnet::bench::Library;
 using Window = win32::Owned<HWND, &DestroyWindow>;
 
 // The host's helper object: counts LMST_DMXIn_SetChannel, found by name as
 // the plug-in looks it up (case-insensitive, as a script host answers). It
 // lives as long as the program.
-class CountingHelper final : public IDispatch {
+class CountingHelper final : public artnet::bench::StaticDispatch {
  public:
   long long calls = 0;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *object = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (count != 1 || _wcsicmp(names[0], L"LMST_DMXIn_SetChannel") != 0) {
       for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
@@ -286,24 +272,9 @@ bool ParseOptions(int argc, char** argv, Options& o) {
 // Creates the driver from the DLL's class factory (no registration needed),
 // initialises it with the helper and enables the output.
 bool StartPlugin(Host& host, Library& library) {
-  library.Reset(LoadLibraryW(host.options.dll.c_str()));
-  if (!library) return false;
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  const auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library.Get(), "DllGetClassObject")));
-  ComPtr<IClassFactory> factory;
-  if (getClassObject == nullptr ||
-      FAILED(
-          getClassObject(CLSID_clsOutputDriver, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()))) ||
-      FAILED(factory->CreateInstance(nullptr, IID__clsOutputDriver,
-                                     reinterpret_cast<void**>(host.driver.GetAddressOf())))) {
-    return false;
-  }
-  const win32::Bstr title(SysAllocString(host.options.title.c_str())), file(SysAllocString(L"ArtNet.dll"));
-  BSTR titleText = title.Get(), fileText = file.Get();
-  IDispatch* helper = &host.helper;
+  if (!artnet::bench::CreateDriver(host.options.dll, library, host.driver)) return false;
+  if (!artnet::bench::InitDriver(host.driver.Get(), host.options.title.c_str(), &host.helper)) return false;
   VARIANT_BOOL result = VARIANT_FALSE;
-  if (FAILED(host.driver->Init(&titleText, &fileText, &helper, &result))) return false;
   const long long before = NowUs();
   if (FAILED(host.driver->Enable(&result)) || result != VARIANT_TRUE) return false;
   // The announcement leaves inside Enable: it ties this clock to the wire's.
