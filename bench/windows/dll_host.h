@@ -19,8 +19,8 @@ inline bool CreateDriver(const std::wstring& dll, Library& library, win32::ComPt
       reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library.Get(), "DllGetClassObject")));
   win32::ComPtr<IClassFactory> factory;
   return getClassObject != nullptr &&
-         SUCCEEDED(
-             getClassObject(CLSID_clsOutputDriver, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()))) &&
+         SUCCEEDED(getClassObject(CLSID_clsOutputDriver, IID_IClassFactory,
+                                  reinterpret_cast<void**>(factory.GetAddressOf()))) &&
          SUCCEEDED(
              factory->CreateInstance(nullptr, IID__clsOutputDriver, reinterpret_cast<void**>(driver.GetAddressOf())));
 }
