@@ -44,6 +44,7 @@ constexpr const char* kUsage =
     "usage: flood-probe --lumenhost PATH --plugin PATH --peer-netns PATH --to IP --flood-from IP\n"
     "                   --kind random|pollreply|dmx --count N [--rate PER_SECOND] [--seed S]\n"
     "                   [--probe-ms 60] [--max-p99-ms 50] [--max-flush-ms 100] [--max-rss-growth-kb 4096]\n"
+    "(a time bound of 0: that time is reported, not checked)\n"
     "Runs only with ARTNET_TEST_NETNS=1 inside a private network namespace.\n";
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -479,8 +480,10 @@ int main(int argc, char** argv) {
 
   Check(exited && WIFEXITED(status) && WEXITSTATUS(status) == 0, "lumenhost did not exit cleanly");
   Check(lostSets == 0, "a set value never reached the wire");
-  Check(!immediateMs.empty() && Percentile(immediateMs, 0.99) <= maxP99Ms, "set -> wire p99 above the bound");
-  Check(deferredMs.empty() || Percentile(deferredMs, 1.0) <= maxFlushMs, "the flush came late");
+  Check(!immediateMs.empty(), "no set reached the wire");
+  // A bound of 0: the times are reported only, as a test on a busy machine needs.
+  if (maxP99Ms > 0) Check(Percentile(immediateMs, 0.99) <= maxP99Ms, "set -> wire p99 above the bound");
+  if (maxFlushMs > 0) Check(deferredMs.empty() || Percentile(deferredMs, 1.0) <= maxFlushMs, "the flush came late");
   // Under a flood beyond what the host can take, the kernel drops datagrams
   // at the full queue, polls among them; those that get in are answered.
   Check(replies >= 1, "no poll answered during the flood");
