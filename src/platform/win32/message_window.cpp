@@ -33,6 +33,53 @@ LRESULT CALLBACK LoopTookMessage(int code, WPARAM removed, LPARAM message) {
 
 }  // namespace
 
+// One step aside of the thread's sockets: the hook that watches the loop,
+// the fallback timer and the sockets to resume, released when it ends
+// however it ends.
+class StepAside {
+ public:
+  StepAside(void* window, std::uintptr_t timerId)
+      : hook_(SetWindowsHookExW(WH_GETMESSAGE, &LoopTookMessage, nullptr, GetCurrentThreadId())),
+        // Also a message of the kind the hook waits for, in case nothing else comes.
+        fallback_(hook_ ? WindowTimer(window, timerId, USER_TIMER_MINIMUM) : WindowTimer()),
+        fallbackId_(timerId) {}
+  // False when the system refused the hook: nothing would end the wait.
+  bool Watching() const { return static_cast<bool>(hook_); }
+  bool IsFallback(std::uintptr_t timerId) const { return fallback_ && timerId == fallbackId_; }
+
+  const double started = MonotonicSeconds();
+  std::vector<std::uintptr_t> keys;  // the sockets to resume
+
+ private:
+  Owned<HHOOK, &UnhookWindowsHookEx> hook_;
+  WindowTimer fallback_;
+  std::uintptr_t fallbackId_;
+};
+
+WindowTimer::WindowTimer(void* window, std::uintptr_t id, unsigned milliseconds) {
+  if (SetTimer(static_cast<HWND>(window), id, milliseconds, nullptr) == 0) return;
+  window_ = window;
+  id_ = id;
+}
+
+WindowTimer& WindowTimer::operator=(WindowTimer&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    window_ = std::exchange(other.window_, nullptr);
+    id_ = std::exchange(other.id_, 0);
+  }
+  return *this;
+}
+
+void WindowTimer::Reset() {
+  if (id_ != 0) KillTimer(static_cast<HWND>(window_), id_);
+  id_ = 0;
+}
+
+MessageWindow::MessageWindow(void* window) : window_(window) {}
+
+MessageWindow::~MessageWindow() = default;
+
 double MonotonicSeconds() {
   static const double frequency = [] {
     LARGE_INTEGER f{};
@@ -70,7 +117,7 @@ bool MessageWindow::PostResume(std::uintptr_t key) {
 }
 
 void MessageWindow::Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-  if (message == kTimerMessage && fallbackTimer_ != 0 && wParam == fallbackTimer_) {
+  if (message == kTimerMessage && stepAside_ && stepAside_->IsFallback(wParam)) {
     EndYield();  // should the hook not have seen it
     return;
   }
@@ -97,7 +144,7 @@ void MessageWindow::RunStarvedTimers() {
 }
 
 bool MessageWindow::OthersStarved() {
-  if (yieldHook_ != nullptr) return false;
+  if (stepAside_) return true;  // another socket of this thread stepped aside: this one joins it
   const double now = MonotonicSeconds();
   if (now - lastYield_ < kYieldAfterSeconds || now - lastStarvedCheck_ < kBusyCheckSeconds) return false;
   lastStarvedCheck_ = now;
@@ -105,16 +152,15 @@ bool MessageWindow::OthersStarved() {
 }
 
 void MessageWindow::YieldTo(std::uintptr_t key) {
-  yieldKey_ = key;
-  yieldHook_ = SetWindowsHookExW(WH_GETMESSAGE, &LoopTookMessage, nullptr, GetCurrentThreadId());
-  if (yieldHook_ == nullptr) {
-    PostResume(key);
-    return;
+  if (!stepAside_) {
+    auto stepAside = std::make_unique<StepAside>(window_, NewKey());
+    if (!stepAside->Watching()) {
+      PostResume(key);
+      return;
+    }
+    stepAside_ = std::move(stepAside);
   }
-  yieldStarted_ = MonotonicSeconds();
-  // Also a message of the kind the hook waits for, in case nothing else comes.
-  fallbackTimer_ = NewKey();
-  SetTimer(static_cast<HWND>(window_), fallbackTimer_, USER_TIMER_MINIMUM, nullptr);
+  stepAside_->keys.push_back(key);
 }
 
 // A message of these kinds is made only for a queue without posted
@@ -123,20 +169,17 @@ void MessageWindow::YieldTo(std::uintptr_t key) {
 // never gets one made, nor the fallback timer: the messages its loop takes
 // or peeks at meanwhile bound the wait instead.
 void MessageWindow::OnLoopTook(unsigned message, bool removed) {
-  if (yieldHook_ == nullptr) return;
+  if (!stepAside_) return;
   const bool hostsTurn = message == WM_TIMER || message == WM_PAINT ||
                          (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
                          (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
-  if ((removed && hostsTurn) || MonotonicSeconds() - yieldStarted_ >= kLongestYieldSeconds) EndYield();
+  if ((removed && hostsTurn) || MonotonicSeconds() - stepAside_->started >= kLongestYieldSeconds) EndYield();
 }
 
 void MessageWindow::EndYield() {
-  UnhookWindowsHookEx(static_cast<HHOOK>(yieldHook_));
-  yieldHook_ = nullptr;
-  KillTimer(static_cast<HWND>(window_), fallbackTimer_);
-  fallbackTimer_ = 0;
+  const std::unique_ptr<StepAside> ended = std::move(stepAside_);  // unhooked and its timer killed on return
   lastYield_ = MonotonicSeconds();
-  PostResume(yieldKey_);
+  for (const std::uintptr_t key : ended->keys) PostResume(key);
 }
 
 }  // namespace artnet::win32

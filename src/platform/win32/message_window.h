@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,26 @@ class WindowClient {
  protected:
   ~WindowClient() = default;
 };
+
+// A SetTimer timer of a window, killed when its owner goes; false when the
+// system refused it.
+class WindowTimer {
+ public:
+  WindowTimer() = default;
+  WindowTimer(void* window, std::uintptr_t id, unsigned milliseconds);
+  ~WindowTimer() { Reset(); }
+  WindowTimer(WindowTimer&& other) noexcept
+      : window_(std::exchange(other.window_, nullptr)), id_(std::exchange(other.id_, 0)) {}
+  WindowTimer& operator=(WindowTimer&& other) noexcept;
+  explicit operator bool() const { return id_ != 0; }
+  void Reset();
+
+ private:
+  void* window_ = nullptr;
+  std::uintptr_t id_ = 0;
+};
+
+class StepAside;
 
 // Messages the hidden window routes, with the key each is routed by.
 inline constexpr unsigned kTimerMessage = 0x0113;       // WM_TIMER, by timer id
@@ -53,13 +74,14 @@ class MessageWindow {
   // A socket read under a flood always leaves the next read notification
   // queued, and the system makes input, paint and timer messages only for a
   // queue without posted messages: the host's own window would freeze. True
-  // when such messages wait and the socket has read for kYieldAfterSeconds
-  // since it last stepped aside; the caller then leaves its notification
-  // unread and calls YieldTo.
+  // while the sockets step aside, and when such messages wait and the
+  // sockets have read for kYieldAfterSeconds since they last stepped aside;
+  // the caller then leaves its notification unread and calls YieldTo.
   bool OthersStarved();
-  // Posts kResumeMessage for `key` once the thread's loop has taken one of
-  // the messages that waited, or has gone on for kLongestYieldSeconds with
-  // others (or after the shortest timer, should no message come).
+  // Posts kResumeMessage for `key`, and for every other socket stepping aside
+  // meanwhile, once the thread's loop has taken one of the messages that
+  // waited, or has gone on for kLongestYieldSeconds with others (or after the
+  // shortest timer, should no message come).
   void YieldTo(std::uintptr_t key);
   // The yield's hook: the thread's loop took `message` (removed) or peeked at it.
   void OnLoopTook(unsigned message, bool removed);
@@ -72,7 +94,8 @@ class MessageWindow {
   static constexpr double kLongestYieldSeconds = 0.005;
 
  private:
-  explicit MessageWindow(void* window) : window_(window) {}
+  explicit MessageWindow(void* window);
+  ~MessageWindow();
   void RunStarvedTimers();
   void EndYield();
 
@@ -81,10 +104,7 @@ class MessageWindow {
   double lastBusyCheck_ = 0;
   double lastStarvedCheck_ = 0;
   double lastYield_ = 0;
-  void* yieldHook_ = nullptr;  // HHOOK while a yield waits for the loop
-  double yieldStarted_ = 0;
-  std::uintptr_t yieldKey_ = 0;
-  std::uintptr_t fallbackTimer_ = 0;
+  std::unique_ptr<StepAside> stepAside_;  // while the sockets wait for the loop
   std::map<std::pair<unsigned, std::uintptr_t>, WindowClient*> clients_;
 };
 

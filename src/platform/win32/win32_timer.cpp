@@ -13,7 +13,8 @@ bool Win32Timer::Arm() {
   id_ = window_->NewKey();
   window_->Attach(win32::kTimerMessage, id_, this);
   // A zero interval still has to fire; SetTimer raises it to its minimum.
-  if (SetTimer(static_cast<HWND>(window_->Handle()), id_, static_cast<UINT>(interval_), nullptr) == 0) {
+  system_ = win32::WindowTimer(window_->Handle(), id_, static_cast<unsigned>(interval_));
+  if (!system_) {
     window_->Detach(win32::kTimerMessage, id_);
     id_ = 0;
     return false;
@@ -24,7 +25,7 @@ bool Win32Timer::Arm() {
 
 void Win32Timer::Disarm() {
   if (id_ == 0) return;
-  KillTimer(static_cast<HWND>(window_->Handle()), id_);
+  system_.Reset();
   window_->Detach(win32::kTimerMessage, id_);
   id_ = 0;
 }

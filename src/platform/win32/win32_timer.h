@@ -34,6 +34,7 @@ class Win32Timer final : public Timer, private win32::WindowClient {
 
   win32::MessageWindow* window_ = nullptr;
   std::uintptr_t id_ = 0;  // of the current arming; 0 while disarmed
+  win32::WindowTimer system_;
   int interval_ = 0;
   double dueAt_ = 0;  // the next tick, on the performance counter
   bool enabled_ = false;

@@ -84,5 +84,33 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
   }
 }
 
+// Two sockets flooded at once step aside together: the host's timer still
+// gets its turn, and both go on reading.
+TEST(HostLoopsUnderAFlood, TwoSocketsStepAsideTogether) {
+  if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
+  Win32SocketControl first, second;
+  contract::Recorder firstRecorder(first), secondRecorder(second);
+  for (contract::Recorder* recorder : {&firstRecorder, &secondRecorder}) {
+    recorder->extra = [](const contract::Delivery&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+  }
+  ASSERT_EQ(first.Bind(contract::kArtNet), kSockOk);
+  ASSERT_EQ(second.Bind(contract::kArtNet + 1), kSockOk);
+  const HostTimer hostTimer(20);
+  std::atomic<bool> flooding = true;
+  std::thread flood([&] {
+    RawUdp peer;
+    while (flooding) {
+      peer.SendTo("127.0.0.1", contract::kArtNet, "x");
+      peer.SendTo("127.0.0.1", contract::kArtNet + 1, "y");
+    }
+  });
+  RunHostLoop(HostLoop::kPlain, 1000);
+  flooding = false;
+  flood.join();
+  EXPECT_GT(firstRecorder.deliveries.size(), 50u);
+  EXPECT_GT(secondRecorder.deliveries.size(), 50u);
+  EXPECT_GE(hostTimer.ticks(), 10);  // starved while one socket read on through the other's step aside
+}
+
 }  // namespace
 }  // namespace artnet::wtest
