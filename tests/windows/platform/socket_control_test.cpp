@@ -45,8 +45,24 @@ void RunHostLoop(
   }
 }
 
+using SteadyClock = std::chrono::steady_clock;
+// A flood lasts until what it waits for has happened, or this long: a busy
+// machine only makes it longer.
+constexpr int kLongestFloodMs = 15000;
+
+// Each datagram costs more than the flood's pace, so the socket never runs
+// dry; `last` is when it was last read.
+void ReadSlowly(contract::Recorder& recorder, SteadyClock::time_point& last) {
+  recorder.extra = [&last](const contract::Delivery&) {
+    last = SteadyClock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  };
+}
+
 // Under a flood the socket steps aside for the host's waiting timer; that
 // must end soon whatever the host's loop does, or reading stops for good.
+// The flood lasts until 200 datagrams were read; a socket that stopped
+// reads its last long before the flood ends.
 TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
   const std::pair<HostLoop, const char*> loops[] = {{HostLoop::kPlain, "a plain loop"},
@@ -56,8 +72,8 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
     SCOPED_TRACE(what);
     Win32SocketControl control;
     contract::Recorder recorder(control);
-    // Dearer than the flood's pace: the socket never runs dry.
-    recorder.extra = [](const contract::Delivery&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
+    SteadyClock::time_point lastRead{};
+    ReadSlowly(recorder, lastRead);
     ASSERT_EQ(control.Bind(contract::kArtNet), kSockOk);
     const HostTimer hostTimer(20);  // waiting host messages make the socket step aside
     std::atomic<bool> flooding = true;
@@ -65,10 +81,13 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
       RawUdp peer;
       while (flooding) peer.SendTo("127.0.0.1", contract::kArtNet, "x");
     });
-    RunHostLoop(loop, 1000);
+    const auto start = SteadyClock::now();
+    RunHostLoop(loop, kLongestFloodMs, [&] { return recorder.deliveries.size() >= 200; });
+    const auto end = SteadyClock::now();
     flooding = false;
     flood.join();
-    EXPECT_GT(recorder.deliveries.size(), 100u);  // a few dozen when a step-aside never ends
+    EXPECT_GE(recorder.deliveries.size(), 200u);
+    EXPECT_GE(lastRead - start, (end - start) * 3 / 4);  // stopped at a step aside that never ended
 
     // What the flood left queued drains, and a datagram after it is read.
     recorder.extra = nullptr;
@@ -85,14 +104,15 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
 }
 
 // Two sockets flooded at once step aside together: the host's timer still
-// gets its turn, and both go on reading.
+// gets its turn (none before: one socket read on through the other's step
+// aside), and both go on reading.
 TEST(HostLoopsUnderAFlood, TwoSocketsStepAsideTogether) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
   Win32SocketControl first, second;
   contract::Recorder firstRecorder(first), secondRecorder(second);
-  for (contract::Recorder* recorder : {&firstRecorder, &secondRecorder}) {
-    recorder->extra = [](const contract::Delivery&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
-  }
+  SteadyClock::time_point firstRead{}, secondRead{};
+  ReadSlowly(firstRecorder, firstRead);
+  ReadSlowly(secondRecorder, secondRead);
   ASSERT_EQ(first.Bind(contract::kArtNet), kSockOk);
   ASSERT_EQ(second.Bind(contract::kArtNet + 1), kSockOk);
   const HostTimer hostTimer(20);
@@ -104,12 +124,16 @@ TEST(HostLoopsUnderAFlood, TwoSocketsStepAsideTogether) {
       peer.SendTo("127.0.0.1", contract::kArtNet + 1, "y");
     }
   });
-  RunHostLoop(HostLoop::kPlain, 1000);
+  const auto start = SteadyClock::now();
+  RunHostLoop(HostLoop::kPlain, kLongestFloodMs, [&] {
+    return hostTimer.ticks() >= 3 && firstRecorder.deliveries.size() >= 100 && secondRecorder.deliveries.size() >= 100;
+  });
+  const auto end = SteadyClock::now();
   flooding = false;
   flood.join();
-  EXPECT_GT(firstRecorder.deliveries.size(), 50u);
-  EXPECT_GT(secondRecorder.deliveries.size(), 50u);
-  EXPECT_GE(hostTimer.ticks(), 10);  // starved while one socket read on through the other's step aside
+  EXPECT_GE(hostTimer.ticks(), 3);
+  EXPECT_GE(firstRead - start, (end - start) * 3 / 4);
+  EXPECT_GE(secondRead - start, (end - start) * 3 / 4);
 }
 
 }  // namespace
