@@ -41,11 +41,10 @@ class StepAside {
   StepAside(void* window, std::uintptr_t timerId)
       : hook_(SetWindowsHookExW(WH_GETMESSAGE, &LoopTookMessage, nullptr, GetCurrentThreadId())),
         // Also a message of the kind the hook waits for, in case nothing else comes.
-        fallback_(hook_ ? WindowTimer(window, timerId, USER_TIMER_MINIMUM) : WindowTimer()),
-        fallbackId_(timerId) {}
+        fallback_(hook_ ? WindowTimer(window, timerId, USER_TIMER_MINIMUM) : WindowTimer()) {}
   // False when the system refused the hook: nothing would end the wait.
   bool Watching() const { return static_cast<bool>(hook_); }
-  bool IsFallback(std::uintptr_t timerId) const { return fallback_ && timerId == fallbackId_; }
+  bool IsFallback(std::uintptr_t timerId) const { return fallback_ && timerId == fallback_.id(); }
 
   const double started = MonotonicSeconds();
   std::vector<std::uintptr_t> keys;  // the sockets to resume
@@ -53,7 +52,6 @@ class StepAside {
  private:
   Owned<HHOOK, &UnhookWindowsHookEx> hook_;
   WindowTimer fallback_;
-  std::uintptr_t fallbackId_;
 };
 
 WindowTimer::WindowTimer(void* window, std::uintptr_t id, unsigned milliseconds) {

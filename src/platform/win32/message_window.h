@@ -34,6 +34,7 @@ class WindowTimer {
       : window_(std::exchange(other.window_, nullptr)), id_(std::exchange(other.id_, 0)) {}
   WindowTimer& operator=(WindowTimer&& other) noexcept;
   explicit operator bool() const { return id_ != 0; }
+  std::uintptr_t id() const { return id_; }
   void Reset();
 
  private:
