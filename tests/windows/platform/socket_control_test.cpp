@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "contract/socket_control_contract.h"
 #include "support.h"
@@ -59,6 +60,28 @@ void ReadSlowly(contract::Recorder& recorder, SteadyClock::time_point& last) {
   };
 }
 
+// Datagrams to the given ports from another thread, as long as it lives.
+class Flood {
+ public:
+  explicit Flood(std::vector<int> ports)
+      : thread_([this, ports] {
+          RawUdp peer;
+          while (running_) {
+            for (const int port : ports) peer.SendTo("127.0.0.1", port, "x");
+          }
+        }) {}
+  ~Flood() {
+    running_ = false;
+    thread_.join();
+  }
+  Flood(const Flood&) = delete;
+  Flood& operator=(const Flood&) = delete;
+
+ private:
+  std::atomic<bool> running_ = true;
+  std::thread thread_;
+};
+
 // Under a flood the socket steps aside for the host's waiting timer; that
 // must end soon whatever the host's loop does, or reading stops for good.
 // The flood lasts until 200 datagrams were read; a socket that stopped
@@ -76,16 +99,12 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
     ReadSlowly(recorder, lastRead);
     ASSERT_EQ(control.Bind(contract::kArtNet), kSockOk);
     const HostTimer hostTimer(20);  // waiting host messages make the socket step aside
-    std::atomic<bool> flooding = true;
-    std::thread flood([&] {
-      RawUdp peer;
-      while (flooding) peer.SendTo("127.0.0.1", contract::kArtNet, "x");
-    });
     const auto start = SteadyClock::now();
-    RunHostLoop(loop, kLongestFloodMs, [&] { return recorder.deliveries.size() >= 200; });
+    {
+      const Flood flood({contract::kArtNet});
+      RunHostLoop(loop, kLongestFloodMs, [&] { return recorder.deliveries.size() >= 200; });
+    }
     const auto end = SteadyClock::now();
-    flooding = false;
-    flood.join();
     EXPECT_GE(recorder.deliveries.size(), 200u);
     EXPECT_GE(lastRead - start, (end - start) * 3 / 4);  // stopped at a step aside that never ended
 
@@ -116,21 +135,15 @@ TEST(HostLoopsUnderAFlood, TwoSocketsStepAsideTogether) {
   ASSERT_EQ(first.Bind(contract::kArtNet), kSockOk);
   ASSERT_EQ(second.Bind(contract::kArtNet + 1), kSockOk);
   const HostTimer hostTimer(20);
-  std::atomic<bool> flooding = true;
-  std::thread flood([&] {
-    RawUdp peer;
-    while (flooding) {
-      peer.SendTo("127.0.0.1", contract::kArtNet, "x");
-      peer.SendTo("127.0.0.1", contract::kArtNet + 1, "y");
-    }
-  });
   const auto start = SteadyClock::now();
-  RunHostLoop(HostLoop::kPlain, kLongestFloodMs, [&] {
-    return hostTimer.ticks() >= 3 && firstRecorder.deliveries.size() >= 100 && secondRecorder.deliveries.size() >= 100;
-  });
+  {
+    const Flood flood({contract::kArtNet, contract::kArtNet + 1});
+    RunHostLoop(HostLoop::kPlain, kLongestFloodMs, [&] {
+      return hostTimer.ticks() >= 3 && firstRecorder.deliveries.size() >= 100 &&
+             secondRecorder.deliveries.size() >= 100;
+    });
+  }
   const auto end = SteadyClock::now();
-  flooding = false;
-  flood.join();
   EXPECT_GE(hostTimer.ticks(), 3);
   EXPECT_GE(firstRead - start, (end - start) * 3 / 4);
   EXPECT_GE(secondRead - start, (end - start) * 3 / 4);
