@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "com/apartment_module.h"
 #include "com/com_output_driver.h"
 #include "com/server_module.h"
 
@@ -32,7 +33,8 @@ HRESULT OutputDriverFactory::CreateInstance(IUnknown* outer, REFIID riid, void**
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   try {
     win32::ComPtr<ComOutputDriver> driver;
-    driver.Attach(new ComOutputDriver(server::TheModule()));  // born with one reference
+    server::ApartmentModule& module = server::ApartmentModule::OfThisThread();
+    driver.Attach(new ComOutputDriver(module.State(), &module));  // born with one reference
     return driver->QueryInterface(riid, object);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

@@ -128,7 +128,9 @@ void FillException(HRESULT hr, EXCEPINFO* exception) {
 // box, the dialog, a helper that pumps messages).
 using SelfReference = win32::ComPtr<ComOutputDriver>;
 
-ComOutputDriver::ComOutputDriver(ModuleState& mod) : driver_(mod) { server::ObjectCreated(); }
+ComOutputDriver::ComOutputDriver(ModuleState& mod, server::ApartmentModule* owner) : hold_(owner), driver_(mod) {
+  server::ObjectCreated();
+}
 
 ComOutputDriver::~ComOutputDriver() { server::ObjectDestroyed(); }
 

@@ -6,6 +6,7 @@
 #include "platform/win32/windows_support.h"
 #include "artnet_automation.h"
 // clang-format on
+#include "com/apartment_module.h"
 #include "driver/cls_output_driver.h"
 
 namespace artnet {
@@ -18,8 +19,9 @@ namespace artnet {
 // (vtable) or an EXCEPINFO (Invoke). No exception leaves any method.
 class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInfo {
  public:
-  // Starts with one reference, owned by the caller.
-  explicit ComOutputDriver(ModuleState& mod);
+  // Starts with no reference: its first owner adds one. Keeps `owner` (the
+  // module `mod` belongs to, if any) until it is gone.
+  explicit ComOutputDriver(ModuleState& mod, server::ApartmentModule* owner = nullptr);
   ComOutputDriver(const ComOutputDriver&) = delete;
   ComOutputDriver& operator=(const ComOutputDriver&) = delete;
 
@@ -54,7 +56,8 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
   using Arguments = std::array<win32::Variant, 3>;
   HRESULT InvokeMethod(DISPID id, Arguments& args, VARIANT* result);
 
-  LONG refs_ = 1;
+  LONG refs_ = 0;
+  server::ModuleHold hold_;  // before driver_: released after it
   clsOutputDriver driver_;
 };
 

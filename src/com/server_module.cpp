@@ -1,7 +1,8 @@
 #include "com/server_module.h"
 
-#include "com/win32_platform.h"
-#include "engine/module_state.h"
+#include <atomic>
+#include <mutex>
+
 #include "platform/win32/windows_support.h"
 
 namespace artnet::server {
@@ -10,7 +11,7 @@ namespace {
 HMODULE g_module = nullptr;
 LONG g_objects = 0;
 LONG g_locks = 0;
-ModuleState* g_state = nullptr;
+std::atomic<bool> g_pinned{false};
 
 }  // namespace
 
@@ -19,21 +20,20 @@ HMODULE ModuleHandle() { return g_module; }
 
 std::wstring ModulePath() { return win32::ModulePath(g_module); }
 
-ModuleState& TheModule() {
-  if (g_state == nullptr) {
-    HMODULE pinned = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                       reinterpret_cast<LPCWSTR>(&SetModuleHandle), &pinned);
-    auto* platform = new Win32Platform();
-    g_state = new ModuleState(*platform);
-  }
-  return *g_state;
+void Pin() {
+  if (g_pinned.exchange(true)) return;
+  HMODULE pinned = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(&SetModuleHandle), &pinned);
 }
 
-bool IsPinned() { return g_state != nullptr; }
+bool IsPinned() { return g_pinned; }
 
 HRESULT LoadOwnTypeLib(ITypeLib** library) {
+  // Type libraries serve any thread; apartment threads ask at the same time.
+  static std::mutex lock;
   static ITypeLib* cached = nullptr;
+  const std::lock_guard<std::mutex> held(lock);
   if (cached == nullptr) {
     const std::wstring path = ModulePath();
     ITypeLib* loaded = nullptr;

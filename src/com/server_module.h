@@ -1,7 +1,8 @@
 #pragma once
 
-// What ArtNet.dll keeps once per process: its own handle, the engine's
-// module state, the type library, and the counts DllCanUnloadNow looks at.
+// What ArtNet.dll keeps once per process: its own handle, the type library,
+// and what DllCanUnloadNow looks at. The engine's state is per apartment
+// thread (apartment_module.h).
 
 // <windows.h> first: the COM headers need its types.
 // clang-format off
@@ -13,18 +14,15 @@
 
 namespace artnet {
 
-class ModuleState;
-
 namespace server {
 
 void SetModuleHandle(HMODULE module);
 HMODULE ModuleHandle();
 std::wstring ModulePath();
 
-// Created on first use on the calling thread (the host's UI thread), on the
-// Win32 platform, and never destroyed. Creating it pins the DLL: its window
-// and timers point into our code, so the host must not unload us any more.
-ModuleState& TheModule();
+// Called when the first module state is made: windows, hooks and timers
+// then point into our code, so the host must not unload us any more.
+void Pin();
 bool IsPinned();
 
 // The type library embedded as resource TYPELIB 1; S_OK and an added reference.

@@ -7,7 +7,10 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"ArtNetPlatformWindow";
 
-MessageWindow* g_window = nullptr;
+// Each thread's own: a window serves only the thread that made it. A
+// thread's window goes with the thread; the object is left, since modules
+// abandoned by an ended thread may still detach from it.
+thread_local MessageWindow* t_window = nullptr;
 
 // A plain function, not a lambda: the i686 callback must be stdcall. Nothing
 // may escape it, since an exception leaving a window procedure ends the
@@ -15,7 +18,7 @@ MessageWindow* g_window = nullptr;
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     if (message == kTimerMessage || message == kSocketMessage || message == kResumeMessage) {
-      if (g_window != nullptr && g_window->Handle() == window) g_window->Route(message, wParam, lParam);
+      if (t_window != nullptr && t_window->Handle() == window) t_window->Route(message, wParam, lParam);
       return 0;
     }
   } catch (...) {
@@ -25,8 +28,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 LRESULT CALLBACK LoopTookMessage(int code, WPARAM removed, LPARAM message) {
-  if (code == HC_ACTION && g_window != nullptr) {
-    g_window->OnLoopTook(reinterpret_cast<const MSG*>(message)->message, removed == PM_REMOVE);
+  if (code == HC_ACTION && t_window != nullptr) {
+    t_window->OnLoopTook(reinterpret_cast<const MSG*>(message)->message, removed == PM_REMOVE);
   }
   return CallNextHookEx(nullptr, code, removed, message);
 }
@@ -90,7 +93,7 @@ double MonotonicSeconds() {
 }
 
 MessageWindow* MessageWindow::Get() {
-  if (g_window != nullptr) return g_window;
+  if (t_window != nullptr) return t_window;
   const HINSTANCE instance = OwnModule();
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -100,8 +103,8 @@ MessageWindow* MessageWindow::Get() {
   if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
   const HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (window == nullptr) return nullptr;
-  g_window = new MessageWindow(window);  // kept to the end of the process, as the window is
-  return g_window;
+  t_window = new MessageWindow(window);
+  return t_window;
 }
 
 void MessageWindow::Attach(unsigned message, std::uintptr_t key, WindowClient* client) {

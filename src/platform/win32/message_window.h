@@ -49,19 +49,18 @@ inline constexpr unsigned kTimerMessage = 0x0113;       // WM_TIMER, by timer id
 inline constexpr unsigned kSocketMessage = 0x8000 + 1;  // WM_APP + 1, by socket (WSAAsyncSelect)
 inline constexpr unsigned kResumeMessage = 0x8000 + 2;  // WM_APP + 2, by client key: "carry on reading"
 
-// The hidden message-only window of the thread that first asked for it (the
-// host's UI thread). Timer ticks and socket events arrive through that
-// thread's message loop and are routed to the client registered for their
-// key; a message whose key has no client any more (a stale tick of a killed
-// timer, an event of a closed socket) is dropped. The window lives until
-// the process ends.
+// A thread's hidden message-only window. Timer ticks and socket events
+// arrive through that thread's message loop and are routed to the client
+// registered for their key; a message whose key has no client any more (a
+// stale tick of a killed timer, an event of a closed socket) is dropped. The
+// window lives until its thread ends.
 //
 // Under a steady flood a socket notification is always queued, so the system
 // never makes WM_TIMER; socket messages therefore also give the timers their
 // turn (OnQueueBusy), checked at most once per kBusyCheckSeconds.
 class MessageWindow {
  public:
-  // The window, created on first use; null when it cannot be created.
+  // The calling thread's window, created on first use; null when it cannot be created.
   static MessageWindow* Get();
 
   void* Handle() const { return window_; }

@@ -21,6 +21,7 @@ struct RecordedCall {
   LONG channel;
   VARTYPE valueType;
   LONG value;
+  DWORD thread;  // the call came on
 };
 
 class RecordingDispatch final : public IDispatchEx {
@@ -63,7 +64,7 @@ class RecordingDispatch final : public IDispatchEx {
     const VARIANT& channel = params->rgvarg[1];
     const VARIANT& value = params->rgvarg[0];
     calls.push_back({V_VT(&channel), V_VT(&channel) == VT_I4 ? V_I4(&channel) : -1, V_VT(&value),
-                     V_VT(&value) == VT_UI1 ? V_UI1(&value) : -1});
+                     V_VT(&value) == VT_UI1 ? V_UI1(&value) : -1, GetCurrentThreadId()});
     if (mode_ == Mode::Raises) {
       *exception = EXCEPINFO{};
       exception->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 6);

@@ -25,6 +25,7 @@ TEST(ComOutputDriverLifetime, ReleasedInsideANestedLoopLivesUntilTheMethodReturn
   };
   for (const auto& call : calls) {
     auto* driver = new ComOutputDriver(mod);
+    driver->AddRef();
     bool aliveInsideTheLoop = false;
     const auto releaseLast = [&] {
       driver->Release();

@@ -1,0 +1,145 @@
+// A host may create the object on any single-threaded-apartment thread:
+// each such thread gets a driver of its own, whatever the others did or do.
+// Thread B's values loop back to its own socket (127.0.0.1, send universe =
+// receive universe), so B's helper sees what B sent, and sees it on B.
+#include <gtest/gtest.h>
+
+// <windows.h> first: the COM headers need its types.
+// clang-format off
+#include <windows.h>
+#include <objbase.h>
+// clang-format on
+
+#include <thread>
+
+#include "artnet_automation.h"
+#include "com_test_support.h"
+#include "recording_dispatch.h"
+
+namespace artnet::testing {
+namespace {
+
+constexpr wchar_t kTitle[] = L"ApartmentThreadsTest";
+
+void LoopBackSettings() {
+  const wchar_t* section = L"Software\\VB and VBA Program Settings\\ApartmentThreadsTest\\Plugins\\ArtNet.dll";
+  const std::pair<const wchar_t*, const wchar_t*> values[] = {
+      {L"ArtNet_BroadcastAdress", L"127.0.0.1"}, {L"ArtNet_InputUniverse1", L"0"}, {L"ArtNet_OutputUniverse1", L"0"}};
+  for (const auto& [name, text] : values) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, section, name, REG_SZ, text,
+                    static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+  }
+}
+
+// One host thread's object, called as a host calls it.
+class ThreadsDriver {
+ public:
+  ThreadsDriver() {
+    CLSID clsid{};
+    CLSIDFromProgID(L"ArtNet.clsOutputDriver", &clsid);
+    created = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID__clsOutputDriver,
+                               reinterpret_cast<void**>(&driver_));
+  }
+  void Release() {
+    if (driver_ != nullptr) driver_->Release();
+    driver_ = nullptr;
+  }
+  bool Init(IDispatch* helper) {
+    const win32::Bstr title = NewBstr(kTitle), file = NewBstr(L"ArtNet.dll");
+    BSTR titleText = title.Get(), fileText = file.Get();
+    VARIANT_BOOL result = VARIANT_TRUE;
+    return driver_->Init(&titleText, &fileText, &helper, &result) == S_OK;
+  }
+  bool Call(HRESULT (STDMETHODCALLTYPE _clsOutputDriver::*method)(VARIANT_BOOL*)) {
+    VARIANT_BOOL result = VARIANT_FALSE;
+    return (driver_->*method)(&result) == S_OK && result == VARIANT_TRUE;
+  }
+  bool SetChannel(LONG channel, LONG value) {
+    VARIANT_BOOL result = VARIANT_FALSE;
+    return driver_->SetChannel(&channel, &value, &result) == S_OK && result == VARIANT_TRUE;
+  }
+
+  HRESULT created = E_FAIL;
+
+ private:
+  _clsOutputDriver* driver_ = nullptr;
+};
+
+// What thread A does once its driver has been enabled.
+enum class FirstThread {
+  LeavesItsApartment,  // still enabled, released, CoUninitialize; the thread lives on
+  EndsInItsApartment,  // still enabled, never released; the thread ends
+  GoesOnPumping,       // disabled; its loop running
+  IsBlocked,           // disabled; its loop not running
+};
+
+TEST(ApartmentThreadsTest, EveryThreadDrivesItsOwnObjectWhateverTheFirstDoes) {
+  LoopBackSettings();
+  for (const FirstThread first : {FirstThread::LeavesItsApartment, FirstThread::EndsInItsApartment,
+                                  FirstThread::GoesOnPumping, FirstThread::IsBlocked}) {
+    SCOPED_TRACE(static_cast<int>(first));
+    const win32::Owned<HANDLE, &CloseHandle> ready(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const win32::Owned<HANDLE, &CloseHandle> stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    bool firstEnabled = false;
+    std::thread a([&] {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      ThreadsDriver driver;
+      firstEnabled = driver.created == S_OK && driver.Init(nullptr) && driver.Call(&_clsOutputDriver::Enable);
+      if (first == FirstThread::EndsInItsApartment) {
+        SetEvent(ready.Get());
+        return;
+      }
+      const bool leaves = first == FirstThread::LeavesItsApartment;
+      if (leaves) {
+        driver.Release();
+        CoUninitialize();
+      } else {
+        driver.Call(&_clsOutputDriver::Disable);
+      }
+      SetEvent(ready.Get());
+      const auto stopped = [&] { return WaitForSingleObject(stop.Get(), 0) == WAIT_OBJECT_0; };
+      if (first == FirstThread::GoesOnPumping) PumpUntil(stopped, INFINITE, stop.Get());
+      WaitForSingleObject(stop.Get(), INFINITE);
+      if (!leaves) {
+        driver.Release();
+        CoUninitialize();
+      }
+    });
+    WaitForSingleObject(ready.Get(), 10000);
+    if (first == FirstThread::EndsInItsApartment) a.join();
+
+    RecordingDispatch helper;
+    bool enabled = false, set = false;
+    DWORD threadB = 0;
+    std::thread b([&] {
+      threadB = GetCurrentThreadId();
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      {
+        ThreadsDriver driver;
+        enabled = driver.created == S_OK && driver.Init(&helper) && driver.Call(&_clsOutputDriver::Enable);
+        set = enabled && driver.SetChannel(1, 10) && driver.SetChannel(2, 20);  // the second one deferred
+        PumpUntil([&] { return helper.calls.size() >= 2; }, 5000);
+        driver.Call(&_clsOutputDriver::Disable);
+        driver.Init(nullptr);  // the helper lives on this stack
+        driver.Release();
+      }
+      CoUninitialize();
+    });
+    b.join();
+    SetEvent(stop.Get());
+    if (a.joinable()) a.join();
+
+    EXPECT_TRUE(firstEnabled);
+    EXPECT_TRUE(enabled);
+    EXPECT_TRUE(set);
+    ASSERT_EQ(helper.calls.size(), 2u);
+    EXPECT_EQ(helper.calls[0].channel, 1);
+    EXPECT_EQ(helper.calls[0].value, 10);
+    EXPECT_EQ(helper.calls[1].channel, 2);
+    EXPECT_EQ(helper.calls[1].value, 20);
+    for (const RecordedCall& call : helper.calls) EXPECT_EQ(call.thread, threadB);
+  }
+}
+
+}  // namespace
+}  // namespace artnet::testing
