@@ -455,41 +455,6 @@ TEST_F(ComHostTest, WirePacing) {
   Touch(done);
 }
 
-// The port-in-use warning as the user meets it: a message box owned by
-// this thread, closed with OK by a thread timer, which also runs inside the
-// box's own modal loop.
-struct WarningBoxes {
-  static inline int shown = 0;
-  static inline std::wstring title, text;
-  static inline std::vector<int> buttons;  // the visible ones' ids
-  static inline HWND last = nullptr;
-
-  static BOOL CALLBACK FindText(HWND child, LPARAM) {
-    wchar_t className[32] = {}, caption[512] = {};
-    GetClassNameW(child, className, 32);
-    if (lstrcmpiW(className, L"Static") == 0 && GetWindowTextW(child, caption, 512) > 0) text = caption;
-    if (lstrcmpiW(className, L"Button") == 0 && IsWindowVisible(child)) buttons.push_back(GetDlgCtrlID(child));
-    return TRUE;
-  }
-  static BOOL CALLBACK CloseIfBox(HWND window, LPARAM) {
-    wchar_t className[32] = {}, caption[256] = {};
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || window == last) return TRUE;
-    GetClassNameW(window, className, 32);
-    if (lstrcmpW(className, L"#32770") != 0) return TRUE;
-    GetWindowTextW(window, caption, 256);
-    ++shown;
-    last = window;
-    title = caption;
-    buttons.clear();
-    EnumChildWindows(window, FindText, 0);
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    return TRUE;
-  }
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) { EnumWindows(CloseIfBox, 0); }
-};
-
 // Another program holds port 6454 (port_in_use_test.sh): Enable warns once,
 // every packet still leaves from a free port; once the port is released the
 // sends return to it, with no second warning.
