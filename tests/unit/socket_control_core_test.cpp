@@ -16,6 +16,7 @@ constexpr IPv4 Ip(unsigned a, unsigned b, unsigned c, unsigned d) { return a << 
 const InterfaceAddress kLoopback{Ip(127, 0, 0, 1), Ip(255, 0, 0, 0), 1, true};
 const InterfaceAddress kOffice{Ip(192, 168, 1, 20), Ip(255, 255, 255, 0), 2};
 const InterfaceAddress kLighting{Ip(2, 0, 0, 10), Ip(255, 0, 0, 0), 3};
+const InterfaceAddress kGone{Ip(3, 0, 0, 10), Ip(255, 0, 0, 0), 0};  // the system no longer knows it
 
 // Every system call answers from the script and leaves a line in the log,
 // which outlives the control.
@@ -34,7 +35,7 @@ class ScriptedSocket : public SocketControlCore {
   int openError = kSockOk;
   int sendError = kSockOk;
   std::map<unsigned, int> throughErrors;  // by interface index
-  std::vector<InterfaceAddress> up{kLoopback, kOffice, kLighting};
+  std::vector<InterfaceAddress> up{kLoopback, kOffice, kLighting, kGone};
   std::optional<IPv4> routed;
 
  protected:
@@ -74,7 +75,7 @@ class ScriptedSocket : public SocketControlCore {
 ScriptedSocket::Datagram Received(char tag, IPv4 sender) {
   ScriptedSocket::Datagram datagram;
   datagram.bytes[0] = static_cast<std::uint8_t>(tag);
-  datagram.length = 1;
+  datagram.length = 530;  // the rest is whatever the slot held
   datagram.sender = sender;
   return datagram;
 }
@@ -83,6 +84,8 @@ TEST(ChooseLightingInterfaceTest, PicksTheInterfaceArtNetBelongsOn) {
   const InterfaceAddress tunnel{Ip(10, 8, 0, 2), 0, 4};  // point-to-point: no network of its own
   const InterfaceAddress secondLighting{Ip(2, 0, 0, 11), Ip(255, 0, 0, 0), 5};
   const std::vector<InterfaceAddress> all{kLoopback, kOffice, kLighting};
+  const std::vector<InterfaceAddress> tunnelFirst{tunnel, kLighting};
+  const std::vector<InterfaceAddress> twoLighting{kOffice, secondLighting, kLighting};
   struct Case {
     const char* name;
     std::vector<InterfaceAddress> up;
@@ -99,15 +102,8 @@ TEST(ChooseLightingInterfaceTest, PicksTheInterfaceArtNetBelongsOn) {
       {"loopback destination stays on loopback", all, Ip(127, 255, 255, 255), kOffice.address, kLoopback.address},
       {"only loopback up", {kLoopback}, kLimitedBroadcast, std::nullopt, kLoopback.address},
       {"no destination asks neither network nor route", all, std::nullopt, kLighting.address, kOffice.address},
-      {"an interface without a mask holds no network",
-       {tunnel, kLighting},
-       Ip(2, 0, 0, 1),
-       std::nullopt,
-       kLighting.address},
-      {"two on the lighting network: the first listed",
-       {kOffice, secondLighting, kLighting},
-       Ip(2, 255, 255, 255),
-       std::nullopt,
+      {"an interface without a mask holds no network", tunnelFirst, Ip(2, 0, 0, 1), std::nullopt, kLighting.address},
+      {"two on the lighting network: the first listed", twoLighting, Ip(2, 255, 255, 255), std::nullopt,
        secondLighting.address},
       {"nothing up", {}, kLimitedBroadcast, kLighting.address, std::nullopt},
   };
@@ -117,78 +113,56 @@ TEST(ChooseLightingInterfaceTest, PicksTheInterfaceArtNetBelongsOn) {
   }
 }
 
+// Each case's log is the system calls in order, joined by "; ".
 TEST(SocketControlCoreTest, SendDataOpensSendsAndFallsBackThroughTheLightingInterface) {
+  const int unreachable = kSockErrNetUnreachable;
+  const int full = kSockErrWouldBlock;
+  const char* const broadcast = "255.255.255.255";
   struct Case {
     const char* name;
-    std::function<void(ScriptedSocket&)> script;
-    std::string remoteHost;
+    const char* remoteHost;
+    bool open;
+    int openError;
+    int sendError;
+    IPv4 routed;        // 0: no route
+    int lightingError;  // of sends through the lighting interface
     int result;
-    Log log;
+    const char* log;
   };
-  const auto routeless = [](ScriptedSocket& s) { s.sendError = kSockErrNetUnreachable; };
   const Case cases[] = {
-      {"unicast goes straight out", nullptr, "2.0.0.7", kSockOk, {"send 2.0.0.7:6454"}},
-      {"routeless limited broadcast leaves through the routed source's interface",
-       [](ScriptedSocket& s) {
-         s.sendError = kSockErrNetUnreachable;
-         s.routed = kLighting.address;
-       },
-       "255.255.255.255",
-       kSockOk,
-       {"send 255.255.255.255:6454", "interfaces", "through 3"}},
-      {"no route at all: the first interface that is not loopback",
-       routeless,
-       "255.255.255.255",
-       kSockOk,
-       {"send 255.255.255.255:6454", "interfaces", "through 2"}},
-      {"routeless unicast fails as it is", routeless, "2.0.0.7", kSockErrNetUnreachable, {"send 2.0.0.7:6454"}},
-      {"a lighting interface the system no longer knows keeps the error",
-       [](ScriptedSocket& s) {
-         s.sendError = kSockErrNetUnreachable;
-         s.up = {{kLighting.address, kLighting.mask, 0}};
-       },
-       "255.255.255.255",
-       kSockErrNetUnreachable,
-       {"send 255.255.255.255:6454", "interfaces"}},
-      {"a full buffer watches for writable",
-       [](ScriptedSocket& s) { s.sendError = kSockErrWouldBlock; },
-       "2.0.0.7",
-       kSockErrWouldBlock,
-       {"send 2.0.0.7:6454", "watch writable"}},
-      {"a full buffer on the lighting interface too",
-       [](ScriptedSocket& s) {
-         s.sendError = kSockErrNetUnreachable;
-         s.throughErrors[2] = kSockErrWouldBlock;
-       },
-       "255.255.255.255",
-       kSockErrWouldBlock,
-       {"send 255.255.255.255:6454", "interfaces", "through 2", "watch writable"}},
-      {"a closed socket opens on the local port first",
-       [](ScriptedSocket& s) { s.open = false; },
-       "2.0.0.7",
-       kSockOk,
-       {"open 6454", "send 2.0.0.7:6454"}},
-      {"a failed open is the send's error",
-       [](ScriptedSocket& s) {
-         s.open = false;
-         s.openError = kSockErrAddressInUse;
-       },
-       "2.0.0.7",
-       kSockErrAddressInUse,
-       {"open 6454"}},
-      {"a destination that is no address sends nothing", nullptr, "lighting.local", kSockErrHostNotFound, {}},
+      {"unicast goes straight out", "2.0.0.7", true, 0, 0, 0, 0, kSockOk, "send 2.0.0.7:6454"},
+      {"routeless limited broadcast leaves through the routed source's interface", broadcast, true, 0, unreachable,
+       kLighting.address, 0, kSockOk, "send 255.255.255.255:6454; interfaces; through 3"},
+      {"no route at all: the first interface that is not loopback", broadcast, true, 0, unreachable, 0, 0, kSockOk,
+       "send 255.255.255.255:6454; interfaces; through 2"},
+      {"routeless unicast fails as it is", "2.0.0.7", true, 0, unreachable, 0, 0, unreachable, "send 2.0.0.7:6454"},
+      {"an interface the system no longer knows keeps the error", broadcast, true, 0, unreachable, kGone.address, 0,
+       unreachable, "send 255.255.255.255:6454; interfaces"},
+      {"a full buffer watches for writable", "2.0.0.7", true, 0, full, 0, 0, full, "send 2.0.0.7:6454; watch writable"},
+      {"a full buffer on the lighting interface too", broadcast, true, 0, unreachable, 0, full, full,
+       "send 255.255.255.255:6454; interfaces; through 2; watch writable"},
+      {"a closed socket opens on the local port first", "2.0.0.7", false, 0, 0, 0, 0, kSockOk,
+       "open 6454; send 2.0.0.7:6454"},
+      {"a failed open is the send's error", "2.0.0.7", false, kSockErrAddressInUse, 0, 0, 0, kSockErrAddressInUse,
+       "open 6454"},
+      {"a destination that is no address sends nothing", "lighting.local", true, 0, 0, 0, 0, kSockErrHostNotFound, ""},
   };
   for (const Case& c : cases) {
     Log log;
     ScriptedSocket s(log);
-    s.open = true;
-    if (c.script) c.script(s);
+    s.open = c.open;
+    s.openError = c.openError;
+    s.sendError = c.sendError;
+    if (c.routed != 0) s.routed = c.routed;
+    s.throughErrors = {{kOffice.index, c.lightingError}, {kLighting.index, c.lightingError}};
     s.SetLocalPort(6454);
     s.SetRemotePort(6454);
     s.SetRemoteHost(c.remoteHost);
     const std::uint8_t packet[] = {1, 2, 3};
     EXPECT_EQ(s.SendData(packet), c.result) << c.name;
-    EXPECT_EQ(log, c.log) << c.name;
+    std::string calls;
+    for (const std::string& call : log) calls += (calls.empty() ? "" : "; ") + call;
+    EXPECT_EQ(calls, c.log) << c.name;
   }
 }
 
@@ -275,8 +249,8 @@ TEST(SocketControlCoreTest, GetLocalIPNamesTheLightingInterface) {
 }
 
 // Each handler's level wakes the reader once, which nests one level deeper
-// until `levels`; the deepest runs `deepest`. Every level reads its own
-// datagram and sender before and after.
+// until `levels`; the deepest runs `deepest`. Every level reads (the first
+// byte of) its own datagram and its sender before and after.
 TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheBound) {
   struct Case {
     const char* name;
@@ -317,6 +291,7 @@ TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheB
       std::size_t length = 0;
       std::string sender;
       EXPECT_EQ(s.GetData({&tag, 1}, length), kSockOk);
+      EXPECT_EQ(length, 1u);  // what fits
       s.GetRemoteHostIP(sender);
       log.push_back(std::to_string(s.Depth()) + char(tag) + "@" + sender);
     };
@@ -348,50 +323,46 @@ TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheB
 
 // A handler may destroy the control: its caller sees false and touches
 // nothing of it, however deep the handler ran.
-TEST(SocketControlCoreTest, HandlerThatDestroysTheControlStopsItsCallers) {
+TEST(SocketControlCoreTest, HandlersRunAndMayDestroyTheControl) {
   struct Case {
     const char* name;
-    int destroyAtLevel;  // 0: the Writable handler
+    bool writable;       // else DataArrival, nesting one level per call
+    int destroyAtLevel;  // 0: none
+    bool result;
     Log log;
   };
-  const Case cases[] = {{"writable", 0, {"open 6454", "destroyed"}},
-                        {"data arrival", 1, {"open 6454", "destroyed"}},
-                        {"nested data arrival", 2, {"open 6454", "destroyed", "inner caller stopped"}}};
+  const Case cases[] = {
+      {"writable runs", true, 0, true, {"writable"}},
+      {"writable destroys", true, 1, false, {"writable", "destroyed"}},
+      {"data arrival destroys", false, 1, false, {"arrival 1", "destroyed"}},
+      {"nested data arrival destroys",
+       false,
+       2,
+       false,
+       {"arrival 1", "arrival 2", "destroyed", "inner caller stopped"}},
+  };
   for (const Case& c : cases) {
     Log log;
     auto* s = new ScriptedSocket(log);
-    s->Bind(6454);
     const auto datagram = Received('A', Ip(10, 0, 0, 1));
     const auto destroy = [&] {
       delete s;
       log.push_back("destroyed");
     };
-    s->SetWritableHandler(destroy);
+    s->SetWritableHandler([&] {
+      log.push_back("writable");
+      if (c.destroyAtLevel == 1) destroy();
+    });
     s->SetDataArrivalHandler([&] {
-      if (s->Depth() == c.destroyAtLevel) return destroy();
+      const int level = s->Depth();
+      log.push_back("arrival " + std::to_string(level));
+      if (level == c.destroyAtLevel) return destroy();
       if (!s->Deliver(datagram)) log.push_back("inner caller stopped");
     });
-    EXPECT_FALSE(c.destroyAtLevel == 0 ? s->RunWritable() : s->Deliver(datagram)) << c.name;
+    EXPECT_EQ(c.writable ? s->RunWritable() : s->Deliver(datagram), c.result) << c.name;
     EXPECT_EQ(log, c.log) << c.name;
+    if (c.result) delete s;
   }
-}
-
-TEST(SocketControlCoreTest, GetDataCopiesWhatFitsOfTheCurrentDatagram) {
-  Log log;
-  ScriptedSocket s(log);
-  auto datagram = Received('A', Ip(10, 0, 0, 1));
-  datagram.length = 530;
-  std::size_t fits = 0;
-  std::size_t whole = 0;
-  s.SetDataArrivalHandler([&] {
-    std::uint8_t small[4];
-    std::vector<std::uint8_t> large(1024);
-    s.GetData(small, fits);
-    s.GetData(large, whole);
-  });
-  s.Deliver(datagram);
-  EXPECT_EQ(fits, 4u);
-  EXPECT_EQ(whole, 530u);
 }
 
 }  // namespace
