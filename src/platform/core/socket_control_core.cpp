@@ -46,6 +46,9 @@ int SocketControlCore::Open(int port) {
   if (const int error = OpenSocket(port, boundPort); error != kSockOk) return error;
   boundPort_ = boundPort;
   broadcastInterface_ = 0;
+  // A new socket reads from the start: at the nesting bound it must be paused
+  // again, or its notifier fires for as long as the deepest handler runs.
+  resumeOwed_ = false;
   return kSockOk;
 }
 

@@ -52,6 +52,8 @@ using UniqueSocket = Owned<SOCKET, &closesocket, INVALID_SOCKET>;
 using RegistryKey = Owned<HKEY, &RegCloseKey>;
 using GdiFont = Owned<HFONT, &DeleteObject>;
 using Bstr = Owned<BSTR, &SysFreeString>;
+using WindowsHook = Owned<HHOOK, &UnhookWindowsHookEx>;
+using UniqueWindow = Owned<HWND, &DestroyWindow>;
 
 // A VARIANT that is cleared when it goes.
 class Variant {
@@ -89,6 +91,22 @@ class WindowDC {
  private:
   HWND window_;
   HDC dc_;
+};
+
+// An object selected into a device context for as long as this lives; the
+// one it replaced is selected back, so the context is left as found.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (previous_ != nullptr) SelectObject(dc_, previous_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
 };
 
 // Text in a code page (UTF-8 by default, the engine's) to and from UTF-16

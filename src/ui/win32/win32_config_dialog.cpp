@@ -127,17 +127,13 @@ WindowKind KindOf(ControlKind kind) {
 // Open dialogs of this thread, for the keyboard hook.
 struct OpenDialogs {
   std::vector<Win32ConfigDialog*> dialogs;
-  HHOOK hook = nullptr;
+  win32::WindowsHook hook;  // set while any is open
 };
 thread_local OpenDialogs openDialogs;
 
 }  // namespace
 
 Win32ConfigDialog::Win32ConfigDialog(ConfigDialogServices& services) : behaviour_(services, *this) {}
-
-Win32ConfigDialog::~Win32ConfigDialog() {
-  if (window_ != nullptr) DestroyWindow(window_);
-}
 
 bool Win32ConfigDialog::Run() {
   INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_STANDARD_CLASSES};
@@ -147,7 +143,7 @@ bool Win32ConfigDialog::Run() {
   }
   const std::vector<WORD> layout = DialogTemplate();
   if (openDialogs.dialogs.empty()) {
-    openDialogs.hook = SetWindowsHookExW(WH_GETMESSAGE, RouteKeys, nullptr, GetCurrentThreadId());
+    openDialogs.hook.Reset(SetWindowsHookExW(WH_GETMESSAGE, RouteKeys, nullptr, GetCurrentThreadId()));
   }
   openDialogs.dialogs.push_back(this);
   // No owner: the host's windows are disabled by hand instead, as a modal
@@ -155,10 +151,7 @@ bool Win32ConfigDialog::Run() {
   const INT_PTR ended = DialogBoxIndirectParamW(win32::OwnModule(), reinterpret_cast<const DLGTEMPLATE*>(layout.data()),
                                                 nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
   std::erase(openDialogs.dialogs, this);
-  if (openDialogs.dialogs.empty() && openDialogs.hook != nullptr) {
-    UnhookWindowsHookEx(openDialogs.hook);
-    openDialogs.hook = nullptr;
-  }
+  if (openDialogs.dialogs.empty()) openDialogs.hook.Reset();
   EnableOtherWindows();
   if (error_) std::rethrow_exception(error_);
   return ended != -1;
@@ -171,7 +164,7 @@ LRESULT CALLBACK Win32ConfigDialog::RouteKeys(int code, WPARAM wParam, LPARAM lP
       const HWND root = GetAncestor(message->hwnd, GA_ROOT);
       for (Win32ConfigDialog* dialog : openDialogs.dialogs) {
         // Only inside a handler's own loop; the dialog's loop does this itself.
-        if (dialog->window_ != root || dialog->handlerDepth_ == 0) continue;
+        if (dialog->window_.Get() != root || dialog->handlerDepth_ == 0) continue;
         if (IsDialogMessageW(root, message)) message->message = WM_NULL;
         break;
       }
@@ -183,10 +176,10 @@ LRESULT CALLBACK Win32ConfigDialog::RouteKeys(int code, WPARAM wParam, LPARAM lP
 INT_PTR CALLBACK Win32ConfigDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(window, DWLP_USER, lParam);
-    reinterpret_cast<Win32ConfigDialog*>(lParam)->window_ = window;
+    reinterpret_cast<Win32ConfigDialog*>(lParam)->window_.Reset(window);
   }
   auto* self = reinterpret_cast<Win32ConfigDialog*>(GetWindowLongPtrW(window, DWLP_USER));
-  if (self == nullptr || self->window_ != window) return FALSE;
+  if (self == nullptr || self->window_.Get() != window) return FALSE;
   return self->HandleMessage(message, wParam, lParam);
 }
 
@@ -208,7 +201,7 @@ INT_PTR Win32ConfigDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lPa
       OnDestroy();
       return TRUE;
     case WM_NCDESTROY:
-      window_ = nullptr;
+      window_.Release();  // the system is destroying it
       return FALSE;
     default:
       return FALSE;
@@ -226,7 +219,7 @@ void Win32ConfigDialog::Guarded(Handler&& handler) {
   } catch (...) {
     if (!error_) error_ = std::current_exception();
     EnableOtherWindows();
-    if (window_ != nullptr && !destroying_) EndDialog(window_, 0);
+    if (window_ && !destroying_) EndDialog(window_.Get(), 0);
   }
   --handlerDepth_;
 }
@@ -241,7 +234,7 @@ void Win32ConfigDialog::OnInit() {
   }
   ChooseFont();
   SizeAndCentre();
-  SendMessageW(window_, DM_SETDEFID, IDOK, 0);
+  SendMessageW(window_.Get(), DM_SETDEFID, IDOK, 0);
   DisableOtherWindows();
   SetFocus(Control(config_form::FocusOrder().front()));
   behaviour_.OnLoad();
@@ -260,13 +253,13 @@ void Win32ConfigDialog::Create(const FormControlSpec& control, bool startsGroup)
   if (control.container != FormControl::Dialog) {
     RECT frame{};
     GetWindowRect(Control(control.container), &frame);
-    MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&frame), 2);
+    MapWindowPoints(HWND_DESKTOP, window_.Get(), reinterpret_cast<POINT*>(&frame), 2);
     x += frame.left;
     y += frame.top;
   }
   const DWORD exStyle = control.kind == ControlKind::Edit ? WS_EX_CLIENTEDGE : 0;
   CreateWindowExW(exStyle, kind.windowClass, win32::Wide(control.caption).c_str(), style, x, y, Px(control.place.width),
-                  Px(control.place.height), window_,
+                  Px(control.place.height), window_.Get(),
                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(DialogItemId(control.id))), win32::OwnModule(), nullptr);
 }
 
@@ -309,12 +302,12 @@ void Win32ConfigDialog::CreateControls() {
 }
 
 bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
-  const win32::WindowDC windowDC(window_);
+  const win32::WindowDC windowDC(window_.Get());
   const HDC dc = windowDC.Get();
-  const HGDIOBJ previous = SelectObject(dc, font);
+  const win32::SelectedObject selected(dc, font);
   auto fits = [&](int id, const std::wstring& text, int extraWidth) {
     RECT box{};
-    GetWindowRect(GetDlgItem(window_, id), &box);
+    GetWindowRect(GetDlgItem(window_.Get(), id), &box);
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx + extraWidth <= box.right - box.left && size.cy <= box.bottom - box.top;
@@ -327,7 +320,6 @@ bool Win32ConfigDialog::CaptionsFit(HFONT font) const {
     const int extraWidth = Px(KindOf(control.kind).textMarginTwips) + (option ? GetSystemMetrics(SM_CXMENUCHECK) : 0);
     all = all && fits(DialogItemId(control.id), text, extraWidth);
   }
-  SelectObject(dc, previous);
   return all;
 }
 
@@ -354,7 +346,7 @@ void Win32ConfigDialog::ChooseFont() {
   }
   ownedFont_ = std::move(font);
   font_ = ownedFont_ ? ownedFont_.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+  for (HWND child = GetWindow(window_.Get(), GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
 
@@ -376,7 +368,7 @@ void Win32ConfigDialog::ChooseFont() {
   const int row = static_cast<int>(SendMessageW(nodeList, CB_GETITEMHEIGHT, 0, 0));
   RECT box{};
   GetWindowRect(nodeList, &box);
-  MapWindowPoints(HWND_DESKTOP, window_, reinterpret_cast<POINT*>(&box), 2);
+  MapWindowPoints(HWND_DESKTOP, window_.Get(), reinterpret_cast<POINT*>(&box), 2);
   // The window's height sets how far the list drops open.
   SetWindowPos(nodeList, nullptr, 0, 0, box.right - box.left, wanted + kListRows * row + 2,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -384,18 +376,18 @@ void Win32ConfigDialog::ChooseFont() {
 
 void Win32ConfigDialog::SizeAndCentre() {
   RECT frame{0, 0, Px(config_form::kClientWidthTwips), Px(config_form::kClientHeightTwips)};
-  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE,
-                     static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE)));
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_.Get(), GWL_STYLE)), FALSE,
+                     static_cast<DWORD>(GetWindowLongPtrW(window_.Get(), GWL_EXSTYLE)));
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  SetWindowPos(window_, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(window_.Get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BOOL CALLBACK Win32ConfigDialog::CollectHostWindow(HWND window, LPARAM self) {
   auto* dialog = reinterpret_cast<Win32ConfigDialog*>(self);
-  if (window != dialog->window_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
+  if (window != dialog->window_.Get() && IsWindowVisible(window) && IsWindowEnabled(window)) {
     dialog->disabledWindows_.push_back(window);
   }
   return TRUE;
@@ -499,25 +491,25 @@ int Win32ConfigDialog::Px(int twips) const { return MulDiv(twips, dpi_, kTwipsPe
 // pumped events may come back to a destroyed dialog.
 
 void Win32ConfigDialog::SetBarValue(ConfigBar bar, int value) {
-  if (window_ != nullptr) SetScrollPos(Bar(bar), SB_CTL, value, TRUE);
+  if (window_) SetScrollPos(Bar(bar), SB_CTL, value, TRUE);
 }
 
-int Win32ConfigDialog::BarValue(ConfigBar bar) const { return window_ != nullptr ? GetScrollPos(Bar(bar), SB_CTL) : 0; }
+int Win32ConfigDialog::BarValue(ConfigBar bar) const { return window_ ? GetScrollPos(Bar(bar), SB_CTL) : 0; }
 
 void Win32ConfigDialog::SetBarLabel(ConfigBar bar, const std::string& text) {
-  if (window_ != nullptr) SetWindowTextW(Control(config_form::ValueDisplay(bar)), win32::Wide(text).c_str());
+  if (window_) SetWindowTextW(Control(config_form::ValueDisplay(bar)), win32::Wide(text).c_str());
 }
 
 void Win32ConfigDialog::SetBroadcastText(const std::string& text) {
-  if (window_ != nullptr) SetWindowTextW(Control(FormControl::BroadcastEdit), win32::Wide(text).c_str());
+  if (window_) SetWindowTextW(Control(FormControl::BroadcastEdit), win32::Wide(text).c_str());
 }
 
 std::string Win32ConfigDialog::BroadcastText() const {
-  return window_ != nullptr ? win32::Narrow(WindowText(Control(FormControl::BroadcastEdit))) : std::string();
+  return window_ ? win32::Narrow(WindowText(Control(FormControl::BroadcastEdit))) : std::string();
 }
 
 void Win32ConfigDialog::ClearNodeEntries() {
-  if (window_ == nullptr) return;
+  if (!window_) return;
   const HWND nodeList = Control(FormControl::NodeList);
   SendMessageW(nodeList, CB_RESETCONTENT, 0, 0);
   droppedWidth_ = 0;
@@ -525,17 +517,18 @@ void Win32ConfigDialog::ClearNodeEntries() {
 }
 
 void Win32ConfigDialog::AddNodeEntry(const std::string& text) {
-  if (window_ == nullptr) return;
+  if (!window_) return;
   // Node names are 8-bit text in the system's code page, as the host reads them.
   const std::wstring entry = win32::Wide(text, CP_ACP);
   const HWND nodeList = Control(FormControl::NodeList);
   SendMessageW(nodeList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
   // The closed list is narrow; the open one widens to show whole entries.
-  const win32::WindowDC dc(nodeList);
-  const HGDIOBJ previous = SelectObject(dc.Get(), font_);
   SIZE size{};
-  GetTextExtentPoint32W(dc.Get(), entry.c_str(), static_cast<int>(entry.size()), &size);
-  SelectObject(dc.Get(), previous);
+  {
+    const win32::WindowDC dc(nodeList);
+    const win32::SelectedObject selected(dc.Get(), font_);
+    GetTextExtentPoint32W(dc.Get(), entry.c_str(), static_cast<int>(entry.size()), &size);
+  }
   const int wanted = size.cx + Px(120) + GetSystemMetrics(SM_CXVSCROLL);
   if (wanted > droppedWidth_) {
     droppedWidth_ = wanted;
@@ -544,21 +537,21 @@ void Win32ConfigDialog::AddNodeEntry(const std::string& text) {
 }
 
 void Win32ConfigDialog::SetCurrentNodeEntry(int index) {
-  if (window_ != nullptr) SendMessageW(Control(FormControl::NodeList), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  if (window_) SendMessageW(Control(FormControl::NodeList), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int Win32ConfigDialog::CurrentNodeEntry() const {
-  if (window_ == nullptr) return -1;
+  if (!window_) return -1;
   const auto index = static_cast<int>(SendMessageW(Control(FormControl::NodeList), CB_GETCURSEL, 0, 0));
   return index == CB_ERR ? -1 : index;
 }
 
 void Win32ConfigDialog::SetPortCaption(int port, const std::string& caption) {
-  if (window_ != nullptr) SetWindowTextW(Control(config_form::PortOption(port)), win32::Wide(caption).c_str());
+  if (window_) SetWindowTextW(Control(config_form::PortOption(port)), win32::Wide(caption).c_str());
 }
 
 void Win32ConfigDialog::SetPortChecked(int port, bool checked) {
-  if (window_ == nullptr) return;
+  if (!window_) return;
   auto option = [this](int i) { return Control(config_form::PortOption(i)); };
   SendMessageW(option(port), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
   // A radio button keeps the group's tab stop only while checked; with none
@@ -574,12 +567,12 @@ void Win32ConfigDialog::SetPortChecked(int port, bool checked) {
 }
 
 void Win32ConfigDialog::SetPortEnabled(int port, bool enabled) {
-  if (window_ != nullptr) EnableWindow(Control(config_form::PortOption(port)), enabled ? TRUE : FALSE);
+  if (window_) EnableWindow(Control(config_form::PortOption(port)), enabled ? TRUE : FALSE);
 }
 
 void Win32ConfigDialog::CloseDialog() {
   EnableOtherWindows();
-  if (window_ != nullptr && !destroying_) EndDialog(window_, 0);
+  if (window_ && !destroying_) EndDialog(window_.Get(), 0);
 }
 
 }  // namespace artnet

@@ -27,7 +27,7 @@ constexpr int DialogItemId(FormControl control) {
 class Win32ConfigDialog final : private ConfigDialogView {
  public:
   explicit Win32ConfigDialog(ConfigDialogServices& services);
-  ~Win32ConfigDialog() override;
+  ~Win32ConfigDialog() override = default;
   Win32ConfigDialog(const Win32ConfigDialog&) = delete;
   Win32ConfigDialog& operator=(const Win32ConfigDialog&) = delete;
 
@@ -71,13 +71,12 @@ class Win32ConfigDialog final : private ConfigDialogView {
   void DisableOtherWindows();
   void EnableOtherWindows();
   int Px(int twips) const;
-  HWND Control(FormControl control) const { return GetDlgItem(window_, DialogItemId(control)); }
+  HWND Control(FormControl control) const { return GetDlgItem(window_.Get(), DialogItemId(control)); }
   HWND Bar(ConfigBar bar) const { return Control(config_form::ScrollBar(bar)); }
 
   template <typename Handler>
   void Guarded(Handler&& handler);
 
-  HWND window_ = nullptr;
   int dpi_ = 96;
   win32::GdiFont ownedFont_;  // the fitted font; none when the stock one stands in
   HFONT font_ = nullptr;
@@ -88,6 +87,10 @@ class Win32ConfigDialog final : private ConfigDialogView {
 
   std::exception_ptr error_;
   ConfigDialogBehaviour behaviour_;
+  // Last, so the first to go: a window still open when the dialog goes is
+  // destroyed while the behaviour and the rest its WM_DESTROY uses remain.
+  // None once the system has destroyed it (WM_NCDESTROY).
+  win32::UniqueWindow window_;
 };
 
 }  // namespace artnet

@@ -1,0 +1,369 @@
+// The socket control's shared logic on scripted system calls, and the choice
+// of the lighting interface it rests on.
+#include "platform/core/socket_control_core.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace artnet {
+namespace {
+
+using Log = std::vector<std::string>;
+
+constexpr IPv4 Ip(unsigned a, unsigned b, unsigned c, unsigned d) { return a << 24 | b << 16 | c << 8 | d; }
+
+const InterfaceAddress kLoopback{Ip(127, 0, 0, 1), Ip(255, 0, 0, 0), 1, true};
+const InterfaceAddress kOffice{Ip(192, 168, 1, 20), Ip(255, 255, 255, 0), 2};
+const InterfaceAddress kLighting{Ip(2, 0, 0, 10), Ip(255, 0, 0, 0), 3};
+const InterfaceAddress kGone{Ip(3, 0, 0, 10), Ip(255, 0, 0, 0), 0};  // the system no longer knows it
+
+// Every system call answers from the script and leaves a line in the log,
+// which outlives the control.
+class ScriptedSocket : public SocketControlCore {
+ public:
+  using SocketControlCore::Datagram;
+  using SocketControlCore::Deliver;
+  using SocketControlCore::Depth;
+  using SocketControlCore::MayDeliver;
+  using SocketControlCore::RunWritable;
+
+  explicit ScriptedSocket(Log& log) : log_(log) {}
+  ~ScriptedSocket() override { MarkDestroyed(); }
+
+  bool open = false;
+  int openError = kSockOk;
+  int sendError = kSockOk;
+  std::map<unsigned, int> throughErrors;  // by interface index
+  std::vector<InterfaceAddress> up{kLoopback, kOffice, kLighting, kGone};
+  std::optional<IPv4> routed;
+
+ protected:
+  bool IsOpen() const override { return open; }
+  int OpenSocket(int port, int& boundPort) override {
+    log_.push_back("open " + std::to_string(port));
+    if (openError != kSockOk) return openError;
+    if (port == 0) boundPort = 50000;
+    open = true;
+    return kSockOk;
+  }
+  void CloseSocket() override {
+    log_.push_back("close");
+    open = false;
+  }
+  int SendTo(IPv4 address, int port, std::span<const std::uint8_t>) override {
+    log_.push_back("send " + DottedIPv4(address) + ":" + std::to_string(port));
+    return sendError;
+  }
+  int SendThrough(unsigned interfaceIndex, IPv4, int, std::span<const std::uint8_t>) override {
+    log_.push_back("through " + std::to_string(interfaceIndex));
+    return throughErrors[interfaceIndex];
+  }
+  void WatchWritable() override { log_.push_back("watch writable"); }
+  std::vector<InterfaceAddress> UpInterfaces() override {
+    log_.push_back("interfaces");
+    return up;
+  }
+  std::optional<IPv4> RoutedSource(IPv4) override { return routed; }
+  void PauseReading() override { log_.push_back("pause"); }
+  void ResumeReading() override { log_.push_back("resume"); }
+
+ private:
+  Log& log_;
+};
+
+ScriptedSocket::Datagram Received(char tag, IPv4 sender) {
+  ScriptedSocket::Datagram datagram;
+  datagram.bytes[0] = static_cast<std::uint8_t>(tag);
+  datagram.length = 530;  // the rest is whatever the slot held
+  datagram.sender = sender;
+  return datagram;
+}
+
+TEST(ChooseLightingInterfaceTest, PicksTheInterfaceArtNetBelongsOn) {
+  const InterfaceAddress tunnel{Ip(10, 8, 0, 2), 0, 4};  // point-to-point: no network of its own
+  const InterfaceAddress secondLighting{Ip(2, 0, 0, 11), Ip(255, 0, 0, 0), 5};
+  const std::vector<InterfaceAddress> all{kLoopback, kOffice, kLighting};
+  const std::vector<InterfaceAddress> tunnelFirst{tunnel, kLighting};
+  const std::vector<InterfaceAddress> twoLighting{kOffice, secondLighting, kLighting};
+  struct Case {
+    const char* name;
+    std::vector<InterfaceAddress> up;
+    std::optional<IPv4> destination;
+    std::optional<IPv4> routed;
+    std::optional<IPv4> chosen;
+  };
+  const Case cases[] = {
+      {"destination's network beats the route", all, Ip(2, 255, 255, 255), kOffice.address, kLighting.address},
+      {"limited broadcast takes the routed source", all, kLimitedBroadcast, kLighting.address, kLighting.address},
+      {"routed unicast takes the routed source", all, Ip(203, 0, 113, 7), kLighting.address, kLighting.address},
+      {"no route: first that is not loopback", all, kLimitedBroadcast, std::nullopt, kOffice.address},
+      {"routed source no interface holds", all, kLimitedBroadcast, Ip(10, 9, 9, 9), kOffice.address},
+      {"loopback destination stays on loopback", all, Ip(127, 255, 255, 255), kOffice.address, kLoopback.address},
+      {"only loopback up", {kLoopback}, kLimitedBroadcast, std::nullopt, kLoopback.address},
+      {"no destination asks neither network nor route", all, std::nullopt, kLighting.address, kOffice.address},
+      {"an interface without a mask holds no network", tunnelFirst, Ip(2, 0, 0, 1), std::nullopt, kLighting.address},
+      {"two on the lighting network: the first listed", twoLighting, Ip(2, 255, 255, 255), std::nullopt,
+       secondLighting.address},
+      {"nothing up", {}, kLimitedBroadcast, kLighting.address, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const auto chosen = ChooseLightingInterface(c.up, c.destination, [&](IPv4) { return c.routed; });
+    EXPECT_EQ(chosen ? std::optional(chosen->address) : std::nullopt, c.chosen) << c.name;
+  }
+}
+
+// Each case's log is the system calls in order, joined by "; ".
+TEST(SocketControlCoreTest, SendDataOpensSendsAndFallsBackThroughTheLightingInterface) {
+  const int unreachable = kSockErrNetUnreachable;
+  const int full = kSockErrWouldBlock;
+  const char* const broadcast = "255.255.255.255";
+  struct Case {
+    const char* name;
+    const char* remoteHost;
+    bool open;
+    int openError;
+    int sendError;
+    IPv4 routed;        // 0: no route
+    int lightingError;  // of sends through the lighting interface
+    int result;
+    const char* log;
+  };
+  const Case cases[] = {
+      {"unicast goes straight out", "2.0.0.7", true, 0, 0, 0, 0, kSockOk, "send 2.0.0.7:6454"},
+      {"routeless limited broadcast leaves through the routed source's interface", broadcast, true, 0, unreachable,
+       kLighting.address, 0, kSockOk, "send 255.255.255.255:6454; interfaces; through 3"},
+      {"no route at all: the first interface that is not loopback", broadcast, true, 0, unreachable, 0, 0, kSockOk,
+       "send 255.255.255.255:6454; interfaces; through 2"},
+      {"routeless unicast fails as it is", "2.0.0.7", true, 0, unreachable, 0, 0, unreachable, "send 2.0.0.7:6454"},
+      {"an interface the system no longer knows keeps the error", broadcast, true, 0, unreachable, kGone.address, 0,
+       unreachable, "send 255.255.255.255:6454; interfaces"},
+      {"a full buffer watches for writable", "2.0.0.7", true, 0, full, 0, 0, full, "send 2.0.0.7:6454; watch writable"},
+      {"a full buffer on the lighting interface too", broadcast, true, 0, unreachable, 0, full, full,
+       "send 255.255.255.255:6454; interfaces; through 2; watch writable"},
+      {"a closed socket opens on the local port first", "2.0.0.7", false, 0, 0, 0, 0, kSockOk,
+       "open 6454; send 2.0.0.7:6454"},
+      {"a failed open is the send's error", "2.0.0.7", false, kSockErrAddressInUse, 0, 0, 0, kSockErrAddressInUse,
+       "open 6454"},
+      {"a destination that is no address sends nothing", "lighting.local", true, 0, 0, 0, 0, kSockErrHostNotFound, ""},
+  };
+  for (const Case& c : cases) {
+    Log log;
+    ScriptedSocket s(log);
+    s.open = c.open;
+    s.openError = c.openError;
+    s.sendError = c.sendError;
+    if (c.routed != 0) s.routed = c.routed;
+    s.throughErrors = {{kOffice.index, c.lightingError}, {kLighting.index, c.lightingError}};
+    s.SetLocalPort(6454);
+    s.SetRemotePort(6454);
+    s.SetRemoteHost(c.remoteHost);
+    const std::uint8_t packet[] = {1, 2, 3};
+    EXPECT_EQ(s.SendData(packet), c.result) << c.name;
+    std::string calls;
+    for (const std::string& call : log) calls += (calls.empty() ? "" : "; ") + call;
+    EXPECT_EQ(calls, c.log) << c.name;
+  }
+}
+
+// The interface a routeless limited broadcast left through is tried first
+// next time, looked for again when it fails, and forgotten at a re-open.
+TEST(SocketControlCoreTest, LightingInterfaceIsRememberedUntilItFailsOrTheSocketReopens) {
+  Log log;
+  ScriptedSocket s(log);
+  s.sendError = kSockErrNetUnreachable;
+  s.routed = kLighting.address;
+  s.SetRemotePort(6454);
+  s.SetRemoteHost("255.255.255.255");
+  const std::uint8_t packet[] = {1};
+  const auto send = [&] {
+    log.clear();
+    EXPECT_EQ(s.SendData(packet), kSockOk);
+    return log;
+  };
+  EXPECT_EQ(send(), (Log{"open 0", "send 255.255.255.255:6454", "interfaces", "through 3"}));
+  EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "through 3"}));
+
+  s.throughErrors[3] = kSockErrNetUnreachable;
+  s.routed = kOffice.address;
+  EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "through 3", "interfaces", "through 2"}));
+  EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "through 2"}));
+
+  s.Close();
+  s.routed = kLighting.address;
+  s.throughErrors.clear();
+  EXPECT_EQ(send(), (Log{"open 0", "send 255.255.255.255:6454", "interfaces", "through 3"}));
+}
+
+TEST(SocketControlCoreTest, StateFollowsBindAndClose) {
+  Log log;
+  ScriptedSocket s(log);
+  int state = -1;
+  int port = -1;
+  EXPECT_EQ(s.SetLocalPort(65536), kSockErrInvalid);
+  EXPECT_EQ(s.Bind(-1), kSockErrInvalid);
+  EXPECT_EQ(s.Close(), kSockOk);  // closing a closed socket calls nothing
+  EXPECT_TRUE(log.empty());
+
+  s.openError = kSockErrAddressInUse;
+  EXPECT_EQ(s.Bind(6454), kSockErrAddressInUse);
+  s.GetState(state);
+  EXPECT_EQ(state, kSockStateClosed);
+  s.openError = kSockOk;
+
+  EXPECT_EQ(s.Bind(0), kSockOk);
+  s.GetState(state);
+  s.GetLocalPort(port);
+  EXPECT_EQ(state, kSockStateOpen);
+  EXPECT_EQ(port, 50000);  // the port the system gave, while open
+  EXPECT_EQ(s.Bind(6454), kSockErrWrongState);
+
+  EXPECT_EQ(s.Close(), kSockOk);
+  s.GetState(state);
+  s.GetLocalPort(port);
+  EXPECT_EQ(state, kSockStateClosed);
+  EXPECT_EQ(port, 0);  // the port asked for, once closed
+  EXPECT_EQ(log, (Log{"open 6454", "open 0", "close"}));
+}
+
+TEST(SocketControlCoreTest, GetLocalIPNamesTheLightingInterface) {
+  struct Case {
+    const char* towards;
+    std::vector<InterfaceAddress> up;
+    int result;
+    std::string ip;
+  };
+  const Case cases[] = {
+      {"2.255.255.255", {kLoopback, kOffice, kLighting}, kSockOk, "2.0.0.10"},
+      {"no address", {kLoopback, kOffice, kLighting}, kSockOk, "192.168.1.20"},
+      {"2.255.255.255", {}, kSockErrAddressNotAvail, ""},
+  };
+  for (const Case& c : cases) {
+    Log log;
+    ScriptedSocket s(log);
+    s.up = c.up;
+    std::string ip;
+    EXPECT_EQ(s.GetLocalIP(c.towards, ip), c.result) << c.towards;
+    EXPECT_EQ(ip, c.ip) << c.towards;
+  }
+}
+
+// Each handler's level wakes the reader once, which nests one level deeper
+// until `levels`; the deepest runs `deepest`. Every level reads (the first
+// byte of) its own datagram and its sender before and after.
+TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheBound) {
+  struct Case {
+    const char* name;
+    int levels;
+    Log deepest;
+    Log log;
+  };
+  const Case cases[] = {
+      {"below the bound",
+       3,
+       {},
+       {"1A@10.0.0.1", "2B@10.0.0.2", "3C@10.0.0.3", "3C@10.0.0.3", "2B@10.0.0.2", "1A@10.0.0.1"}},
+      {"wake-ups at the bound pause once, until the deepest returns",
+       kMaxDeliveryDepth,
+       {"wake", "wake"},
+       {"1A@10.0.0.1", "2B@10.0.0.2", "3C@10.0.0.3", "4D@10.0.0.4", "pause", "refused", "refused", "4D@10.0.0.4",
+        "resume", "3C@10.0.0.3", "2B@10.0.0.2", "1A@10.0.0.1"}},
+      {"a socket closed at the bound is not resumed",
+       kMaxDeliveryDepth,
+       {"wake", "close"},
+       {"1A@10.0.0.1", "2B@10.0.0.2", "3C@10.0.0.3", "4D@10.0.0.4", "pause", "refused", "close", "4D@10.0.0.4",
+        "3C@10.0.0.3", "2B@10.0.0.2", "1A@10.0.0.1"}},
+      {"a socket re-opened at the bound is paused too",
+       kMaxDeliveryDepth,
+       {"wake", "close", "bind", "wake"},
+       {"1A@10.0.0.1", "2B@10.0.0.2", "3C@10.0.0.3", "4D@10.0.0.4", "pause", "refused", "close", "open 6454", "pause",
+        "refused", "4D@10.0.0.4", "resume", "3C@10.0.0.3", "2B@10.0.0.2", "1A@10.0.0.1"}},
+  };
+  for (const Case& c : cases) {
+    Log log;
+    ScriptedSocket s(log);
+    s.Bind(6454);
+    log.clear();
+    std::vector<ScriptedSocket::Datagram> datagrams;
+    for (unsigned i = 0; i <= kMaxDeliveryDepth; ++i) datagrams.push_back(Received(char('A' + i), Ip(10, 0, 0, 1 + i)));
+    const auto read = [&] {
+      std::uint8_t tag = 0;
+      std::size_t length = 0;
+      std::string sender;
+      EXPECT_EQ(s.GetData({&tag, 1}, length), kSockOk);
+      EXPECT_EQ(length, 1u);  // what fits
+      s.GetRemoteHostIP(sender);
+      log.push_back(std::to_string(s.Depth()) + char(tag) + "@" + sender);
+    };
+    s.SetDataArrivalHandler([&] {
+      const int level = s.Depth();
+      read();
+      const Log actions = level < c.levels ? Log{"wake"} : c.deepest;
+      for (const std::string& action : actions) {
+        if (action == "close") s.Close();
+        if (action == "bind") s.Bind(6454);
+        if (action != "wake") continue;
+        if (!s.MayDeliver()) {
+          log.push_back("refused");
+        } else {
+          EXPECT_TRUE(s.Deliver(datagrams[level]));
+        }
+      }
+      read();
+    });
+    EXPECT_TRUE(s.Deliver(datagrams[0])) << c.name;
+    EXPECT_EQ(log, c.log) << c.name;
+
+    std::uint8_t byte = 0;
+    std::size_t length = 1;
+    EXPECT_EQ(s.GetData({&byte, 1}, length), kSockErrNoData) << c.name;
+    EXPECT_EQ(length, 0u) << c.name;
+  }
+}
+
+// A handler may destroy the control: its caller sees false and touches
+// nothing of it, however deep the handler ran.
+TEST(SocketControlCoreTest, HandlersRunAndMayDestroyTheControl) {
+  struct Case {
+    const char* name;
+    bool writable;       // else DataArrival, nesting one level per call
+    int destroyAtLevel;  // 0: none
+    bool result;
+    Log log;
+  };
+  const Case cases[] = {
+      {"writable runs", true, 0, true, {"writable"}},
+      {"writable destroys", true, 1, false, {"writable", "destroyed"}},
+      {"data arrival destroys", false, 1, false, {"arrival 1", "destroyed"}},
+      {"nested data arrival destroys",
+       false,
+       2,
+       false,
+       {"arrival 1", "arrival 2", "destroyed", "inner caller stopped"}},
+  };
+  for (const Case& c : cases) {
+    Log log;
+    auto* s = new ScriptedSocket(log);
+    const auto datagram = Received('A', Ip(10, 0, 0, 1));
+    const auto destroy = [&] {
+      delete s;
+      log.push_back("destroyed");
+    };
+    s->SetWritableHandler([&] {
+      log.push_back("writable");
+      if (c.destroyAtLevel == 1) destroy();
+    });
+    s->SetDataArrivalHandler([&] {
+      const int level = s->Depth();
+      log.push_back("arrival " + std::to_string(level));
+      if (level == c.destroyAtLevel) return destroy();
+      if (!s->Deliver(datagram)) log.push_back("inner caller stopped");
+    });
+    EXPECT_EQ(c.writable ? s->RunWritable() : s->Deliver(datagram), c.result) << c.name;
+    EXPECT_EQ(log, c.log) << c.name;
+    if (c.result) delete s;
+  }
+}
+
+}  // namespace
+}  // namespace artnet
