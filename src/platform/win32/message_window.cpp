@@ -53,7 +53,7 @@ class StepAside {
   std::vector<std::uintptr_t> keys;  // the sockets to resume
 
  private:
-  Owned<HHOOK, &UnhookWindowsHookEx> hook_;
+  WindowsHook hook_;
   WindowTimer fallback_;
 };
 
