@@ -12,6 +12,8 @@ constexpr wchar_t kClassName[] = L"ArtNetPlatformWindow";
 // abandoned by an ended thread may still detach from it.
 thread_local MessageWindow* t_window = nullptr;
 
+bool g_refuseHooks = false;
+
 // A plain function, not a lambda: the i686 callback must be stdcall. Nothing
 // may escape it, since an exception leaving a window procedure ends the
 // process there.
@@ -42,7 +44,8 @@ LRESULT CALLBACK LoopTookMessage(int code, WPARAM removed, LPARAM message) {
 class StepAside {
  public:
   StepAside(void* window, std::uintptr_t timerId)
-      : hook_(SetWindowsHookExW(WH_GETMESSAGE, &LoopTookMessage, nullptr, GetCurrentThreadId())),
+      : hook_(g_refuseHooks ? nullptr
+                            : SetWindowsHookExW(WH_GETMESSAGE, &LoopTookMessage, nullptr, GetCurrentThreadId())),
         // Also a message of the kind the hook waits for, in case nothing else comes.
         fallback_(hook_ ? WindowTimer(window, timerId, USER_TIMER_MINIMUM) : WindowTimer()) {}
   // False when the system refused the hook: nothing would end the wait.
@@ -106,6 +109,8 @@ MessageWindow* MessageWindow::Get() {
   t_window = new MessageWindow(window);
   return t_window;
 }
+
+void MessageWindow::RefuseHooks(bool refuse) { g_refuseHooks = refuse; }
 
 void MessageWindow::Attach(unsigned message, std::uintptr_t key, WindowClient* client) {
   clients_[{message, key}] = client;

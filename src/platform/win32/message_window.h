@@ -85,9 +85,13 @@ class MessageWindow {
   void YieldTo(std::uintptr_t key);
   // The yield's hook: the thread's loop took `message` (removed) or peeked at it.
   void OnLoopTook(unsigned message, bool removed);
+  bool SteppingAside() const { return stepAside_ != nullptr; }
 
   // Routes one message; the window procedure's body.
   void Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+  // For tests: act as if the system refused the hook of every step aside.
+  static void RefuseHooks(bool refuse);
 
   static constexpr double kBusyCheckSeconds = 0.001;
   static constexpr double kYieldAfterSeconds = 0.05;

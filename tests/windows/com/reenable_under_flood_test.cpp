@@ -68,8 +68,8 @@ TEST(ReenableUnderAFloodTest, TheHostsTimerTicksOn) {
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"ReenablingHost";
   RegisterClassW(&windowClass);
-  const HWND window = CreateWindowW(L"ReenablingHost", L"", 0, 0, 0, 0, 0, nullptr, nullptr, windowClass.hInstance,
-                                    nullptr);
+  const HWND window =
+      CreateWindowW(L"ReenablingHost", L"", 0, 0, 0, 0, 0, nullptr, nullptr, windowClass.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
   std::atomic<bool> running = true;
   // A flood on port 6454, and the host's calls posted to its window every 5 ms.

@@ -7,10 +7,13 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "contract/socket_control_contract.h"
+#include "platform/win32/message_window.h"
 #include "support.h"
 
 namespace artnet::contract {
@@ -20,11 +23,36 @@ INSTANTIATE_TYPED_TEST_SUITE_P(Win32SocketControl, SocketControlContract, wtest:
 namespace artnet::wtest {
 namespace {
 
-// Message loops as hosts write them, each run for `ms`.
-enum class HostLoop { kPlain, kRepostsIdleWork, kPeeksFirst };
+using SteadyClock = std::chrono::steady_clock;
+
+// Message loops as hosts write them, each run for `ms`; and a modal
+// message box, whose loop is the system's.
+enum class HostLoop { kPlain, kRepostsIdleWork, kPeeksFirst, kModalBox };
+
+std::function<bool()> g_boxDone;
+SteadyClock::time_point g_boxEnd;
+
+BOOL CALLBACK CloseIfBox(HWND window, LPARAM) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") == 0) PostMessageW(window, WM_COMMAND, IDOK, 0);
+  return TRUE;
+}
+
+void CALLBACK CloseBoxWhenDone(HWND, UINT, UINT_PTR, DWORD) {
+  if (g_boxDone() || SteadyClock::now() >= g_boxEnd) EnumThreadWindows(GetCurrentThreadId(), CloseIfBox, 0);
+}
 
 void RunHostLoop(
     HostLoop loop, int ms, const std::function<bool()>& done = [] { return false; }) {
+  if (loop == HostLoop::kModalBox) {
+    g_boxDone = done;
+    g_boxEnd = SteadyClock::now() + std::chrono::milliseconds(ms);
+    const UINT_PTR closer = SetTimer(nullptr, 0, 20, CloseBoxWhenDone);
+    MessageBoxW(nullptr, L"A flood arrives", L"Host", MB_OK);
+    KillTimer(nullptr, closer);
+    return;
+  }
   constexpr UINT kIdleWork = WM_APP + 60;
   if (loop == HostLoop::kRepostsIdleWork) PostThreadMessageW(GetCurrentThreadId(), kIdleWork, 0, 0);
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -46,7 +74,6 @@ void RunHostLoop(
   }
 }
 
-using SteadyClock = std::chrono::steady_clock;
 // A flood lasts until what it waits for has happened, or this long: a busy
 // machine only makes it longer.
 constexpr int kLongestFloodMs = 15000;
@@ -88,21 +115,38 @@ class Flood {
 // reads its last long before the flood ends.
 TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
-  const std::pair<HostLoop, const char*> loops[] = {{HostLoop::kPlain, "a plain loop"},
-                                                    {HostLoop::kRepostsIdleWork, "a loop that re-posts idle work"},
-                                                    {HostLoop::kPeeksFirst, "a loop that peeks first"}};
-  for (const auto& [loop, what] : loops) {
+  struct Case {
+    HostLoop loop;
+    bool nested = false;       // the first handler runs a loop of its own until the end
+    bool hookRefused = false;  // the system refuses the step aside's hook
+    const char* what;
+  };
+  const Case cases[] = {{HostLoop::kPlain, false, false, "a plain loop"},
+                        {HostLoop::kRepostsIdleWork, false, false, "a loop that re-posts idle work"},
+                        {HostLoop::kPeeksFirst, false, false, "a loop that peeks first"},
+                        {HostLoop::kModalBox, false, false, "a modal message box"},
+                        {HostLoop::kPlain, true, false, "a loop nested in a handler"},
+                        {HostLoop::kPlain, false, true, "a refused hook"}};
+  for (const auto& [loop, nested, hookRefused, what] : cases) {
     SCOPED_TRACE(what);
+    win32::MessageWindow::RefuseHooks(hookRefused);
     Win32SocketControl control;
     contract::Recorder recorder(control);
     SteadyClock::time_point lastRead{};
     ReadSlowly(recorder, lastRead);
+    const auto enough = [&] { return recorder.deliveries.size() >= 200; };
+    if (nested) {
+      recorder.extra = [&, readSlowly = recorder.extra, inside = false](const contract::Delivery& d) mutable {
+        readSlowly(d);
+        if (!std::exchange(inside, true)) RunHostLoop(HostLoop::kPlain, kLongestFloodMs, enough);
+      };
+    }
     ASSERT_EQ(control.Bind(contract::kArtNet), kSockOk);
     const HostTimer hostTimer(20);  // waiting host messages make the socket step aside
     const auto start = SteadyClock::now();
     {
       const Flood flood({contract::kArtNet});
-      RunHostLoop(loop, kLongestFloodMs, [&] { return recorder.deliveries.size() >= 200; });
+      RunHostLoop(loop, kLongestFloodMs, enough);
     }
     const auto end = SteadyClock::now();
     EXPECT_GE(recorder.deliveries.size(), 200u);
@@ -119,6 +163,49 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
     RunHostLoop(loop, 10000,
                 [&] { return !recorder.deliveries.empty() && recorder.deliveries.back().text == "after"; });
     EXPECT_EQ(recorder.deliveries.back().text, "after");
+  }
+  win32::MessageWindow::RefuseHooks(false);
+}
+
+// The host closes or destroys the control while it stands aside: nothing
+// resumes into it, and a control opened afterwards reads.
+TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
+  if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
+  for (const bool destroy : {false, true}) {
+    SCOPED_TRACE(destroy ? "destroyed" : "closed");
+    auto control = std::make_unique<Win32SocketControl>();
+    auto recorder = std::make_unique<contract::Recorder>(*control);
+    ASSERT_EQ(control->Bind(contract::kArtNet), kSockOk);
+    const HostTimer hostTimer(20);
+    bool gone = false;
+    {
+      const Flood flood({contract::kArtNet});
+      // The host's idle work runs while the socket waits for the loop.
+      RunHostLoop(HostLoop::kRepostsIdleWork, kLongestFloodMs, [&] {
+        if (gone || recorder->deliveries.size() < 50 || !win32::MessageWindow::Get()->SteppingAside()) return gone;
+        if (destroy) {
+          recorder.reset();
+          control.reset();
+        } else {
+          control->Close();
+        }
+        gone = true;
+        return false;
+      });
+      RunHostLoop(HostLoop::kPlain, 200);  // what was queued for it meanwhile
+    }
+    EXPECT_TRUE(gone);
+    if (destroy) {
+      control = std::make_unique<Win32SocketControl>();
+      recorder = std::make_unique<contract::Recorder>(*control);
+    }
+    recorder->deliveries.clear();
+    ASSERT_EQ(control->Bind(contract::kArtNet), kSockOk);
+    RawUdp peer;
+    ASSERT_TRUE(peer.SendTo("127.0.0.1", contract::kArtNet, "after"));
+    RunHostLoop(HostLoop::kPlain, 10000, [&] { return !recorder->deliveries.empty(); });
+    ASSERT_EQ(recorder->deliveries.size(), 1u);
+    EXPECT_EQ(recorder->deliveries.back().text, "after");
   }
 }
 
