@@ -195,59 +195,6 @@ TEST(SocketControlCoreTest, LightingInterfaceIsRememberedUntilItFailsOrTheSocket
   EXPECT_EQ(send(), (Log{"open 0", "send 255.255.255.255:6454", "interfaces", "through 3"}));
 }
 
-TEST(SocketControlCoreTest, StateFollowsBindAndClose) {
-  Log log;
-  ScriptedSocket s(log);
-  int state = -1;
-  int port = -1;
-  EXPECT_EQ(s.SetLocalPort(65536), kSockErrInvalid);
-  EXPECT_EQ(s.Bind(-1), kSockErrInvalid);
-  EXPECT_EQ(s.Close(), kSockOk);  // closing a closed socket calls nothing
-  EXPECT_TRUE(log.empty());
-
-  s.openError = kSockErrAddressInUse;
-  EXPECT_EQ(s.Bind(6454), kSockErrAddressInUse);
-  s.GetState(state);
-  EXPECT_EQ(state, kSockStateClosed);
-  s.openError = kSockOk;
-
-  EXPECT_EQ(s.Bind(0), kSockOk);
-  s.GetState(state);
-  s.GetLocalPort(port);
-  EXPECT_EQ(state, kSockStateOpen);
-  EXPECT_EQ(port, 50000);  // the port the system gave, while open
-  EXPECT_EQ(s.Bind(6454), kSockErrWrongState);
-
-  EXPECT_EQ(s.Close(), kSockOk);
-  s.GetState(state);
-  s.GetLocalPort(port);
-  EXPECT_EQ(state, kSockStateClosed);
-  EXPECT_EQ(port, 0);  // the port asked for, once closed
-  EXPECT_EQ(log, (Log{"open 6454", "open 0", "close"}));
-}
-
-TEST(SocketControlCoreTest, GetLocalIPNamesTheLightingInterface) {
-  struct Case {
-    const char* towards;
-    std::vector<InterfaceAddress> up;
-    int result;
-    std::string ip;
-  };
-  const Case cases[] = {
-      {"2.255.255.255", {kLoopback, kOffice, kLighting}, kSockOk, "2.0.0.10"},
-      {"no address", {kLoopback, kOffice, kLighting}, kSockOk, "192.168.1.20"},
-      {"2.255.255.255", {}, kSockErrAddressNotAvail, ""},
-  };
-  for (const Case& c : cases) {
-    Log log;
-    ScriptedSocket s(log);
-    s.up = c.up;
-    std::string ip;
-    EXPECT_EQ(s.GetLocalIP(c.towards, ip), c.result) << c.towards;
-    EXPECT_EQ(ip, c.ip) << c.towards;
-  }
-}
-
 // Each handler's level wakes the reader once, which nests one level deeper
 // until `levels`; the deepest runs `deepest`. Every level reads (the first
 // byte of) its own datagram and its sender before and after.
