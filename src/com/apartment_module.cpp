@@ -13,6 +13,7 @@
 
 #include "com/server_module.h"
 #include "engine/transport.h"
+#include "platform/win32/windows_support.h"
 
 namespace artnet::server {
 namespace {
@@ -36,6 +37,29 @@ ThreadRecord* ThisThread() { return static_cast<ThreadRecord*>(TlsGetValue(Slot(
 // Modules of threads that ended in their apartment, their sockets still open.
 std::mutex g_endedLock;
 std::vector<ApartmentModule*> g_ended;
+
+// A wait on the system's thread pool for one thread's end: there, outside
+// the loader lock and once DllMain has filed the thread's module, its socket
+// is closed at once rather than when the next thread makes a module.
+struct ThreadEndWait {
+  win32::Owned<HANDLE, &CloseHandle> thread;
+  HANDLE wait = nullptr;
+};
+
+VOID CALLBACK OnThreadEnded(PVOID context, BOOLEAN) {
+  const std::unique_ptr<ThreadEndWait> ended(static_cast<ThreadEndWait*>(context));
+  ApartmentModule::CloseSocketsOfEndedThreads();
+  UnregisterWait(ended->wait);  // inside its own callback: does not wait for it
+}
+
+void WatchForTheEndOfThisThread() {
+  auto watch = std::make_unique<ThreadEndWait>();
+  watch->thread = win32::Owned<HANDLE, &CloseHandle>(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+  if (watch->thread && RegisterWaitForSingleObject(&watch->wait, watch->thread.Get(), &OnThreadEnded, watch.get(),
+                                                   INFINITE, WT_EXECUTEONLYONCE)) {
+    watch.release();  // the callback's now
+  }
+}
 
 }  // namespace
 
@@ -77,6 +101,7 @@ ApartmentModule& ApartmentModule::OfThisThread() {
     auto made = std::make_unique<ThreadRecord>();
     if (!TlsSetValue(Slot(), made.get())) throw std::bad_alloc();
     record = made.release();
+    WatchForTheEndOfThisThread();
   }
   CloseSocketsOfEndedThreads();  // before this thread's socket wants port 6454
   g_anyModule = true;

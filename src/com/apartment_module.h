@@ -20,14 +20,18 @@ namespace artnet::server {
 // Made with the thread's first object; ended on that thread when it leaves
 // its apartment (its last CoUninitialize) and no object of it is left. A
 // thread that ends without leaving its apartment cannot be cleaned up under
-// the loader lock: its socket is closed by the next thread to make a module,
-// and the rest is left, as its apartment's objects are.
+// the loader lock: its socket is closed just after the thread has ended (or
+// by the next thread to make a module), and the rest is left, as that
+// apartment's objects are.
 class ApartmentModule {
  public:
   // The calling thread's, made on first use. Throws when it cannot be made.
   static ApartmentModule& OfThisThread();
   // From DllMain: the calling thread is ending.
   static void ThreadEnding();
+  // Closes the sockets of modules whose thread ended inside its apartment;
+  // from any thread.
+  static void CloseSocketsOfEndedThreads();
 
   ModuleState& State() { return state_; }
   // Objects keep their module, should the apartment end before them.
@@ -42,7 +46,6 @@ class ApartmentModule {
   ApartmentModule() = default;
   ~ApartmentModule() = default;
   static void ApartmentEnding();
-  static void CloseSocketsOfEndedThreads();
   void Drop();
 
   Win32Platform platform_;

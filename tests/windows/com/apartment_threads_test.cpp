@@ -4,8 +4,9 @@
 // receive universe), so B's helper sees what B sent, and sees it on B.
 #include <gtest/gtest.h>
 
-// <windows.h> first: the COM headers need its types.
+// <winsock2.h> and <windows.h> first: the COM headers need their types.
 // clang-format off
+#include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
 // clang-format on
@@ -31,6 +32,14 @@ void LoopBackSettings() {
     RegSetKeyValueW(HKEY_CURRENT_USER, section, name, REG_SZ, text,
                     static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
   }
+}
+
+bool PortIsFree(int port) {
+  const win32::UniqueSocket probe(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<u_short>(port));
+  return bind(probe.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
 // One host thread's object, called as a host calls it.
@@ -108,7 +117,11 @@ TEST(ApartmentThreadsTest, EveryThreadDrivesItsOwnObjectWhateverTheFirstDoes) {
       }
     });
     WaitForSingleObject(ready.Get(), 10000);
-    if (first == FirstThread::EndsInItsApartment) a.join();
+    if (first == FirstThread::EndsInItsApartment) {
+      a.join();
+      // Its socket closes once it has ended, not only when another thread needs the port.
+      EXPECT_TRUE(PumpUntil([] { return PortIsFree(6454); }, 5000));
+    }
 
     RecordingDispatch helper;
     WarningBoxes::shown = 0;
