@@ -137,6 +137,7 @@ void ApartmentModule::ThreadEnding() {
   if (record == nullptr) return;
   TlsSetValue(Slot(), nullptr);
   if (record->module != nullptr) {
+    record->module->abandoned_ = true;  // from now on, nothing may free it
     const std::lock_guard<std::mutex> held(g_endedLock);
     g_ended.push_back(record->module);
   }
@@ -150,7 +151,6 @@ void ApartmentModule::CloseSocketsOfEndedThreads() {
     ended.swap(g_ended);
   }
   for (ApartmentModule* module : ended) {
-    module->abandoned_ = true;
     if (module->state_.HasTransport()) module->state_.transport().socket().Close();
   }
 }

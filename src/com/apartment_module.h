@@ -5,6 +5,8 @@
 #include <windows.h>
 // clang-format on
 
+#include <atomic>
+
 #include "com/win32_platform.h"
 #include "engine/module_state.h"
 
@@ -50,8 +52,8 @@ class ApartmentModule {
 
   Win32Platform platform_;
   ModuleState state_{platform_};
-  LONG holds_ = 1;  // the thread's apartment, and each object
-  bool abandoned_ = false;
+  LONG holds_ = 1;                      // the thread's apartment, and each object
+  std::atomic<bool> abandoned_{false};  // its thread ended inside its apartment
 };
 
 // An object's hold on its module (none for a module a test made), released
