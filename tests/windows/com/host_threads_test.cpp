@@ -1,7 +1,9 @@
-// A host may create the object on any single-threaded-apartment thread:
-// each such thread gets a driver of its own, whatever the others did or do.
-// Thread B's values loop back to its own socket (127.0.0.1, send universe =
-// receive universe), so B's helper sees what B sent, and sees it on B.
+// Hosts' threads as the driver meets them. A host may create the object on
+// any single-threaded-apartment thread: each such thread gets a driver of
+// its own, whatever the others did or do. Thread B's values loop back to its
+// own socket (127.0.0.1, send universe = receive universe), so B's helper
+// sees what B sent, and sees it on B. And a host may re-enable the output
+// from its own timer's handler under a flood.
 #include <gtest/gtest.h>
 
 // <winsock2.h> and <windows.h> first: the COM headers need their types.
@@ -11,6 +13,7 @@
 #include <objbase.h>
 // clang-format on
 
+#include <atomic>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -22,10 +25,10 @@
 namespace artnet::testing {
 namespace {
 
-constexpr wchar_t kTitle[] = L"ApartmentThreadsTest";
+constexpr wchar_t kTitle[] = L"HostThreadsTest";
 
 void LoopBackSettings() {
-  const wchar_t* section = L"Software\\VB and VBA Program Settings\\ApartmentThreadsTest\\Plugins\\ArtNet.dll";
+  const wchar_t* section = L"Software\\VB and VBA Program Settings\\HostThreadsTest\\Plugins\\ArtNet.dll";
   const std::pair<const wchar_t*, const wchar_t*> values[] = {
       {L"ArtNet_BroadcastAdress", L"127.0.0.1"}, {L"ArtNet_InputUniverse1", L"0"}, {L"ArtNet_OutputUniverse1", L"0"}};
   for (const auto& [name, text] : values) {
@@ -84,7 +87,7 @@ enum class FirstThread {
   IsBlocked,           // disabled; its loop not running
 };
 
-TEST(ApartmentThreadsTest, EveryThreadDrivesItsOwnObjectWhateverTheFirstDoes) {
+TEST(HostThreadsTest, EveryApartmentThreadDrivesItsOwnObjectWhateverTheFirstDoes) {
   LoopBackSettings();
   for (const FirstThread first : {FirstThread::LeavesItsApartment, FirstThread::EndsInItsApartment,
                                   FirstThread::GoesOnPumping, FirstThread::IsBlocked}) {
@@ -160,6 +163,71 @@ TEST(ApartmentThreadsTest, EveryThreadDrivesItsOwnObjectWhateverTheFirstDoes) {
     EXPECT_EQ(values, (std::vector<std::pair<LONG, LONG>>{{1, 10}, {2, 20}}));
     EXPECT_EQ(onB, static_cast<int>(helper.calls.size()));
   }
+}
+
+// The host's timer handler disables and re-enables the output while a flood
+// arrives and the host's calls are posted to its window every 5 ms: its
+// timer must go on ticking (it once stopped for good after the second
+// re-enable).
+constexpr UINT kHostCall = WM_APP + 1;
+constexpr int kReenables = 5;
+ThreadsDriver* g_reenabled = nullptr;
+int g_ticks = 0, g_reenables = 0;
+
+LRESULT CALLBACK ReenablingHost(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) ++g_ticks;
+  if (message == WM_TIMER && g_reenables < kReenables) {
+    g_reenabled->Call(&_clsOutputDriver::Disable);
+    g_reenables += g_reenabled->Call(&_clsOutputDriver::Enable) ? 1 : 0;
+  }
+  return message == WM_TIMER || message == kHostCall ? 0 : DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST(HostThreadsTest, ATimerThatReenablesUnderAFloodTicksOn) {
+  LoopBackSettings();
+  ThreadsDriver driver;
+  g_reenabled = &driver;
+  ASSERT_TRUE(driver.created == S_OK && driver.Init(nullptr) && driver.Call(&_clsOutputDriver::Enable));
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = ReenablingHost;
+  windowClass.lpszClassName = L"ReenablingHost";
+  RegisterClassW(&windowClass);
+  const HWND window = CreateWindowW(L"ReenablingHost", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  std::atomic<bool> running = true;
+  std::thread flood([&] {
+    const win32::UniqueSocket peer(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(6454);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    while (running) sendto(peer.Get(), "flood", 5, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  });
+  std::thread calls([&] {
+    for (; running; Sleep(5)) PostMessageW(window, kHostCall, 0, 0);
+  });
+  SetTimer(window, 1, 20, nullptr);
+  // Until 20 ticks after the last re-enable (a busy machine only makes that
+  // take longer), one message at a time, as a host's loop takes them.
+  int ticksAtLastReenable = -1;
+  for (const ULONGLONG end = GetTickCount64() + 20000;
+       GetTickCount64() < end && (ticksAtLastReenable < 0 || g_ticks < ticksAtLastReenable + 20);) {
+    MSG msg;
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      DispatchMessageW(&msg);
+    } else {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    if (g_reenables == kReenables && ticksAtLastReenable < 0) ticksAtLastReenable = g_ticks;
+  }
+  running = false;
+  flood.join();
+  calls.join();
+  DestroyWindow(window);
+  EXPECT_EQ(g_reenables, kReenables);
+  EXPECT_GE(g_ticks, ticksAtLastReenable + 20);
+  driver.Call(&_clsOutputDriver::Disable);
+  driver.Release();
 }
 
 }  // namespace
