@@ -2,8 +2,10 @@
 // any single-threaded-apartment thread: each such thread gets a driver of
 // its own, whatever the others did or do. Thread B's values loop back to its
 // own socket (127.0.0.1, send universe = receive universe), so B's helper
-// sees what B sent, and sees it on B. And a host may re-enable the output
-// from its own timer's handler under a flood.
+// sees what B sent, and sees it on B. When a thread's apartment ends, however
+// it ends, the driver's work ends with it and nothing of it is touched after
+// the host freed it. And a host may re-enable the output from its own
+// timer's handler under a flood.
 #include <gtest/gtest.h>
 
 // <winsock2.h> and <windows.h> first: the COM headers need their types.
@@ -11,6 +13,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
+#include <psapi.h>
 // clang-format on
 
 #include <atomic>
@@ -21,6 +24,7 @@
 #include "artnet_automation.h"
 #include "com_test_support.h"
 #include "recording_dispatch.h"
+#include "support/art_net_test_packets.h"
 
 namespace artnet::testing {
 namespace {
@@ -45,6 +49,35 @@ bool PortIsFree(int port) {
   return bind(probe.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
+// A peer's ArtDmx for universe 0 on loopback, one channel set to `value`.
+void SendDmxToPort(std::uint8_t value) {
+  const win32::UniqueSocket peer(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(6454);
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const Bytes dmx = IncomingDmx(0, 2, {value, value});
+  sendto(peer.Get(), reinterpret_cast<const char*>(dmx.data()), static_cast<int>(dmx.size()), 0,
+         reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+bool HeapsValid() {
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  for (DWORD i = 0; i < count && i < 64; ++i) {
+    if (!HeapValidate(heaps[i], 0, nullptr)) return false;
+  }
+  return true;
+}
+
+double PrivateMegabytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  // Private bytes, as Windows' tools name them (Wine leaves PrivateUsage at 0).
+  return static_cast<double>(counters.PagefileUsage) / (1024.0 * 1024.0);
+}
+
 // One host thread's object, called as a host calls it.
 class ThreadsDriver {
  public:
@@ -58,6 +91,7 @@ class ThreadsDriver {
     if (driver_ != nullptr) driver_->Release();
     driver_ = nullptr;
   }
+  _clsOutputDriver* Take() { return std::exchange(driver_, nullptr); }
   bool Init(IDispatch* helper) {
     const win32::Bstr title = NewBstr(kTitle), file = NewBstr(L"ArtNet.dll");
     BSTR titleText = title.Get(), fileText = file.Get();
@@ -162,6 +196,95 @@ TEST(HostThreadsTest, EveryApartmentThreadDrivesItsOwnObjectWhateverTheFirstDoes
     }
     EXPECT_EQ(values, (std::vector<std::pair<LONG, LONG>>{{1, 10}, {2, 20}}));
     EXPECT_EQ(onB, static_cast<int>(helper.calls.size()));
+  }
+}
+
+// How a thread's apartment ends under an enabled driver.
+enum class ApartmentEnd {
+  InsideTheHelper,   // the helper releases the last driver and calls CoUninitialize
+  WhileHeld,         // CoUninitialize with the driver still held; released later from another thread
+  ThreadEndsInside,  // the thread ends without leaving its apartment
+  NoPluginControl,   // the same thread life without the plug-in: what memory it costs alone
+};
+
+TEST(HostThreadsTest, AnApartmentsEndEndsItsDriversWorkAndFreesWhatItCan) {
+  LoopBackSettings();
+  double controlKb = 0;
+  for (const ApartmentEnd end : {ApartmentEnd::InsideTheHelper, ApartmentEnd::WhileHeld,
+                                 ApartmentEnd::NoPluginControl, ApartmentEnd::ThreadEndsInside}) {
+    SCOPED_TRACE(static_cast<int>(end));
+    const bool threadEnds = end == ApartmentEnd::ThreadEndsInside || end == ApartmentEnd::NoPluginControl;
+    // Ended threads in a row, so what each leaves behind shows above the noise.
+    const int threads = threadEnds ? 40 : 1;
+    const double before = PrivateMegabytes();
+    RecordingDispatch helper;
+    int callsAfterEnd = 0;
+    HRESULT laterCall = S_OK;
+    _clsOutputDriver* held = nullptr;
+    for (int t = 0; t < threads; ++t) {
+      std::thread host([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        if (end == ApartmentEnd::NoPluginControl) {
+          const HWND window = CreateWindowW(L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+          PumpUntil([] { return false; }, 20);
+          (void)window;  // left to the thread's end, as the plug-in's is
+          return;
+        }
+        ThreadsDriver driver;
+        bool ended = false;
+        if (end == ApartmentEnd::InsideTheHelper) {
+          helper.onCall = [&] {
+            if (ended) return;
+            ended = true;
+            driver.Release();
+            CoUninitialize();
+          };
+        }
+        const std::size_t callsBefore = helper.calls.size();
+        ASSERT_TRUE(driver.created == S_OK && driver.Init(&helper) && driver.Call(&_clsOutputDriver::Enable));
+        ASSERT_TRUE(driver.SetChannel(1, 10));
+        ASSERT_TRUE(PumpUntil([&] { return helper.calls.size() > callsBefore; }, 5000));
+        if (end == ApartmentEnd::ThreadEndsInside) return;
+        if (end == ApartmentEnd::WhileHeld) {
+          CoUninitialize();
+          ended = true;
+        }
+        ASSERT_TRUE(ended);
+        // Whatever still reaches the port, the host hears nothing more.
+        const std::size_t callsAtEnd = helper.calls.size();
+        for (int value = 1; value <= 20; ++value) {
+          SendDmxToPort(static_cast<std::uint8_t>(value));
+          PumpUntil([] { return false; }, 10);
+        }
+        callsAfterEnd = static_cast<int>(helper.calls.size() - callsAtEnd);
+        if (end == ApartmentEnd::WhileHeld) {
+          laterCall = driver.SetChannel(2, 20) ? S_OK : E_FAIL;
+          held = driver.Take();
+        }
+      });
+      host.join();
+      if (threadEnds) PumpUntil([] { return PortIsFree(6454); }, 5000);
+    }
+    if (held != nullptr) held->Release();  // from a thread that is not the driver's
+    Sleep(100);                              // what ends on the system's thread pool
+    const double perThreadKb = (PrivateMegabytes() - before) * 1024.0 / threads;
+    RecordProperty("private_kb_per_thread_" + std::to_string(static_cast<int>(end)), std::to_string(perThreadKb));
+    std::printf("apartment end %d: %.1f KB private per thread\n", static_cast<int>(end), perThreadKb);
+
+    EXPECT_TRUE(PumpUntil([] { return PortIsFree(6454); }, 5000));
+    EXPECT_TRUE(HeapsValid());
+    EXPECT_EQ(callsAfterEnd, 0);
+    if (end == ApartmentEnd::WhileHeld) {
+      EXPECT_EQ(laterCall, E_FAIL);
+    }
+    if (!threadEnds) {
+      EXPECT_EQ(helper.refs, 1u);  // released when the apartment ended
+    }
+    if (end == ApartmentEnd::NoPluginControl) controlKb = perThreadKb;
+    if (end == ApartmentEnd::ThreadEndsInside) {
+      EXPECT_LT(perThreadKb, controlKb + 16.0);
+    }
+    helper.onCall = nullptr;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <dispex.h>
 // clang-format on
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ class RecordingDispatch final : public IDispatchEx {
   std::vector<RecordedCall> calls;
   int lookups = 0;  // name lookups (GetIDsOfNames or GetDispID) that succeeded
   ULONG refs = 1;
+  // Runs inside each call, after it was recorded: what a host does there.
+  std::function<void()> onCall;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
@@ -65,6 +68,7 @@ class RecordingDispatch final : public IDispatchEx {
     const VARIANT& value = params->rgvarg[0];
     calls.push_back({V_VT(&channel), V_VT(&channel) == VT_I4 ? V_I4(&channel) : -1, V_VT(&value),
                      V_VT(&value) == VT_UI1 ? V_UI1(&value) : -1, GetCurrentThreadId()});
+    if (onCall) onCall();
     if (mode_ == Mode::Raises) {
       *exception = EXCEPINFO{};
       exception->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 6);
