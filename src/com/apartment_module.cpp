@@ -5,67 +5,70 @@
 #include <objidl.h>
 // clang-format on
 
-#include <atomic>
-#include <mutex>
 #include <new>
 #include <utility>
-#include <vector>
 
 #include "com/server_module.h"
-#include "engine/transport.h"
+#include "engine/endpoint.h"
 #include "platform/win32/windows_support.h"
 
 namespace artnet::server {
 namespace {
 
-// What the plug-in knows of one thread, in a TLS slot: a slot, unlike a
-// thread_local, can still be read while the thread ends.
-struct ThreadRecord {
-  ApartmentModule* module = nullptr;
-  bool watched = false;  // the apartment's end is watched
-};
+// A wait on the system's thread pool, unregistered when its owner goes. Its
+// callback runs once; from inside it, the owner cannot wait for the callback
+// to finish, and need not.
+class ThreadPoolWait {
+ public:
+  using Callback = void (*)(void* context);
 
-std::atomic<bool> g_anyModule{false};
-
-DWORD Slot() {
-  static const DWORD slot = TlsAlloc();
-  return slot;
-}
-
-ThreadRecord* ThisThread() { return static_cast<ThreadRecord*>(TlsGetValue(Slot())); }
-
-// Modules of threads that ended in their apartment, their sockets still open.
-std::mutex g_endedLock;
-std::vector<ApartmentModule*> g_ended;
-
-// A wait on the system's thread pool for one thread's end: there, outside
-// the loader lock and once DllMain has filed the thread's module, its socket
-// is closed at once rather than when the next thread makes a module.
-struct ThreadEndWait {
-  win32::Owned<HANDLE, &CloseHandle> thread;
-  HANDLE wait = nullptr;
-};
-
-VOID CALLBACK OnThreadEnded(PVOID context, BOOLEAN) {
-  const std::unique_ptr<ThreadEndWait> ended(static_cast<ThreadEndWait*>(context));
-  ApartmentModule::CloseSocketsOfEndedThreads();
-  UnregisterWait(ended->wait);  // inside its own callback: does not wait for it
-}
-
-void WatchForTheEndOfThisThread() {
-  auto watch = std::make_unique<ThreadEndWait>();
-  watch->thread = win32::Owned<HANDLE, &CloseHandle>(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
-  if (watch->thread && RegisterWaitForSingleObject(&watch->wait, watch->thread.Get(), &OnThreadEnded, watch.get(),
-                                                   INFINITE, WT_EXECUTEONLYONCE)) {
-    watch.release();  // the callback's now
+  ThreadPoolWait(HANDLE object, Callback callback, void* context) : callback_(callback), context_(context) {
+    if (!RegisterWaitForSingleObject(&wait_, object, &Trampoline, this, INFINITE, WT_EXECUTEONLYONCE)) wait_ = nullptr;
   }
-}
+  ~ThreadPoolWait() {
+    if (wait_ != nullptr) UnregisterWaitEx(wait_, t_inCallback ? nullptr : INVALID_HANDLE_VALUE);
+  }
+  ThreadPoolWait(const ThreadPoolWait&) = delete;
+  ThreadPoolWait& operator=(const ThreadPoolWait&) = delete;
+  explicit operator bool() const { return wait_ != nullptr; }
+
+ private:
+  static VOID CALLBACK Trampoline(PVOID self, BOOLEAN) {
+    const auto* wait = static_cast<ThreadPoolWait*>(self);
+    t_inCallback = true;
+    wait->callback_(wait->context_);  // may destroy the wait
+    t_inCallback = false;
+  }
+
+  static inline thread_local bool t_inCallback = false;
+  Callback callback_;
+  void* context_;
+  HANDLE wait_ = nullptr;
+};
+
+// An IInitializeSpy registered for one thread. Only that thread may revoke
+// it; COM drops the spies of a thread that has ended by itself.
+class SpyRegistration {
+ public:
+  explicit SpyRegistration(IInitializeSpy* spy) : registered_(SUCCEEDED(CoRegisterInitializeSpy(spy, &cookie_))) {}
+  ~SpyRegistration() {
+    if (registered_ && GetCurrentThreadId() == thread_) CoRevokeInitializeSpy(cookie_);
+  }
+  SpyRegistration(const SpyRegistration&) = delete;
+  SpyRegistration& operator=(const SpyRegistration&) = delete;
+  explicit operator bool() const { return registered_; }
+
+ private:
+  ULARGE_INTEGER cookie_{};
+  DWORD thread_ = GetCurrentThreadId();
+  bool registered_;
+};
 
 }  // namespace
 
 // Told by COM when a thread leaves its apartment. Stateless: it acts on the
-// thread it is called on, so one serves every thread and stays registered.
-class ApartmentEndWatch final : public IInitializeSpy {
+// thread it is called on, so one serves every thread.
+class ApartmentEndSpy final : public IInitializeSpy {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (object == nullptr) return E_POINTER;
@@ -90,69 +93,68 @@ class ApartmentEndWatch final : public IInitializeSpy {
 };
 
 namespace {
-ApartmentEndWatch g_watch;
+ApartmentEndSpy g_spy;
 }  // namespace
 
-ApartmentModule& ApartmentModule::OfThisThread() {
-  if (Slot() == TLS_OUT_OF_INDEXES) throw std::bad_alloc();
-  ThreadRecord* record = ThisThread();
-  if (record != nullptr && record->module != nullptr) return *record->module;
-  if (record == nullptr) {
-    auto made = std::make_unique<ThreadRecord>();
-    if (!TlsSetValue(Slot(), made.get())) throw std::bad_alloc();
-    record = made.release();
-    WatchForTheEndOfThisThread();
+// What the plug-in knows of one thread while it lives: the module of its
+// current apartment, and the watch on both ends. Owned by the wait for the
+// thread's end, which frees it.
+struct ThreadRecord {
+  static void ThreadEnded(void* context) {
+    const std::unique_ptr<ThreadRecord> record(static_cast<ThreadRecord*>(context));
+    if (record->module) record->module->EndAfterItsThread();
   }
-  CloseSocketsOfEndedThreads();  // before this thread's socket wants port 6454
-  g_anyModule = true;
-  Pin();
-  record->module = new ApartmentModule();
-  if (!record->watched) {
-    ULARGE_INTEGER cookie{};
-    record->watched = SUCCEEDED(CoRegisterInitializeSpy(&g_watch, &cookie));
+
+  std::shared_ptr<ApartmentModule> module;
+  SpyRegistration apartmentEnd{&g_spy};
+  win32::Owned<HANDLE, &CloseHandle> thread{OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId())};
+  ThreadPoolWait threadEnd{thread.Get(), &ThreadEnded, this};  // after the handle it waits on
+};
+
+namespace {
+// Only a record, never a module: its owner is the wait above.
+thread_local ThreadRecord* t_record = nullptr;
+}  // namespace
+
+std::shared_ptr<ApartmentModule> ApartmentModule::OfThisThread() {
+  if (t_record == nullptr) {
+    auto record = std::make_unique<ThreadRecord>();
+    // Without both ends watched, a module could outlive its apartment or its thread.
+    if (!record->apartmentEnd || !record->thread || !record->threadEnd) throw std::bad_alloc();
+    t_record = record.release();  // the wait's now
   }
-  return *record->module;
+  if (!t_record->module) {
+    Pin();  // windows, hooks and waits point into our code from now on
+    auto module = std::make_shared<ApartmentModule>();
+    module->platform_->SetOwner(module);
+    t_record->module = std::move(module);
+  }
+  return t_record->module;
 }
 
-void ApartmentModule::AddObject() { InterlockedIncrement(&holds_); }
-void ApartmentModule::ReleaseObject() { Drop(); }
+ApartmentModule::ApartmentModule()
+    : platform_(std::make_unique<Win32Platform>()), state_(std::make_unique<ModuleState>(*platform_)) {}
 
-void ApartmentModule::Drop() {
-  // An abandoned module's thread is gone: its windows and its host helper
-  // cannot be touched from here.
-  if (InterlockedDecrement(&holds_) == 0 && !abandoned_) delete this;
-}
+ApartmentModule::~ApartmentModule() = default;
 
 void ApartmentModule::ApartmentEnding() {
-  ThreadRecord* record = ThisThread();
-  if (record == nullptr || record->module == nullptr) return;
+  if (t_record == nullptr || !t_record->module) return;
   // A later apartment on this thread starts afresh.
-  std::exchange(record->module, nullptr)->Drop();
+  const std::shared_ptr<ApartmentModule> module = std::move(t_record->module);
+  module->EndOnItsThread();
 }
 
-// Under the loader lock: no window, socket or COM work, only bookkeeping.
-void ApartmentModule::ThreadEnding() {
-  if (!g_anyModule) return;
-  ThreadRecord* record = ThisThread();
-  if (record == nullptr) return;
-  TlsSetValue(Slot(), nullptr);
-  if (record->module != nullptr) {
-    record->module->abandoned_ = true;  // from now on, nothing may free it
-    const std::lock_guard<std::mutex> held(g_endedLock);
-    g_ended.push_back(record->module);
-  }
-  delete record;
+void ApartmentModule::EndOnItsThread() {
+  ended_ = true;
+  EndNetworkWork(*state_, HelperOnEnd::kRelease);
+  platform_->End();
 }
 
-void ApartmentModule::CloseSocketsOfEndedThreads() {
-  std::vector<ApartmentModule*> ended;
-  {
-    const std::lock_guard<std::mutex> held(g_endedLock);
-    ended.swap(g_ended);
-  }
-  for (ApartmentModule* module : ended) {
-    if (module->state_.HasTransport()) module->state_.transport().socket().Close();
-  }
+void ApartmentModule::EndAfterItsThread() {
+  ended_ = true;
+  EndNetworkWork(*state_, HelperOnEnd::kAbandon);
+  state_.reset();
+  platform_.reset();
 }
 
 }  // namespace artnet::server

@@ -6,71 +6,61 @@
 // clang-format on
 
 #include <atomic>
+#include <memory>
 
 #include "com/win32_platform.h"
 #include "engine/module_state.h"
 
 namespace artnet::server {
 
-// What the plug-in keeps for one apartment thread: its Win32 platform (the
-// thread's hidden window, timers and socket) and the engine's module state.
-// The class is apartment-threaded, so COM creates objects directly on any
+// What the plug-in keeps for one apartment of one thread: its Win32 platform
+// (the hidden window, timers and socket) and the engine's module state. The
+// class is apartment-threaded, so COM creates objects directly on any
 // single-threaded-apartment thread; a window, a timer and a WSAAsyncSelect
 // serve only the thread that made them, so each such thread gets its own
-// copy, and a second thread meets port 6454 taken as a second process would.
+// module, and a second thread meets port 6454 taken as a second process would.
 //
-// Made with the thread's first object; ended on that thread when it leaves
-// its apartment (its last CoUninitialize) and no object of it is left. A
-// thread that ends without leaving its apartment cannot be cleaned up under
-// the loader lock: its socket is closed just after the thread has ended (or
-// by the next thread to make a module), and the rest is left, as that
-// apartment's objects are.
+// When a module begins and ends (all of it in apartment_module.cpp):
+// - It begins with the first object made in its apartment (OfThisThread,
+//   from the class factory). Its thread gets a watch with its first module:
+//   an IInitializeSpy registration and a wait on the system's thread pool
+//   for the thread's end.
+// - It ends on its thread just before the apartment's last CoUninitialize:
+//   its network work ends (port 6454 closed, timers stopped), the host's
+//   helper is released and its window destroyed. Objects that outlive it
+//   answer every call with RPC_E_DISCONNECTED and touch nothing of it; its
+//   memory goes with the last of them, from whichever thread releases it.
+// - When its thread ends without leaving the apartment, it ends on the thread
+//   pool once the thread has gone: its socket closed and its state freed. The
+//   host's helper is let go without a call (its apartment went with the
+//   thread), and the system took the window and timers with the thread.
+// Its owners are the thread's record while the apartment lasts, each of its
+// objects, and each message its window is routing: whatever a host does
+// inside a call out to it, nothing of ours is freed under a running handler.
 class ApartmentModule {
  public:
-  // The calling thread's, made on first use. Throws when it cannot be made.
-  static ApartmentModule& OfThisThread();
-  // From DllMain: the calling thread is ending.
-  static void ThreadEnding();
-  // Closes the sockets of modules whose thread ended inside its apartment;
-  // from any thread.
-  static void CloseSocketsOfEndedThreads();
+  // The calling thread's module for its current apartment, made with its
+  // first object. Throws when it cannot be made.
+  static std::shared_ptr<ApartmentModule> OfThisThread();
 
-  ModuleState& State() { return state_; }
-  // Objects keep their module, should the apartment end before them.
-  void AddObject();
-  void ReleaseObject();
-
+  ApartmentModule();
+  ~ApartmentModule();
   ApartmentModule(const ApartmentModule&) = delete;
   ApartmentModule& operator=(const ApartmentModule&) = delete;
 
+  // Null once the module has ended: nothing of it may be touched then.
+  ModuleState* State() { return ended_ ? nullptr : state_.get(); }
+
  private:
-  friend class ApartmentEndWatch;
-  ApartmentModule() = default;
-  ~ApartmentModule() = default;
+  friend class ApartmentEndSpy;
+  friend struct ThreadRecord;
   static void ApartmentEnding();
-  void Drop();
+  void EndOnItsThread();
+  void EndAfterItsThread();
 
-  Win32Platform platform_;
-  ModuleState state_{platform_};
-  LONG holds_ = 1;                      // the thread's apartment, and each object
-  std::atomic<bool> abandoned_{false};  // its thread ended inside its apartment
-};
-
-// An object's hold on its module (none for a module a test made), released
-// after everything else of the object.
-class ModuleHold {
- public:
-  explicit ModuleHold(ApartmentModule* module) : module_(module) {
-    if (module_ != nullptr) module_->AddObject();
-  }
-  ~ModuleHold() {
-    if (module_ != nullptr) module_->ReleaseObject();
-  }
-  ModuleHold(const ModuleHold&) = delete;
-  ModuleHold& operator=(const ModuleHold&) = delete;
-
- private:
-  ApartmentModule* module_;
+  std::unique_ptr<Win32Platform> platform_;
+  std::unique_ptr<ModuleState> state_;  // after the platform: its sockets and timers go first
+  std::atomic<bool> ended_{false};
 };
 
 }  // namespace artnet::server

@@ -33,8 +33,9 @@ HRESULT OutputDriverFactory::CreateInstance(IUnknown* outer, REFIID riid, void**
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
   try {
     win32::ComPtr<ComOutputDriver> driver;
-    server::ApartmentModule& module = server::ApartmentModule::OfThisThread();
-    driver.Attach(new ComOutputDriver(module.State(), &module));  // born with one reference
+    std::shared_ptr<server::ApartmentModule> module = server::ApartmentModule::OfThisThread();
+    ModuleState& state = *module->State();
+    driver = new ComOutputDriver(state, std::move(module));  // ComPtr adds its first reference
     return driver->QueryInterface(riid, object);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

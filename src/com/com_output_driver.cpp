@@ -128,7 +128,8 @@ void FillException(HRESULT hr, EXCEPINFO* exception) {
 // box, the dialog, a helper that pumps messages).
 using SelfReference = win32::ComPtr<ComOutputDriver>;
 
-ComOutputDriver::ComOutputDriver(ModuleState& mod, server::ApartmentModule* owner) : hold_(owner), driver_(mod) {
+ComOutputDriver::ComOutputDriver(ModuleState& mod, std::shared_ptr<server::ApartmentModule> owner)
+    : module_(std::move(owner)), driver_(mod) {
   server::ObjectCreated();
 }
 
@@ -208,6 +209,7 @@ HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
                                 EXCEPINFO* exception, UINT* badArgument) {
   try {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (Disconnected()) return RPC_E_DISCONNECTED;
     const MemberInfo* member = FindMember(id);
     if (member == nullptr || (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return DISP_E_MEMBERNOTFOUND;
     DISPPARAMS none{};
@@ -316,28 +318,33 @@ HRESULT ComOutputDriver::InvokeMethod(DISPID id, Arguments& args, VARIANT* resul
 
 HRESULT ComOutputDriver::Disable(VARIANT_BOOL* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Disable(value); });
 }
 
 HRESULT ComOutputDriver::Enable(VARIANT_BOOL* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Enable(value); });
 }
 
 HRESULT ComOutputDriver::SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   if (Channel == nullptr || value == nullptr) return E_POINTER;
   return CallWithBool(result, [&](lumenstage::VBool* stored) { return driver_.SetChannel(*Channel, *value, stored); });
 }
 
 HRESULT ComOutputDriver::Configure(VARIANT_BOOL* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Configure(value); });
 }
 
 HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** LMSTPluginHelper,
                               VARIANT_BOOL* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   if (CallingAppTitle == nullptr || MyFilename == nullptr || LMSTPluginHelper == nullptr) return E_POINTER;
   return CallWithBool(result, [&](lumenstage::VBool* value) {
     const std::string title = Utf8FromBstr(*CallingAppTitle);
@@ -351,11 +358,13 @@ HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch
 
 HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Term(value); });
 }
 
 HRESULT ComOutputDriver::PluginName(BSTR* result) {
   const SelfReference self(this);
+  if (Disconnected()) return RPC_E_DISCONNECTED;
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   try {

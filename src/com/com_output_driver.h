@@ -16,12 +16,13 @@ namespace artnet {
 // the vtable; late-bound calls through a hand-written Invoke, because the
 // standard type-library dispatch cannot take a script's variables by
 // reference. Failures come back as 0x800A0000 | number with an IErrorInfo
-// (vtable) or an EXCEPINFO (Invoke). No exception leaves any method.
+// (vtable) or an EXCEPINFO (Invoke). No exception leaves any method. Once its
+// apartment's module has ended, every method answers RPC_E_DISCONNECTED.
 class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInfo {
  public:
   // Starts with no reference: its first owner adds one. Keeps `owner` (the
   // module `mod` belongs to, if any) until it is gone.
-  explicit ComOutputDriver(ModuleState& mod, server::ApartmentModule* owner = nullptr);
+  explicit ComOutputDriver(ModuleState& mod, std::shared_ptr<server::ApartmentModule> owner = nullptr);
   ComOutputDriver(const ComOutputDriver&) = delete;
   ComOutputDriver& operator=(const ComOutputDriver&) = delete;
 
@@ -55,9 +56,11 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
   // A late-bound call's arguments in parameter order, converted; cleared when done.
   using Arguments = std::array<win32::Variant, 3>;
   HRESULT InvokeMethod(DISPID id, Arguments& args, VARIANT* result);
+  // Its apartment has ended: the module must not be touched.
+  bool Disconnected() { return module_ && module_->State() == nullptr; }
 
   LONG refs_ = 0;
-  server::ModuleHold hold_;  // before driver_: released after it
+  std::shared_ptr<server::ApartmentModule> module_;  // before driver_: released after it
   clsOutputDriver driver_;
 };
 

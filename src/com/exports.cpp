@@ -8,21 +8,12 @@
 // clang-format on
 
 #include "artnet_automation.h"
-#include "com/apartment_module.h"
 #include "com/class_factory.h"
 #include "com/registration.h"
 #include "com/server_module.h"
 
-// Thread notifications stay on: a thread that ends still holding a module
-// must hand it over.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) artnet::server::SetModuleHandle(instance);
-  if (reason == DLL_THREAD_DETACH) {
-    try {
-      artnet::server::ApartmentModule::ThreadEnding();
-    } catch (...) {  // out of memory: its socket stays open
-    }
-  }
   return TRUE;
 }
 

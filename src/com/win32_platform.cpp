@@ -1,5 +1,6 @@
 #include "com/win32_platform.h"
 
+#include "platform/win32/message_window.h"
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_event_pump.h"
@@ -11,6 +12,7 @@
 namespace artnet {
 
 struct Win32Platform::Parts {
+  win32::MessageWindow window;
   Win32Clock clock;
   RegistrySettingsStore settings;
   Win32WarningBox messages;
@@ -22,9 +24,15 @@ Win32Platform::Win32Platform() : parts_(std::make_unique<Parts>()) {}
 
 Win32Platform::~Win32Platform() = default;
 
-std::unique_ptr<SocketControl> Win32Platform::CreateSocketControl() { return std::make_unique<Win32SocketControl>(); }
+void Win32Platform::SetOwner(std::weak_ptr<const void> owner) { parts_->window.SetOwner(std::move(owner)); }
 
-std::unique_ptr<Timer> Win32Platform::CreateTimer() { return std::make_unique<Win32Timer>(); }
+void Win32Platform::End() { parts_->window.End(); }
+
+std::unique_ptr<SocketControl> Win32Platform::CreateSocketControl() {
+  return std::make_unique<Win32SocketControl>(parts_->window);
+}
+
+std::unique_ptr<Timer> Win32Platform::CreateTimer() { return std::make_unique<Win32Timer>(parts_->window); }
 
 Clock& Win32Platform::GetClock() { return parts_->clock; }
 

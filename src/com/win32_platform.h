@@ -6,13 +6,19 @@
 
 namespace artnet {
 
-// The Windows platform layer. Everything it raises (timer ticks, socket
-// events) arrives through the message loop of the thread that created it,
-// the host's UI thread, by a hidden message-only window.
+// The Windows platform layer of one apartment thread. Everything it raises
+// (timer ticks, socket events) arrives through that thread's message loop,
+// by the hidden message-only window it owns; the sockets and timers it makes
+// must go before it.
 class Win32Platform final : public Platform {
  public:
   Win32Platform();
   ~Win32Platform() override;
+
+  // Kept alive while the window routes a message to a handler.
+  void SetOwner(std::weak_ptr<const void> owner);
+  // On its thread: the window destroyed, so nothing more is delivered.
+  void End();
 
   std::unique_ptr<SocketControl> CreateSocketControl() override;
   std::unique_ptr<Timer> CreateTimer() override;

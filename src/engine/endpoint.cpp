@@ -37,6 +37,7 @@ void KeepIfBlocked(ModuleState& mod, Delivery delivery, int sendError, const std
 }  // namespace
 
 void OpenArtNetSocket(ModuleState& mod) {
+  if (mod.Ended) return;
   SocketControl& socket = mod.transport().socket();
   int state = kSockStateClosed;
   if (socket.GetState(state) == 0 && (state == kSockStateOpen || state == kSockStateConnected)) return;
@@ -49,6 +50,7 @@ void OpenArtNetSocket(ModuleState& mod) {
 
 void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span<const std::uint8_t> packet,
                       Delivery delivery) {
+  if (mod.Ended) return;
   SocketControl& socket = mod.transport().socket();
   // The control takes plain dotted text only; zero-padded parts and stray
   // blanks are what people type, so they are made plain here.
@@ -72,6 +74,7 @@ void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span
       // Marked before showing: sends inside the box's modal loop must not stack more boxes.
       mod.Endpoint.PortInUseWarned = true;
       mod.platform.Messages().ShowCritical(kPortInUseWarning);
+      if (mod.Ended) return;  // the host ended the module inside the box's loop
     }
     // Sends made inside the box's modal loop may have pointed the control elsewhere.
     socket.SetRemotePort(kArtNetPort);
@@ -106,6 +109,18 @@ void CloseArtNetSocket(ModuleState& mod) {
   mod.Endpoint.Pending.waiting = false;  // output is off; the values stay in the channel buffer
   const int error = mod.transport().socket().Close();
   if (error != 0) throw AutomationError(error, "The socket could not be closed");
+}
+
+void EndNetworkWork(ModuleState& mod, HelperOnEnd helper) {
+  mod.Ended = true;
+  mod.Enabled = false;
+  mod.Endpoint.Pending.waiting = false;
+  if (mod.HasTransport()) mod.transport().End();
+  if (helper == HelperOnEnd::kAbandon) {
+    mod.Input.Helper.Abandon();
+  } else {
+    mod.Input.Helper.Reset(nullptr);  // last: the host's Release may run anything
+  }
 }
 
 void OnDataArrival(ModuleState& mod) {

@@ -28,6 +28,15 @@ void SendArtNetPacket(ModuleState& mod, std::string destination, std::span<const
 // Closes the endpoint; a failure reaches the caller as an AutomationError.
 void CloseArtNetSocket(ModuleState& mod);
 
+// Whose thread the host's helper is called on once the module ends.
+enum class HelperOnEnd { kRelease, kAbandon };
+// Ends the module's network work for good, as its apartment ends: the socket
+// closed (port 6454 free again), both timers stopped, the host's helper let
+// go, and nothing opened, armed or called again. Safe inside any handler or
+// host call still running on the module: they finish without effect.
+// kAbandon when the helper's thread has gone and no call into it may be made.
+void EndNetworkWork(ModuleState& mod, HelperOnEnd helper);
+
 // The socket's writable handler: sends the frame that waited for it.
 void OnSocketWritable(ModuleState& mod);
 

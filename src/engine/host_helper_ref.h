@@ -27,6 +27,9 @@ class HostHelperRef {
     if (helper != nullptr) helper->Release();
   }
   lumenstage::IPluginHelper* get() const { return helper_; }
+  // Lets go without releasing: for a helper whose apartment has gone with
+  // its thread, where no call into it may be made any more.
+  void Abandon() { helper_ = nullptr; }
 
  private:
   lumenstage::IPluginHelper* helper_ = nullptr;

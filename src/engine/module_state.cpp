@@ -21,7 +21,7 @@ Transport& ModuleState::transport() {
     transport.socket().SetWritableHandler([&mod] { OnSocketWritable(mod); });
     transport.flushTimer().SetTickHandler([&mod] { OnFlushTimer(mod); });
     transport.refreshTimer().SetTickHandler([&mod] { OnRefreshTimer(mod); });
-    transport.refreshTimer().SetEnabled(true);
+    if (!Ended) transport.refreshTimer().SetEnabled(true);
   }
   return *transport_;
 }

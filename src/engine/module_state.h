@@ -80,6 +80,9 @@ class ModuleState {
 
   ArtNetSettings Settings;
   bool Enabled = false;
+  // The module's work has ended for good (EndNetworkWork): nothing opens the
+  // socket, arms a timer or calls the host again.
+  bool Ended = false;
   LocalAddressRecord LocalAddress;
   // Loopback stood in for the address at Enable; the refresh looks again.
   bool LocalAddressIsStandIn = false;

@@ -24,7 +24,7 @@ class Transport {
   // the transport knows when it is pending: the host's many calls inside the
   // 40 ms window then cost no call on the platform's timer.
   int ArmFlush() {
-    if (flushArmed_) return 0;
+    if (flushArmed_ || ended_) return 0;
     const int error = flushTimer_->SetEnabled(true);
     flushArmed_ = error == 0;
     return error;
@@ -33,9 +33,17 @@ class Transport {
     flushArmed_ = false;
     flushTimer_->SetEnabled(false);
   }
+  // For good: the socket closed, both timers stopped, nothing re-arms them.
+  void End() {
+    ended_ = true;
+    DisarmFlush();
+    refreshTimer_->SetEnabled(false);
+    socket_->Close();
+  }
 
  private:
   bool flushArmed_ = false;
+  bool ended_ = false;
   std::unique_ptr<SocketControl> socket_;
   std::unique_ptr<Timer> flushTimer_;
   std::unique_ptr<Timer> refreshTimer_;

@@ -7,10 +7,9 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"ArtNetPlatformWindow";
 
-// Each thread's own: a window serves only the thread that made it. A
-// thread's window goes with the thread; the object is left, since modules
-// abandoned by an ended thread may still detach from it.
-thread_local MessageWindow* t_window = nullptr;
+// The window of this thread whose sockets step aside: the loop's hook has
+// no other way to find it.
+thread_local MessageWindow* t_steppingAside = nullptr;
 
 bool g_refuseHooks = false;
 
@@ -20,7 +19,8 @@ bool g_refuseHooks = false;
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   try {
     if (message == kTimerMessage || message == kSocketMessage || message == kResumeMessage) {
-      if (t_window != nullptr && t_window->Handle() == window) t_window->Route(message, wParam, lParam);
+      auto* const routed = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+      if (routed != nullptr) routed->Route(message, wParam, lParam);
       return 0;
     }
   } catch (...) {
@@ -30,8 +30,8 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 LRESULT CALLBACK LoopTookMessage(int code, WPARAM removed, LPARAM message) {
-  if (code == HC_ACTION && t_window != nullptr) {
-    t_window->OnLoopTook(reinterpret_cast<const MSG*>(message)->message, removed == PM_REMOVE);
+  if (code == HC_ACTION && t_steppingAside != nullptr) {
+    t_steppingAside->OnLoopTook(reinterpret_cast<const MSG*>(message)->message, removed == PM_REMOVE);
   }
   return CallNextHookEx(nullptr, code, removed, message);
 }
@@ -61,6 +61,8 @@ class StepAside {
 };
 
 WindowTimer::WindowTimer(void* window, std::uintptr_t id, unsigned milliseconds) {
+  // No window would make a thread timer, posted to the host's own loop.
+  if (window == nullptr) return;
   if (SetTimer(static_cast<HWND>(window), id, milliseconds, nullptr) == 0) return;
   window_ = window;
   id_ = id;
@@ -80,9 +82,17 @@ void WindowTimer::Reset() {
   id_ = 0;
 }
 
-MessageWindow::MessageWindow(void* window) : window_(window) {}
+MessageWindow::MessageWindow() = default;
 
-MessageWindow::~MessageWindow() = default;
+MessageWindow::~MessageWindow() {
+  if (t_steppingAside == this) t_steppingAside = nullptr;
+  stepAside_.reset();  // of a thread that has ended: its hook and timer went with it
+  // Only its own thread may destroy the window; an ended thread's went with it.
+  if (window_ != nullptr && GetCurrentThreadId() == thread_) {
+    SetWindowLongPtrW(static_cast<HWND>(window_), GWLP_USERDATA, 0);
+    DestroyWindow(static_cast<HWND>(window_));
+  }
+}
 
 double MonotonicSeconds() {
   static const double frequency = [] {
@@ -95,8 +105,8 @@ double MonotonicSeconds() {
   return static_cast<double>(now.QuadPart) / frequency;
 }
 
-MessageWindow* MessageWindow::Get() {
-  if (t_window != nullptr) return t_window;
+void* MessageWindow::Handle() {
+  if (window_ != nullptr || ended_) return window_;
   const HINSTANCE instance = OwnModule();
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -106,8 +116,20 @@ MessageWindow* MessageWindow::Get() {
   if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
   const HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
   if (window == nullptr) return nullptr;
-  t_window = new MessageWindow(window);
-  return t_window;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  window_ = window;
+  thread_ = GetCurrentThreadId();
+  return window_;
+}
+
+void MessageWindow::End() {
+  ended_ = true;
+  if (t_steppingAside == this) t_steppingAside = nullptr;
+  stepAside_.reset();
+  if (window_ == nullptr) return;
+  const HWND window = static_cast<HWND>(std::exchange(window_, nullptr));
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);  // its queued messages find nobody
+  DestroyWindow(window);
 }
 
 void MessageWindow::RefuseHooks(bool refuse) { g_refuseHooks = refuse; }
@@ -119,10 +141,15 @@ void MessageWindow::Attach(unsigned message, std::uintptr_t key, WindowClient* c
 void MessageWindow::Detach(unsigned message, std::uintptr_t key) { clients_.erase({message, key}); }
 
 bool MessageWindow::PostResume(std::uintptr_t key) {
+  // No window would make it a thread message to the host's own loop.
+  if (window_ == nullptr) return false;
   return PostMessageW(static_cast<HWND>(window_), kResumeMessage, key, 0) != 0;
 }
 
 void MessageWindow::Route(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  // First, so released last: this object may go with its owner, after which
+  // nothing here is touched.
+  const std::shared_ptr<const void> owner = owner_.lock();
   if (message == kTimerMessage && stepAside_ && stepAside_->IsFallback(wParam)) {
     EndYield();  // should the hook not have seen it
     return;
@@ -165,6 +192,7 @@ void MessageWindow::YieldTo(std::uintptr_t key) {
       return;
     }
     stepAside_ = std::move(stepAside);
+    t_steppingAside = this;
   }
   stepAside_->keys.push_back(key);
 }
@@ -184,6 +212,7 @@ void MessageWindow::OnLoopTook(unsigned message, bool removed) {
 
 void MessageWindow::EndYield() {
   const std::unique_ptr<StepAside> ended = std::move(stepAside_);  // unhooked and its timer killed on return
+  if (t_steppingAside == this) t_steppingAside = nullptr;
   lastYield_ = MonotonicSeconds();
   for (const std::uintptr_t key : ended->keys) PostResume(key);
 }

@@ -49,21 +49,34 @@ inline constexpr unsigned kTimerMessage = 0x0113;       // WM_TIMER, by timer id
 inline constexpr unsigned kSocketMessage = 0x8000 + 1;  // WM_APP + 1, by socket (WSAAsyncSelect)
 inline constexpr unsigned kResumeMessage = 0x8000 + 2;  // WM_APP + 2, by client key: "carry on reading"
 
-// A thread's hidden message-only window. Timer ticks and socket events
-// arrive through that thread's message loop and are routed to the client
-// registered for their key; a message whose key has no client any more (a
-// stale tick of a killed timer, an event of a closed socket) is dropped. The
-// window lives until its thread ends.
+// A hidden message-only window, made on first use by the thread that uses
+// it and owned by its platform. Timer ticks and socket events arrive through
+// that thread's message loop and are routed to the client registered for
+// their key; a message whose key has no client any more (a stale tick of a
+// killed timer, an event of a closed socket) is dropped. While a message is
+// routed, the window's owner is kept alive: a host may end everything of
+// ours inside a handler's call out to it. End() destroys the window for good;
+// after it nothing is routed, and what its clients still ask of it does
+// nothing. The object may be destroyed from any thread once it has ended, or
+// once its thread has ended.
 //
 // Under a steady flood a socket notification is always queued, so the system
 // never makes WM_TIMER; socket messages therefore also give the timers their
 // turn (OnQueueBusy), checked at most once per kBusyCheckSeconds.
 class MessageWindow {
  public:
-  // The calling thread's window, created on first use; null when it cannot be created.
-  static MessageWindow* Get();
+  MessageWindow();
+  ~MessageWindow();
+  MessageWindow(const MessageWindow&) = delete;
+  MessageWindow& operator=(const MessageWindow&) = delete;
 
-  void* Handle() const { return window_; }
+  // Kept alive while a message is routed.
+  void SetOwner(std::weak_ptr<const void> owner) { owner_ = std::move(owner); }
+  // The window, created by the calling thread on first use; null when it
+  // cannot be created or has ended.
+  void* Handle();
+  // Destroys the window on its own thread and ends any step aside.
+  void End();
   // A key no other client has had, for timer ids and resume messages.
   std::uintptr_t NewKey() { return ++lastKey_; }
   void Attach(unsigned message, std::uintptr_t key, WindowClient* client);
@@ -98,12 +111,13 @@ class MessageWindow {
   static constexpr double kLongestYieldSeconds = 0.005;
 
  private:
-  explicit MessageWindow(void* window);
-  ~MessageWindow();
   void RunStarvedTimers();
   void EndYield();
 
-  void* window_;
+  void* window_ = nullptr;
+  unsigned long thread_ = 0;  // that made the window
+  bool ended_ = false;
+  std::weak_ptr<const void> owner_;
   std::uintptr_t lastKey_ = 0;
   double lastBusyCheck_ = 0;
   double lastStarvedCheck_ = 0;

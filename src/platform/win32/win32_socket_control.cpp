@@ -32,10 +32,14 @@ sockaddr_in Address(IPv4 address, int port) {
 
 }  // namespace
 
+Win32SocketControl::Win32SocketControl(win32::MessageWindow& window) : window_(&window), resumeKey_(window.NewKey()) {
+  window_->Attach(win32::kResumeMessage, resumeKey_, this);
+}
+
 Win32SocketControl::~Win32SocketControl() {
   MarkDestroyed();
   if (IsOpen()) CloseSocket();
-  if (window_ != nullptr) window_->Detach(win32::kResumeMessage, resumeKey_);
+  window_->Detach(win32::kResumeMessage, resumeKey_);
 }
 
 void Win32SocketControl::CloseSocket() {
@@ -49,12 +53,8 @@ void Win32SocketControl::CloseSocket() {
 
 int Win32SocketControl::OpenSocket(int port, int& boundPort) {
   if (const int error = StartWinsock(); error != 0) return error;
-  if (window_ == nullptr) {
-    window_ = win32::MessageWindow::Get();
-    if (window_ == nullptr) return WSAENOBUFS;
-    resumeKey_ = window_->NewKey();
-    window_->Attach(win32::kResumeMessage, resumeKey_, this);
-  }
+  const HWND window = static_cast<HWND>(window_->Handle());
+  if (window == nullptr) return WSAENOBUFS;
   win32::UniqueSocket handle(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   if (!handle) return WSAGetLastError();
 
@@ -83,8 +83,7 @@ int Win32SocketControl::OpenSocket(int port, int& boundPort) {
   const auto key = static_cast<std::uintptr_t>(handle.Get());
   window_->Attach(win32::kSocketMessage, key, this);
   // Also makes the socket non-blocking.
-  if (WSAAsyncSelect(handle.Get(), static_cast<HWND>(window_->Handle()), win32::kSocketMessage, FD_READ | FD_WRITE) !=
-      0) {
+  if (WSAAsyncSelect(handle.Get(), window, win32::kSocketMessage, FD_READ | FD_WRITE) != 0) {
     window_->Detach(win32::kSocketMessage, key);
     return WSAGetLastError();
   }

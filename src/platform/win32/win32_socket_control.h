@@ -11,11 +11,11 @@
 namespace artnet {
 
 // A UDP socket control over Winsock2, its events (WSAAsyncSelect) delivered
-// by the hidden window through the thread's message loop. Winsock's error
-// numbers are the control's numbers.
-class Win32SocketControl final : public SocketControlCore, private win32::WindowClient {
+// by the platform's hidden window, which outlives it, through the thread's
+// message loop. Winsock's error numbers are the control's numbers.
+class Win32SocketControl : public SocketControlCore, private win32::WindowClient {
  public:
-  Win32SocketControl() = default;
+  explicit Win32SocketControl(win32::MessageWindow& window);
   ~Win32SocketControl() override;
 
  private:
@@ -38,8 +38,8 @@ class Win32SocketControl final : public SocketControlCore, private win32::Window
   // A SOCKET, kept as a number here so <winsock2.h> stays out of the header.
   static constexpr std::uintptr_t kNoSocket = ~std::uintptr_t{0};  // INVALID_SOCKET
   std::uintptr_t socket_ = kNoSocket;
-  win32::MessageWindow* window_ = nullptr;
-  std::uintptr_t resumeKey_ = 0;
+  win32::MessageWindow* window_;
+  std::uintptr_t resumeKey_;
   bool writableWanted_ = false;  // a send was refused; Writable is owed
   // One datagram slot per nesting depth of DataArrival, made when first needed.
   std::vector<std::unique_ptr<Datagram>> slots_;

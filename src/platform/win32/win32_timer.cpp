@@ -10,10 +10,12 @@ Win32Timer::~Win32Timer() { Disarm(); }
 
 bool Win32Timer::Arm() {
   Disarm();
+  void* const window = window_->Handle();
+  if (window == nullptr) return false;
   id_ = window_->NewKey();
   window_->Attach(win32::kTimerMessage, id_, this);
   // A zero interval still has to fire; SetTimer raises it to its minimum.
-  system_ = win32::WindowTimer(window_->Handle(), id_, static_cast<unsigned>(interval_));
+  system_ = win32::WindowTimer(window, id_, static_cast<unsigned>(interval_));
   if (!system_) {
     window_->Detach(win32::kTimerMessage, id_);
     id_ = 0;
@@ -42,8 +44,7 @@ int Win32Timer::SetEnabled(bool enabled) {
     return 0;
   }
   if (enabled_) return 0;  // keep the running interval: no restart
-  if (window_ == nullptr) window_ = win32::MessageWindow::Get();
-  if (window_ == nullptr || !Arm()) return lumenstage::kErrInvalidProcedureCall.number;
+  if (!Arm()) return lumenstage::kErrInvalidProcedureCall.number;
   enabled_ = true;
   return 0;
 }

@@ -14,9 +14,10 @@ namespace artnet {
 // thread's message loop. Each arming gets a fresh timer id, so a tick that
 // was already due when the timer was disarmed or re-armed finds no client
 // and is dropped.
-class Win32Timer final : public Timer, private win32::WindowClient {
+class Win32Timer : public Timer, private win32::WindowClient {
  public:
-  Win32Timer() = default;
+  // On `window`, which outlives the timer.
+  explicit Win32Timer(win32::MessageWindow& window) : window_(&window) {}
   ~Win32Timer() override;
   Win32Timer(const Win32Timer&) = delete;
   Win32Timer& operator=(const Win32Timer&) = delete;
@@ -32,7 +33,7 @@ class Win32Timer final : public Timer, private win32::WindowClient {
   void OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
   void OnQueueBusy(double now) override;
 
-  win32::MessageWindow* window_ = nullptr;
+  win32::MessageWindow* window_;
   std::uintptr_t id_ = 0;  // of the current arming; 0 while disarmed
   win32::WindowTimer system_;
   int interval_ = 0;

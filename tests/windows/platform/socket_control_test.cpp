@@ -130,7 +130,7 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
   for (const auto& [loop, nested, hookRefused, what] : cases) {
     SCOPED_TRACE(what);
     win32::MessageWindow::RefuseHooks(hookRefused);
-    Win32SocketControl control;
+    wtest::TestSocketControl control;
     contract::Recorder recorder(control);
     SteadyClock::time_point lastRead{};
     ReadSlowly(recorder, lastRead);
@@ -173,7 +173,7 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
   for (const bool destroy : {false, true}) {
     SCOPED_TRACE(destroy ? "destroyed" : "closed");
-    auto control = std::make_unique<Win32SocketControl>();
+    auto control = std::make_unique<wtest::TestSocketControl>();
     auto recorder = std::make_unique<contract::Recorder>(*control);
     ASSERT_EQ(control->Bind(contract::kArtNet), kSockOk);
     const HostTimer hostTimer(20);
@@ -182,7 +182,7 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
       const Flood flood({contract::kArtNet});
       // The host's idle work runs while the socket waits for the loop.
       RunHostLoop(HostLoop::kRepostsIdleWork, kLongestFloodMs, [&] {
-        if (gone || recorder->deliveries.size() < 50 || !win32::MessageWindow::Get()->SteppingAside()) return gone;
+        if (gone || recorder->deliveries.size() < 50 || !wtest::TestWindow().SteppingAside()) return gone;
         if (destroy) {
           recorder.reset();
           control.reset();
@@ -196,7 +196,7 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
     }
     EXPECT_TRUE(gone);
     if (destroy) {
-      control = std::make_unique<Win32SocketControl>();
+      control = std::make_unique<wtest::TestSocketControl>();
       recorder = std::make_unique<contract::Recorder>(*control);
     }
     recorder->deliveries.clear();
@@ -214,7 +214,7 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
 // aside), and both go on reading.
 TEST(HostLoopsUnderAFlood, TwoSocketsStepAsideTogether) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
-  Win32SocketControl first, second;
+  wtest::TestSocketControl first, second;
   contract::Recorder firstRecorder(first), secondRecorder(second);
   SteadyClock::time_point firstRead{}, secondRead{};
   ReadSlowly(firstRecorder, firstRead);

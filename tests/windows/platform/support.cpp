@@ -186,4 +186,9 @@ int HostTimer::ticks() const { return hostTicks; }
 
 std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 
+win32::MessageWindow& TestWindow() {
+  static win32::MessageWindow window;
+  return window;
+}
+
 }  // namespace artnet::wtest

@@ -99,10 +99,20 @@ class HostTimer {
 
 std::vector<std::uint8_t> Bytes(const std::string& text);
 
+// The hidden window a platform owns, one for the tests' thread.
+win32::MessageWindow& TestWindow();
+// Sockets and timers on it, made as the contract suites make them.
+struct TestSocketControl final : Win32SocketControl {
+  TestSocketControl() : Win32SocketControl(TestWindow()) {}
+};
+struct TestTimer final : Win32Timer {
+  TestTimer() : Win32Timer(TestWindow()) {}
+};
+
 // The Win32 platform as the suites in tests/contract take it.
 struct Win32Platform {
-  using SocketControl = Win32SocketControl;
-  using Timer = Win32Timer;
+  using SocketControl = TestSocketControl;
+  using Timer = TestTimer;
   using Clock = Win32Clock;
   using EventPump = Win32EventPump;
   using RawUdp = wtest::RawUdp;

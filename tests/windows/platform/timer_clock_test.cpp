@@ -82,7 +82,7 @@ TEST(Win32WarningBoxTest, ShowsTheTextUnderTheModuleNameAndTimersRunWhileItIsOpe
   BoxCloser closer;
   closer.title = L"windows_platform_tests";
   int ticks = 0;
-  auto timer = std::make_unique<Win32Timer>();
+  auto timer = std::make_unique<wtest::TestTimer>();
   timer->SetInterval(20);
   timer->SetTickHandler([&] {
     if (++ticks == 3) closer.TryClose();
