@@ -5,8 +5,12 @@
 #include <objidl.h>
 // clang-format on
 
+#include <algorithm>
+#include <iterator>
+#include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "com/server_module.h"
 #include "engine/endpoint.h"
@@ -47,20 +51,26 @@ class ThreadPoolWait {
 };
 
 // An IInitializeSpy registered for one thread. Only that thread may revoke
-// it; COM drops the spies of a thread that has ended by itself.
+// it; COM drops the spies of a thread that has ended by itself. (A thread id
+// may be reused by a later thread, whose own spy must stay.)
 class SpyRegistration {
  public:
-  explicit SpyRegistration(IInitializeSpy* spy) : registered_(SUCCEEDED(CoRegisterInitializeSpy(spy, &cookie_))) {}
+  explicit SpyRegistration(IInitializeSpy* spy) : registered_(SUCCEEDED(CoRegisterInitializeSpy(spy, &cookie_))) {
+    if (registered_) t_registration = this;
+  }
   ~SpyRegistration() {
-    if (registered_ && GetCurrentThreadId() == thread_) CoRevokeInitializeSpy(cookie_);
+    if (registered_ && t_registration == this) {
+      CoRevokeInitializeSpy(cookie_);
+      t_registration = nullptr;
+    }
   }
   SpyRegistration(const SpyRegistration&) = delete;
   SpyRegistration& operator=(const SpyRegistration&) = delete;
   explicit operator bool() const { return registered_; }
 
  private:
+  static inline thread_local SpyRegistration* t_registration = nullptr;
   ULARGE_INTEGER cookie_{};
-  DWORD thread_ = GetCurrentThreadId();
   bool registered_;
 };
 
@@ -97,12 +107,13 @@ ApartmentEndSpy g_spy;
 }  // namespace
 
 // What the plug-in knows of one thread while it lives: the module of its
-// current apartment, and the watch on both ends. Owned by the wait for the
-// thread's end, which frees it.
+// current apartment, and the watch on both ends.
 struct ThreadRecord {
-  static void ThreadEnded(void* context) {
-    const std::unique_ptr<ThreadRecord> record(static_cast<ThreadRecord*>(context));
-    if (record->module) record->module->EndAfterItsThread();
+  static void ThreadEnded(void* context);
+  bool ThreadHasEnded() const { return WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0; }
+  // On the thread pool or another thread, once this one has ended.
+  void EndModule() {
+    if (module) module->EndAfterItsThread();
   }
 
   std::shared_ptr<ApartmentModule> module;
@@ -112,18 +123,64 @@ struct ThreadRecord {
 };
 
 namespace {
-// Only a record, never a module: its owner is the wait above.
+
+// Every thread with a record, until its end has been handled: by the wait
+// for it, or by the next thread to make a module, should that come first
+// (it wants port 6454, which the ended thread's socket may still hold).
+class ThreadRegistry {
+ public:
+  ThreadRecord* Add(std::unique_ptr<ThreadRecord> record) {
+    const std::lock_guard<std::mutex> held(lock_);
+    records_.push_back(std::move(record));
+    return records_.back().get();
+  }
+  // Null when another thread has taken it already.
+  std::unique_ptr<ThreadRecord> Take(const ThreadRecord* record) {
+    const std::lock_guard<std::mutex> held(lock_);
+    const auto found = std::find_if(records_.begin(), records_.end(), [&](const auto& r) { return r.get() == record; });
+    if (found == records_.end()) return nullptr;
+    std::unique_ptr<ThreadRecord> taken = std::move(*found);
+    records_.erase(found);
+    return taken;
+  }
+  std::vector<std::unique_ptr<ThreadRecord>> TakeEnded() {
+    const std::lock_guard<std::mutex> held(lock_);
+    const auto ended = std::stable_partition(records_.begin(), records_.end(),
+                                             [](const auto& r) { return !r->ThreadHasEnded(); });
+    std::vector<std::unique_ptr<ThreadRecord>> taken(std::make_move_iterator(ended),
+                                                     std::make_move_iterator(records_.end()));
+    records_.erase(ended, records_.end());
+    return taken;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::unique_ptr<ThreadRecord>> records_;
+};
+
+ThreadRegistry g_threads;
+// This thread's record; the registry owns it.
 thread_local ThreadRecord* t_record = nullptr;
+
 }  // namespace
+
+// Records are freed outside the registry's lock: freeing one waits for its
+// wait's callback, which may be waiting for the lock.
+void ThreadRecord::ThreadEnded(void* context) {
+  if (const std::unique_ptr<ThreadRecord> record = g_threads.Take(static_cast<ThreadRecord*>(context))) {
+    record->EndModule();
+  }
+}
 
 std::shared_ptr<ApartmentModule> ApartmentModule::OfThisThread() {
   if (t_record == nullptr) {
     auto record = std::make_unique<ThreadRecord>();
     // Without both ends watched, a module could outlive its apartment or its thread.
     if (!record->apartmentEnd || !record->thread || !record->threadEnd) throw std::bad_alloc();
-    t_record = record.release();  // the wait's now
+    t_record = g_threads.Add(std::move(record));
   }
   if (!t_record->module) {
+    for (const std::unique_ptr<ThreadRecord>& ended : g_threads.TakeEnded()) ended->EndModule();
     Pin();  // windows, hooks and waits point into our code from now on
     auto module = std::make_shared<ApartmentModule>();
     module->platform_->SetOwner(module);

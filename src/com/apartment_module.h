@@ -31,9 +31,11 @@ namespace artnet::server {
 //   answer every call with RPC_E_DISCONNECTED and touch nothing of it; its
 //   memory goes with the last of them, from whichever thread releases it.
 // - When its thread ends without leaving the apartment, it ends on the thread
-//   pool once the thread has gone: its socket closed and its state freed. The
+//   pool once the thread has gone (or on the next thread to make a module,
+//   should that come first): its socket closed and its state freed. The
 //   host's helper is let go without a call (its apartment went with the
 //   thread), and the system took the window and timers with the thread.
+//   One registry, under one lock, holds every thread's record until then.
 // Its owners are the thread's record while the apartment lasts, each of its
 // objects, and each message its window is routing: whatever a host does
 // inside a call out to it, nothing of ours is freed under a running handler.

@@ -87,10 +87,13 @@ MessageWindow::MessageWindow() = default;
 MessageWindow::~MessageWindow() {
   if (t_steppingAside == this) t_steppingAside = nullptr;
   stepAside_.reset();  // of a thread that has ended: its hook and timer went with it
-  // Only its own thread may destroy the window; an ended thread's went with it.
-  if (window_ != nullptr && GetCurrentThreadId() == thread_) {
-    SetWindowLongPtrW(static_cast<HWND>(window_), GWLP_USERDATA, 0);
-    DestroyWindow(static_cast<HWND>(window_));
+  // Only its own thread may destroy the window; an ended thread's went with
+  // it, and its handle may name another window by now.
+  const HWND window = static_cast<HWND>(window_);
+  if (window != nullptr && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId() &&
+      GetWindowLongPtrW(window, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(this)) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    DestroyWindow(window);
   }
 }
 
@@ -118,7 +121,6 @@ void* MessageWindow::Handle() {
   if (window == nullptr) return nullptr;
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   window_ = window;
-  thread_ = GetCurrentThreadId();
   return window_;
 }
 

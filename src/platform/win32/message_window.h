@@ -115,7 +115,6 @@ class MessageWindow {
   void EndYield();
 
   void* window_ = nullptr;
-  unsigned long thread_ = 0;  // that made the window
   bool ended_ = false;
   std::weak_ptr<const void> owner_;
   std::uintptr_t lastKey_ = 0;
