@@ -86,7 +86,7 @@ MessageWindow::MessageWindow() = default;
 
 MessageWindow::~MessageWindow() {
   if (t_steppingAside == this) t_steppingAside = nullptr;
-  stepAside_.reset();  // of a thread that has ended: its hook and timer went with it
+  stepAside_.reset();  // gone already after End(), or with its ended thread
   // Only its own thread may destroy the window; an ended thread's went with
   // it, and its handle may name another window by now.
   const HWND window = static_cast<HWND>(window_);
