@@ -145,8 +145,8 @@ class ThreadRegistry {
   }
   std::vector<std::unique_ptr<ThreadRecord>> TakeEnded() {
     const std::lock_guard<std::mutex> held(lock_);
-    const auto ended = std::stable_partition(records_.begin(), records_.end(),
-                                             [](const auto& r) { return !r->ThreadHasEnded(); });
+    const auto ended =
+        std::stable_partition(records_.begin(), records_.end(), [](const auto& r) { return !r->ThreadHasEnded(); });
     std::vector<std::unique_ptr<ThreadRecord>> taken(std::make_move_iterator(ended),
                                                      std::make_move_iterator(records_.end()));
     records_.erase(ended, records_.end());
