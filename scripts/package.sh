@@ -25,15 +25,15 @@ rm -f "$dist/ArtNet-$version-"*
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 
-makensis -V2 -DVERSION="$version" -DDLL32="$dll32" -DDLL64="$dll64" \
-  -DOUTFILE="$dist/ArtNet-$version-setup.exe" packaging/artnet.nsi
-
 # Windows line ends for Notepad.
 folder=$stage/ArtNet-$version
 mkdir -p "$folder/x64" "$stage/debug/x64"
 cp "$dll32" "$folder/ArtNet.dll"
 cp "$dll64" "$folder/x64/ArtNet.dll"
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/README.txt >"$folder/README.txt"
+
+makensis -V2 -DVERSION="$version" -DDLL32="$dll32" -DDLL64="$dll64" -DREADME="$folder/README.txt" \
+  -DOUTFILE="$dist/ArtNet-$version-setup.exe" packaging/artnet.nsi
 cp "$dll32.debug" "$stage/debug/ArtNet.dll.debug"
 cp "$dll64.debug" "$stage/debug/x64/ArtNet.dll.debug"
 (cd "$stage" && cmake -E tar cf "$dist/ArtNet-$version-windows.zip" --format=zip "ArtNet-$version")
