@@ -37,6 +37,12 @@ Name "${FULL_NAME}"
 OutFile "${OUTFILE}"
 BrandingText "${FULL_NAME} ${VERSION}"
 
+; Authenticode: SIGN is a command that signs the file it is given in place.
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
+
 ; File properties of setup.exe: the DLL's own four-part version.
 !getdllversion "${DLL32}" DLL_VERSION_
 VIProductVersion "${DLL_VERSION_1}.${DLL_VERSION_2}.${DLL_VERSION_3}.${DLL_VERSION_4}"
@@ -289,8 +295,9 @@ Page custom ScopePage ScopePageLeave
 
 ; IsAdmin: whether a per-machine installation can be had (or removed).
 !macro _IsAdmin _a _b _t _f
-  StrCmp $MultiUser.Privileges Admin `${_t}`
+  StrCmp $MultiUser.Privileges Admin +2
   StrCmp $MultiUser.Privileges Power `${_t}` `${_f}`
+  StrCmp "" "" `${_t}` `${_f}`
 !macroend
 !define IsAdmin `"" IsAdmin ""`
 
@@ -477,9 +484,13 @@ FunctionEnd
 !macro TestScopeState
   System::Call 'user32::IsWindowEnabled(p $ScopeAllUsers) i .r0'
   ${NSD_GetState} $ScopeAllUsers $1
-  System::Call 'user32::IsWindowVisible(p $ScopeReason) i .r2'
+  System::Call 'user32::GetWindowLong(p $ScopeReason, i ${GWL_STYLE}) i .r2'
+  IntOp $2 $2 >> 28 ; WS_VISIBLE: the page itself is not shown yet
+  IntOp $2 $2 & 1
   ${NSD_GetState} $ScopeCurrentUser $3
-  System::Call 'user32::IsWindowVisible(p $ScopeWarning) i .r4'
+  System::Call 'user32::GetWindowLong(p $ScopeWarning, i ${GWL_STYLE}) i .r4'
+  IntOp $4 $4 >> 28
+  IntOp $4 $4 & 1
   !insertmacro TestReport "scope: for anyone enabled $0 checked $1 reason $2, just for me checked $3 warning $4"
 !macroend
 Function TestScopePage
