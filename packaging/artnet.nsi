@@ -68,13 +68,8 @@ VIAddVersionKey LegalCopyright "${PUBLISHER}"
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
-!include Library.nsh
 !include x64.nsh
 !include nsDialogs.nsh
-
-; The installer puts in the DLL it carries, whatever version is there: a
-; repair replaces a changed one, a downgrade the newer one.
-!define LIBRARY_IGNORE_VERSION
 
 ; Exit code of a silent run asked to install for every user by a user who is
 ; no administrator (ERROR_ELEVATION_REQUIRED).
@@ -171,9 +166,10 @@ Page custom ScopePage ScopePageLeave
   ${EndIf}
 !macroend
 
-; Install BITS SOURCE FOLDER: puts the DLL in place (one a running host holds
-; is moved aside first: the host goes on with it until it restarts) and
-; registers it.
+; Install BITS SOURCE FOLDER: puts the DLL it carries in place, whatever
+; version is there (a repair replaces a changed one, a downgrade the newer
+; one); one a running host holds is moved aside first, and the host goes on
+; with it until it restarts. Then registers it.
 !macro Install BITS SOURCE FOLDER
   CreateDirectory "${FOLDER}"
   !insertmacro DeleteFile "${FOLDER}\ArtNet.dll"
