@@ -562,9 +562,16 @@ Function un.onInit
   ClearErrors
   ${un.GetOptions} $0 "/RemoveAfter=" $1
   ${IfNot} ${Errors}
-    System::Call 'kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2' ; SYNCHRONIZE
+    ; SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION
+    System::Call 'kernel32::OpenProcess(i 0x00101000, i 0, i r1) p .r2'
     ${If} $2 P<> 0
-      System::Call 'kernel32::WaitForSingleObject(p r2, i -1)'
+      StrCpy $3 ${NSIS_MAX_STRLEN}
+      System::Call 'kernel32::QueryFullProcessImageNameW(p r2, i 0, w .r4, *i r3)'
+      ${un.GetFileName} $4 $4
+      ; One that has ended already may have passed its id on to another.
+      ${If} $4 == Uninstall.exe
+        System::Call 'kernel32::WaitForSingleObject(p r2, i -1)'
+      ${EndIf}
       System::Call 'kernel32::CloseHandle(p r2)'
     ${EndIf}
     Delete "$INSTDIR\Uninstall.exe"
