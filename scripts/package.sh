@@ -5,8 +5,17 @@
 # (the debug information, to read a crash address from a released DLL).
 # VERSION is the CMake project's. Prints the sizes and fails when the 32-bit
 # DLL is over its 600 KB goal.
-#   scripts/package.sh
+#
+# Given a code-signing certificate, it signs the DLLs, the uninstaller and
+# setup with Authenticode (scripts/sign.sh): ARTNET_SIGN_PFX names the
+# PKCS#12 file, ARTNET_SIGN_PASSWORD holds its password, and
+# ARTNET_SIGN_TIMESTAMP_URL, when set, a timestamp server. Without, they stay
+# unsigned. ARTNET_DIST puts the packages elsewhere than dist/.
+#   [ARTNET_SIGN_PFX=... ARTNET_SIGN_PASSWORD=...] scripts/package.sh
 set -euo pipefail
+# Paths given relative to where it was started.
+[[ -n "${ARTNET_SIGN_PFX:-}" ]] && ARTNET_SIGN_PFX=$(realpath "$ARTNET_SIGN_PFX") && export ARTNET_SIGN_PFX
+[[ -n "${ARTNET_DIST:-}" ]] && ARTNET_DIST=$(realpath -m "$ARTNET_DIST")
 cd "$(dirname "$0")/.."
 project=$PWD
 
@@ -19,21 +28,28 @@ dll32=$project/build-win32-release/ArtNet.dll
 dll64=$project/build-win64-release/ArtNet.dll
 version=$(<build-win32-release/artnet-version.txt)
 
-dist=$project/dist
+dist=${ARTNET_DIST:-$project/dist}
 mkdir -p "$dist"
 rm -f "$dist/ArtNet-$version-"*
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-
-makensis -V2 -DVERSION="$version" -DDLL32="$dll32" -DDLL64="$dll64" \
-  -DOUTFILE="$dist/ArtNet-$version-setup.exe" packaging/artnet.nsi
 
 # Windows line ends for Notepad.
 folder=$stage/ArtNet-$version
 mkdir -p "$folder/x64" "$stage/debug/x64"
 cp "$dll32" "$folder/ArtNet.dll"
 cp "$dll64" "$folder/x64/ArtNet.dll"
+sign=()
+if [[ -n "${ARTNET_SIGN_PFX:-}" ]]; then
+  ./scripts/sign.sh "$folder/ArtNet.dll"
+  ./scripts/sign.sh "$folder/x64/ArtNet.dll"
+  sign=(-DSIGN="$project/scripts/sign.sh")
+fi
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' packaging/README.txt >"$folder/README.txt"
+
+makensis -V2 -DVERSION="$version" -DDLL32="$folder/ArtNet.dll" -DDLL64="$folder/x64/ArtNet.dll" "${sign[@]}" \
+  -DREADME="$folder/README.txt" \
+  -DOUTFILE="$dist/ArtNet-$version-setup.exe" packaging/artnet.nsi
 cp "$dll32.debug" "$stage/debug/ArtNet.dll.debug"
 cp "$dll64.debug" "$stage/debug/x64/ArtNet.dll.debug"
 (cd "$stage" && cmake -E tar cf "$dist/ArtNet-$version-windows.zip" --format=zip "ArtNet-$version")

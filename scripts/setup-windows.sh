@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Installs what the Windows build needs on Debian 12: mingw-w64 (posix thread
 # model) to cross-build ArtNet.dll, widl for its type library, Wine (32- and
-# 64-bit) to run its tests, and NSIS for the installer scripts/package.sh
-# makes. About 2.3 GB; does nothing when present.
+# 64-bit) to run its tests, NSIS for the installer scripts/package.sh
+# makes, and osslsigncode to sign it. About 2.3 GB; does nothing when present.
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine64 wine32:i386
-  nsis)
+  nsis osslsigncode)
 
 missing=()
 for p in "${packages[@]}"; do

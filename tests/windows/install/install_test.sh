@@ -5,8 +5,9 @@
 #   zip      the zip's DLL registered with regsvr32 /n /i:user
 #   upgrade  version 0.0.1 (this build's DLL with a lower version) for every
 #            user, then the current installer, silent, with no scope given
-#   in_use   the same while a script host holds the old DLL: it is replaced
-#            at the restart, and the installer ends with 3010
+#   in_use   the same while a script host holds the old DLL: it is moved
+#            aside, the new one is in place at once, and the installer ends
+#            with 3010
 #   bitnesses  the zip's two DLLs for every user, each by its own regsvr32,
 #            then the 64-bit one unregistered: the 32-bit host still finds
 #            the class
@@ -14,15 +15,26 @@
 #            repair), then 0.0.1 over it (a downgrade): each puts in its own
 #   switch_scope  0.0.1 for the current user, the current installer with no
 #            scope (upgraded in place), then for every user, then for the
-#            current user again: each time one installation is left
-#   remove_in_use  for every user, then uninstalled while a script host holds
-#            the DLL: exit code 3010, and nothing left after the restart
+#            current user again, then in another folder: each time one
+#            installation is left
+#   remove_in_use  for every user, uninstalled by the entry's command while a
+#            script host holds the DLL (3010), then set up again before the
+#            restart: the restart leaves the new installation working
 #   locked_down  as a standard user (a setup built to see one): /S /AllUsers
-#            ends with 740 and installs nothing; /S installs for that user
+#            ends with 740 and installs nothing, and so does the entry's
+#            command of a per-machine installation; /S installs for that user
+#   missing_dll  for every user with x64\, which the owner deletes: a repair
+#            without /x64 takes its registration away; the uninstall of an
+#            installation without its DLLs leaves no key
+#   signed   scripts/package.sh given a throwaway certificate: setup, the
+#            DLLs and the uninstaller, in the zip and installed, are signed
+#   pages    the pages of test setups that drive themselves: the scope page
+#            for an administrator over a per-machine installation and for a
+#            standard user; both finish pages offer the restart second
 # Then: our keys in that scope only, in each DLL's registry view, and the
 # uninstall entry; a script host creates the class and the ArtPollReply of
-# its Enable reaches a Linux listener; the uninstall leaves no file, key or
-# entry of ours, and the settings stay.
+# its Enable reaches a Linux listener; the entry's command returns once no
+# key of ours is left, then no file is left either, and the settings stay.
 # usage: install_test.sh PROJECT_DIR BUILD_DIR LOADER DIST_DIR ARTNET_PEER NSI OLD_DLL WAY
 set -euo pipefail
 export WINEPREFIX=$2/install-tests/template # wine_env.sh makes it on first use
@@ -83,6 +95,16 @@ hold_dll() {
   background+=($!)
   check "a script host holds the DLL" wait_until 30 test -f "$work/held"
 }
+# uninstall_entry ROOT [VALUE]: runs the QuietUninstallString (or VALUE) of
+# ROOT's uninstall entry as a deployment tool does: its exit code is the
+# command's.
+uninstall_entry() {
+  local quiet uninstaller arguments
+  quiet=$(registry "$1" 32 | value '\ArtNet' "${2:-QuietUninstallString}") # "C:\...\Uninstall.exe" /SCOPE ...
+  uninstaller=${quiet#\"} uninstaller=${uninstaller%%\"*}
+  read -ra arguments <<<"${quiet##*\" }"
+  win "$uninstaller" "${arguments[@]}"
+}
 unzip_release() {
   (cd "$work" && cmake -E tar xf "$zip")
   check "the zip has both DLLs and the text" test -f "$work/ArtNet-$version/x64/ArtNet.dll" \
@@ -91,6 +113,8 @@ unzip_release() {
 
 root=HKLM other=HKCU
 [[ $way == user || $way == zip || $way == locked_down ]] && root=HKCU other=HKLM
+x64=
+[[ $way == machine || $way == missing_dll || $way == signed ]] && x64=1
 # entry: an uninstall entry is expected; want_version: the version left installed.
 entry=1 want_version=$version
 [[ $way == zip || $way == bitnesses ]] && entry=
@@ -143,19 +167,85 @@ case $way in
     # And back: an administrator's per-user installation takes the machine's away.
     win "$(windows_path "$setup")" /S /CurrentUser || code=$?
     check "just for me: the per-machine folder is gone" test ! -e "$machine_path"
+    # Another folder moves the installation as another scope does.
+    user_path=$(unix_path "$(registry HKCU 32 | value '\ArtNet' InstallLocation)")
+    win "$(windows_path "$setup")" /S '/D=C:\Lights\ArtNet' || code=$?
+    check "another folder: the earlier one is gone" test -n "$user_path" -a ! -e "$user_path"
     root=HKCU other=HKLM ;;
   remove_in_use)
-    # A folder without spaces: the uninstaller's _?= below takes it unquoted.
-    win "$(windows_path "$setup")" /S /AllUsers '/D=C:\ArtNet' || code=$? ;;
+    win "$(windows_path "$setup")" /S /AllUsers || code=$?
+    path=$(unix_path "$(registry HKLM 32 | value '\ArtNet' InstallLocation)")
+    hold_dll
+    rc=0
+    uninstall_entry HKLM || rc=$?
+    check "uninstalled in use: exit code 3010" test $rc -eq $((3010 & 255))
+    check "done when the entry's command returns: no key of ours left" test -z "$(registry HKLM 32; registry HKLM 64)"
+    touch "$work/release"
+    wait "${background[@]}"
+    # The host closed, setup again, then the restart: it must not take the new DLL.
+    win "$(windows_path "$setup")" /S /AllUsers || code=$?
+    timeout 120 wineboot --restart
+    check "the DLL set up again is there after the restart" test -f "$path/ArtNet.dll" ;;
   locked_down)
     unzip_release
     makensis -V2 -DVERSION="$version" -DDLL32="$work/ArtNet-$version/ArtNet.dll" \
       -DDLL64="$work/ArtNet-$version/x64/ArtNet.dll" -DTEST_ACCOUNT_TYPE=User -DOUTFILE="$work/user-setup.exe" "$nsi"
-    win "$(windows_path "$work/user-setup.exe")" /S /AllUsers || code=$?
-    check "for every user: refused with exit code 740" test $code -eq $((740 & 255))
-    check "nothing installed" test -z "$(registry HKLM 32; registry HKCU 32)"
-    code=0
-    win "$(windows_path "$work/user-setup.exe")" /S || code=$? ;;
+    win "$(windows_path "$setup")" /S /AllUsers || code=$? # an administrator's, for every user
+    machine_keys=$(registry HKLM 32)
+    rc=0
+    win "$(windows_path "$work/user-setup.exe")" /S /AllUsers || rc=$?
+    check "for every user: refused with exit code 740" test $rc -eq $((740 & 255))
+    check "nothing installed" test -z "$(registry HKCU 32)" -a "$(registry HKLM 32)" = "$machine_keys"
+    win "$(windows_path "$work/user-setup.exe")" /S || code=$?
+    # The per-machine entry's command run by a standard user: its uninstaller
+    # swapped for one from a standard user's setup.
+    machine_path=$(unix_path "$(value '\ArtNet' InstallLocation <<<"$machine_keys")")
+    cp "$machine_path/Uninstall.exe" "$work/admin-uninstall.exe"
+    cp "$(unix_path "$(registry HKCU 32 | value '\ArtNet' InstallLocation)")/Uninstall.exe" "$machine_path"
+    rc=0
+    uninstall_entry HKLM || rc=$?
+    check "a standard user's uninstall for every user: exit code 740" test $rc -eq $((740 & 255))
+    check "nothing removed" test "$(registry HKLM 32)" = "$machine_keys" -a -f "$machine_path/ArtNet.dll"
+    cp "$work/admin-uninstall.exe" "$machine_path/Uninstall.exe"
+    check "an administrator's uninstall for every user" uninstall_entry HKLM ;;
+  missing_dll)
+    win "$(windows_path "$setup")" /S /AllUsers /x64 || code=$?
+    path=$(unix_path "$(registry HKLM 32 | value '\ArtNet' InstallLocation)")
+    rm -r "$path/x64"
+    win "$(windows_path "$setup")" /S || code=$?
+    check "a repair without x64\\: no 64-bit class left" test -z "$(registry HKLM 64 | value "$clsid\\InprocServer32")"
+    win "$(windows_path "$setup")" /S /x64 || code=$? ;;
+  signed)
+    openssl req -x509 -newkey rsa:2048 -nodes -subj "/CN=ArtNet test signer" -days 2 \
+      -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+    openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout pass:throwaway -out "$work/sign.pfx"
+    ARTNET_SIGN_PFX=$work/sign.pfx ARTNET_SIGN_PASSWORD=throwaway ARTNET_DIST=$work/dist "$project/scripts/package.sh" >/dev/null
+    setup=$work/dist/ArtNet-$version-setup.exe zip=$work/dist/ArtNet-$version-windows.zip
+    unzip_release
+    win "$(windows_path "$setup")" /S /AllUsers /x64 || code=$?
+    path=$(unix_path "$(registry HKLM 32 | value '\ArtNet' InstallLocation)")
+    verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1; }
+    for file in "$setup" "$work/ArtNet-$version/ArtNet.dll" "$work/ArtNet-$version/x64/ArtNet.dll" "$path/Uninstall.exe" \
+      "$path/ArtNet.dll" "$path/x64/ArtNet.dll"; do
+      check "signed: ${file##*/prefix/}" verified "$file"
+    done ;;
+  pages)
+    old_setup /AllUsers
+    for account in Admin User; do
+      makensis -V2 -DVERSION="$version" -DDLL32="$old_dll" -DTEST_ACCOUNT_TYPE=$account \
+        -DTEST_PAGES="$(windows_path "$work/pages-$account.txt")" -DOUTFILE="$work/pages-$account.exe" "$nsi"
+      win "$(windows_path "$work/pages-$account.exe")" || true
+    done
+    uninstall_entry HKCU UninstallString || true
+    # Wine's desktop may crash drawing these pages and then hang.
+    timeout 120 wineserver --wait || timeout 30 wineserver -k || true
+    for row in "Admin|scope: for anyone enabled 1 checked 1 reason 0, just for me checked 0 warning 0" \
+      "Admin|scope: for anyone enabled 1 checked 0 reason 0, just for me checked 1 warning 1" \
+      "User|scope: for anyone enabled 0 checked 0 reason 1, just for me checked 1 warning 0" \
+      "Admin|finish: restart now 0, later 1" "User|finish: restart now 0, later 1" "User|un.finish: restart now 0, later 1"; do
+      check "${row/|/ sees }" grep -qx "${row#*|}" <(tr -d '\r' <"$work/pages-${row%%|*}.txt")
+    done
+    exit $fail ;;
   upgrade | in_use)
     old_setup /AllUsers
     folder=$(registry HKLM 32 | value '\ArtNet' InstallLocation)
@@ -165,8 +255,8 @@ case $way in
     win "$(windows_path "$setup")" /S || code=$?
     if [[ $way == in_use ]]; then
       # 3010, of which a Linux exit status keeps the low byte.
-      check "exit code 3010: replaced at the restart" test $code -eq $((3010 & 255))
-      check "the old DLL stays until then" test "$(file_version "$folder\\ArtNet.dll")" = 0.0.1.0
+      check "exit code 3010: the old DLL is deleted at the restart" test $code -eq $((3010 & 255))
+      check "the new DLL is in place at once" test "$(file_version "$folder\\ArtNet.dll")" = "$version.0"
       touch "$work/release"
       timeout 120 wineserver --wait && timeout 120 wineboot --restart && code=0
     fi ;;
@@ -184,8 +274,11 @@ cat "$work/keys32"
 expected=( # VIEW|KEY_END|NAME|VALUE
   "32|$clsid\\InprocServer32||$folder\\ArtNet.dll" "32|$progid\\Clsid||$clsid"
   "32|$libid\\1.0\\0\\win32||$folder\\ArtNet.dll" "32|$iid||_clsOutputDriver")
-[[ -n $entry ]] && expected+=("32|\\ArtNet|DisplayVersion|$want_version" "32|\\ArtNet|Publisher|The ArtNet plug-in developers")
-[[ $way == machine ]] && expected+=("64|$clsid\\InprocServer32||$folder\\x64\\ArtNet.dll"
+name="ArtNet output plug-in for Lumenstage"
+[[ $root == HKCU ]] && name+=" (current user)"
+[[ -n $entry ]] && expected+=("32|\\ArtNet|DisplayVersion|$want_version" "32|\\ArtNet|Publisher|The ArtNet plug-in developers"
+  "32|\\ArtNet|DisplayName|$name" "32|\\ArtNet|HelpLink|$folder\\README.txt")
+[[ -n $x64 ]] && expected+=("64|$clsid\\InprocServer32||$folder\\x64\\ArtNet.dll"
   "64|$libid\\1.0\\0\\win64||$folder\\x64\\ArtNet.dll")
 for row in "${expected[@]}"; do
   IFS='|' read -r view key name want <<<"$row"
@@ -216,32 +309,24 @@ if [[ $way == zip ]]; then
   check "regsvr32 /u /n /i:user" win regsvr32 /s /u /n /i:user "$folder\\ArtNet.dll"
 elif [[ $way == bitnesses ]]; then
   check "regsvr32 /u of the last one" win regsvr32 /s /u "$folder\\ArtNet.dll"
-elif [[ $way == remove_in_use ]]; then
-  hold_dll
-  # An NSIS uninstaller hands over to a copy of itself and ends at once; its
-  # exit code reaches a caller that runs a copy itself, with _?=FOLDER.
-  path=$(unix_path "$folder")
-  cp "$path/Uninstall.exe" "$work/uninstall-copy.exe"
-  code=0
-  win "$(windows_path "$work/uninstall-copy.exe")" /AllUsers /S "_?=$folder" || code=$?
-  check "uninstalled in use: exit code 3010" test $code -eq $((3010 & 255))
-  check "the held DLL stays until the restart" test -f "$path/ArtNet.dll"
-  touch "$work/release"
-  timeout 120 wineserver --wait && timeout 120 wineboot --restart
-  check "no file left in $path after the restart" test -n "$path" -a ! -e "$path"
 else
-  quiet=$(value '\ArtNet' QuietUninstallString <"$work/keys32") # "C:\...\Uninstall.exe" /SCOPE /S
-  uninstaller=${quiet#\"} uninstaller=${uninstaller%%\"*}
-  read -ra arguments <<<"${quiet##*\" }"
-  check "silent uninstall: $quiet" win "$uninstaller" "${arguments[@]}"
-  timeout 120 wineserver --wait # the uninstaller goes on in a copy of itself
-  path=$(win winepath -u "$folder" | tr -d '\r')
+  path=$(unix_path "$folder")
+  # Registered, but no DLL left to unregister.
+  [[ $way == missing_dll ]] && rm -r "$path/x64" "$path/ArtNet.dll"
+  check "silent uninstall by the entry's command" uninstall_entry "$root"
+  check "done when it returns: no key of ours left" test -z "$(registry "$root" 32; registry "$root" 64)"
+  timeout 120 wineserver --wait # a copy of the uninstaller deletes it once it has ended
   check "no file left in $path" test -n "$path" -a ! -e "$path"
 fi
 echo "removed in $(ms_since "$start") ms"
 left=$(registry "$root" 32; registry "$root" 64)
 check "no key of ours left" test -z "$left"
 echo "$left"
+if [[ $way == machine ]]; then
+  check "the version counts the commits" test "$version" = "1.0.$(git -C "$project" rev-list --count HEAD 2>/dev/null || echo 0)"
+  log=$(unix_path "$(win cmd /c echo %TEMP% | tr -d '\r')\\ArtNet-setup.log")
+  check "the log says how setup and uninstaller ended" grep -q "Uninstalled: exit code 0" "$log"
+fi
 check "the settings stay" test "$(reg query "HKCU\\Software\\VB and VBA Program Settings\\InstallTest\\Plugins\\ArtNet.dll" \
   /v ArtNet_SubNet | tr -d '\r' | sed -n 's/.*REG_SZ *//p')" = 3
 exit $fail
