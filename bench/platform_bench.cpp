@@ -399,14 +399,14 @@ void BM_DeferredBatch(benchmark::State& state) {
     stamps = PacingStamps{};
     SetChannel(rig.mod, stamps, 1, value++ & 0xFF);  // immediate
     SetChannel(rig.mod, stamps, 2, value & 0xFF);    // deferred: arms the flush
-    Timer& flush = rig.mod.transport().flushTimer();
+    const Transport& network = *rig.mod.Network;
     QElapsedTimer waited;
     waited.start();
     // Sleeps in the event loop until the flush has ticked and disarmed itself
     // (processEvents with a time limit would spin instead).
-    while (flush.Enabled() && waited.elapsed() < 500)
+    while (network.FlushArmed() && waited.elapsed() < 500)
       QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
-    if (flush.Enabled()) {
+    if (network.FlushArmed()) {
       state.SkipWithError("the flush did not tick within 500 ms");
       break;
     }
@@ -658,7 +658,7 @@ void BM_SetChannelToWireDeferred(benchmark::State& state) {
       break;
     }
     latencies.push_back(static_cast<double>(left - start) / 1e3);
-    while (rig.mod.transport().flushTimer().Enabled() && waited.elapsed() < 500)
+    while (rig.mod.Network->FlushArmed() && waited.elapsed() < 500)
       QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
   }
   ReportLatencies(state, latencies);

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "engine/endpoint.h"
 #include "engine/host_helper_ref.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
+#include "engine/transport.h"
 #include "protocol/conversions.h"
 #include "protocol/packets.h"
 
@@ -34,6 +34,13 @@ bool MayAnswerPoll(ModuleState& mod, const std::string& sender) {
     for (const std::uint8_t octet : *address) key = key << 8 | octet;
   }
   return mod.PollAnswers.Allow(key, mod.platform.GetClock().MonotonicSeconds());
+}
+
+// Dotted address of the sender of the datagram being handled ("" if unknown).
+std::string DatagramSender(ModuleState& mod) {
+  std::string ip;
+  if (mod.Network) mod.Network->socket().GetRemoteHostIP(ip);
+  return ip;
 }
 
 void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram) {
@@ -156,6 +163,15 @@ void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram
   } catch (...) {
     // A datagram that cannot be handled is dropped; the next one is handled normally.
   }
+}
+
+void OnDataArrival(ModuleState& mod) {
+  // Only the first 530 bytes are ever read; a longer datagram is handled as its first 530.
+  std::array<std::uint8_t, kArtDmxMaxSize> datagram;
+  std::size_t length = 0;
+  if (mod.Network->socket().GetData(datagram, length) != 0) return;
+  if (length == 0) return;
+  HandleArtNetPacket(mod, std::span<const std::uint8_t>(datagram.data(), length));
 }
 
 }  // namespace artnet

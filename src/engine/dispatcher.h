@@ -12,4 +12,7 @@ class ModuleState;
 // Never lets a failure escape.
 void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram);
 
+// The socket's data-arrival handler: reads the datagram and handles it.
+void OnDataArrival(ModuleState& mod);
+
 }  // namespace artnet

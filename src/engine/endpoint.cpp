@@ -1,9 +1,7 @@
 #include "engine/endpoint.h"
 
 #include <algorithm>
-#include <array>
 
-#include "engine/dispatcher.h"
 #include "engine/module_state.h"
 #include "engine/transport.h"
 #include "protocol/automation_error.h"
@@ -37,8 +35,8 @@ void KeepIfBlocked(ModuleState& mod, Delivery delivery, int sendError, const std
 }  // namespace
 
 void OpenArtNetSocket(ModuleState& mod) {
-  if (mod.Ended) return;
-  SocketControl& socket = mod.transport().socket();
+  if (mod.Ended || !mod.Network) return;
+  SocketControl& socket = mod.Network->socket();
   int state = kSockStateClosed;
   if (socket.GetState(state) == 0 && (state == kSockStateOpen || state == kSockStateConnected)) return;
   socket.Close();
@@ -50,8 +48,8 @@ void OpenArtNetSocket(ModuleState& mod) {
 
 void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span<const std::uint8_t> packet,
                       Delivery delivery) {
-  if (mod.Ended) return;
-  SocketControl& socket = mod.transport().socket();
+  if (mod.Ended || !mod.Network) return;
+  SocketControl& socket = mod.Network->socket();
   // The control takes plain dotted text only; zero-padded parts and stray
   // blanks are what people type, so they are made plain here.
   ParsedDestination& parsed = mod.Endpoint.LastDestination;
@@ -107,7 +105,8 @@ void OnSocketWritable(ModuleState& mod) {
 
 void CloseArtNetSocket(ModuleState& mod) {
   mod.Endpoint.Pending.waiting = false;  // output is off; the values stay in the channel buffer
-  const int error = mod.transport().socket().Close();
+  if (!mod.Network) return;
+  const int error = mod.Network->socket().Close();
   if (error != 0) throw AutomationError(error, "The socket could not be closed");
 }
 
@@ -115,27 +114,12 @@ void EndNetworkWork(ModuleState& mod, HelperOnEnd helper) {
   mod.Ended = true;
   mod.Enabled = false;
   mod.Endpoint.Pending.waiting = false;
-  if (mod.HasTransport()) mod.transport().End();
+  if (mod.Network) mod.Network->End();
   if (helper == HelperOnEnd::kAbandon) {
     mod.Input.Helper.Abandon();
   } else {
     mod.Input.Helper.Reset(nullptr);  // last: the host's Release may run anything
   }
-}
-
-void OnDataArrival(ModuleState& mod) {
-  // Only the first 530 bytes are ever read; a longer datagram is handled as its first 530.
-  std::array<std::uint8_t, kArtDmxMaxSize> datagram;
-  std::size_t length = 0;
-  if (mod.transport().socket().GetData(datagram, length) != 0) return;
-  if (length == 0) return;
-  HandleArtNetPacket(mod, std::span<const std::uint8_t>(datagram.data(), length));
-}
-
-std::string DatagramSender(ModuleState& mod) {
-  std::string ip;
-  mod.transport().socket().GetRemoteHostIP(ip);
-  return ip;
 }
 
 }  // namespace artnet

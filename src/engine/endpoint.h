@@ -15,6 +15,9 @@ inline constexpr const char* kPortInUseWarning =
 // may go, DMX output must not (the newest frame waits for the socket).
 enum class Delivery { kMayDrop, kKeepNewest };
 
+// The routines below work on the socket Connect made: before it, there is
+// nothing to open, send on or close, and they do nothing.
+
 // Binds the endpoint to the Art-Net port unless it is already open. Never fails.
 void OpenArtNetSocket(ModuleState& mod);
 // Sends one datagram to destination:6454. When another program holds the
@@ -39,10 +42,5 @@ void EndNetworkWork(ModuleState& mod, HelperOnEnd helper);
 
 // The socket's writable handler: sends the frame that waited for it.
 void OnSocketWritable(ModuleState& mod);
-
-// The data-arrival handler of the socket control.
-void OnDataArrival(ModuleState& mod);
-// Dotted address of the sender of the datagram being handled ("" if unknown).
-std::string DatagramSender(ModuleState& mod);
 
 }  // namespace artnet

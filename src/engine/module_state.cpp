@@ -1,7 +1,5 @@
 #include "engine/module_state.h"
 
-#include "engine/endpoint.h"
-#include "engine/pacing.h"
 #include "engine/transport.h"
 
 namespace artnet {
@@ -11,19 +9,5 @@ ModuleState::ModuleState(Platform& platform_) : platform(platform_) {
 }
 
 ModuleState::~ModuleState() = default;
-
-Transport& ModuleState::transport() {
-  if (!transport_) {
-    transport_ = std::make_unique<Transport>(platform);
-    Transport& transport = *transport_;
-    ModuleState& mod = *this;
-    transport.socket().SetDataArrivalHandler([&mod] { OnDataArrival(mod); });
-    transport.socket().SetWritableHandler([&mod] { OnSocketWritable(mod); });
-    transport.flushTimer().SetTickHandler([&mod] { OnFlushTimer(mod); });
-    transport.refreshTimer().SetTickHandler([&mod] { OnRefreshTimer(mod); });
-    if (!Ended) transport.refreshTimer().SetEnabled(true);
-  }
-  return *transport_;
-}
 
 }  // namespace artnet

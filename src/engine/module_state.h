@@ -68,7 +68,8 @@ struct EndpointState {
 };
 
 // Module-wide state: one copy per loaded plug-in, shared by every
-// clsOutputDriver instance. The engine's routines are free functions over it.
+// clsOutputDriver instance. Plain data: the engine's routines are free
+// functions over it, and Connect (connection.h) wires its network.
 class ModuleState {
  public:
   explicit ModuleState(Platform& platform);
@@ -93,12 +94,9 @@ class ModuleState {
   NodeTable Nodes;
   PollAnswerLimiter PollAnswers;
 
-  // The socket and the timers, created on first use with their handlers wired.
-  Transport& transport();
-  bool HasTransport() const { return transport_ != nullptr; }
-
- private:
-  std::unique_ptr<Transport> transport_;
+  // The socket and the timers; none until Connect made them.
+  std::unique_ptr<Transport> Network;
+  bool HasTransport() const { return Network != nullptr; }
 };
 
 }  // namespace artnet

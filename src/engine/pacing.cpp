@@ -2,9 +2,9 @@
 
 #include <limits>
 
+#include "engine/local_address.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
-#include "engine/start_art_net.h"
 #include "engine/transport.h"
 #include "protocol/automation_error.h"
 #include "protocol/conversions.h"
@@ -49,7 +49,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
   const float a = clock.SecondsSinceMidnight();
   const float b = clock.SecondsSinceMidnight();
   if (a <= stamps.NextSendTime && b >= stamps.LastSendTime) {
-    const int error = mod.transport().ArmFlush();
+    const int error = mod.Network ? mod.Network->ArmFlush() : 0;
     if (error != 0) throw AutomationError(error, "The send timer could not be started");
     return true;
   }
@@ -61,7 +61,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
 }
 
 void OnFlushTimer(ModuleState& mod) {
-  mod.transport().DisarmFlush();
+  mod.Network->DisarmFlush();
   SendFromTick(mod);
 }
 

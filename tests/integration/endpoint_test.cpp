@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/connection.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
 #include "engine/transport.h"
@@ -44,16 +45,17 @@ class EndpointOnQtTest : public testing::Test {
   void SetUp() override {
     SKIP_UNLESS_TEST_NETNS();
     mod.Settings.BroadcastAddress = "10.99.0.255";
+    Connect(mod);  // the engine's routines are driven directly, without an Enable
   }
   void Send(const std::string& text) { SendArtNetPacket(mod, "127.0.0.1", Bytes(text)); }
   int State() {
     int state = -1;
-    mod.transport().socket().GetState(state);
+    Connect(mod).socket().GetState(state);
     return state;
   }
   int LocalPort() {
     int port = -1;
-    mod.transport().socket().GetLocalPort(port);
+    Connect(mod).socket().GetLocalPort(port);
     return port;
   }
 

@@ -10,7 +10,7 @@ namespace {
 
 using testing::Bytes;
 
-class EndpointTest : public testing::ModuleTest {
+class EndpointTest : public testing::ConnectedModuleTest {
  protected:
   const Bytes packet{1, 2, 3};
   const std::string kWarning = "Port 0x1936 is already in use by another program. Please close that program.";

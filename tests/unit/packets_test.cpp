@@ -64,7 +64,7 @@ Bytes DmxHeader(std::uint8_t sequence, std::uint8_t subUni, std::uint8_t lengthH
   return Concat({kId, {0x00, 0x50}, {0x00, 0x0E}, {sequence, 0x00}, {subUni, 0x00}, {lengthHi, lengthLo}});
 }
 
-class PacketsTest : public testing::ModuleTest {};
+class PacketsTest : public testing::ConnectedModuleTest {};
 
 TEST_F(PacketsTest, PollReplyMatchesGoldenBytes) {
   EXPECT_EQ(kGoldenPollReply.size(), 239u);
