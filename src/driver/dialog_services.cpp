@@ -17,7 +17,7 @@ void ModuleDialogServices::ScanNodes() {
 const NodeTable& ModuleDialogServices::Nodes() const { return mod_.Nodes; }
 void ModuleDialogServices::SendPollReply(const std::string& destination) {
   Connect(mod_);
-  artnet::SendPollReply(mod_, destination);
+  artnet::SendPollReply(mod_, ParseDestination(destination));  // the setting the dialog has just made
 }
 void ModuleDialogServices::ShowWarning(const std::string& text) { mod_.platform.Messages().ShowCritical(text); }
 

@@ -14,7 +14,8 @@ Transport& Connect(ModuleState& mod) {
   if (mod.Network) return *mod.Network;
   mod.Network = std::make_unique<Transport>(mod.platform);
   Transport& network = *mod.Network;
-  network.socket().SetDataArrivalHandler([&mod] { OnDataArrival(mod); });
+  network.socket().SetReceiveHandler(
+      [&mod](std::span<const std::uint8_t> datagram, IPv4 sender) { HandleArtNetPacket(mod, datagram, sender); });
   network.socket().SetWritableHandler([&mod] { OnSocketWritable(mod); });
   network.SetFlushHandler([&mod] { OnFlushTimer(mod); });
   network.SetRefreshHandler([&mod] { OnRefreshTimer(mod); });

@@ -16,7 +16,7 @@ void ScanNodes(ModuleState& mod) {
   Clock& clock = mod.platform.GetClock();
   pump.DoEvents();  // let the caller's "Scanning..." be drawn first
   mod.Nodes.Reset();
-  SendArtPoll(mod, mod.Settings.BroadcastAddress);
+  SendArtPoll(mod, mod.Settings.BroadcastAddress.Address());
   const double pollSent = clock.MonotonicSeconds();
   do {
     pump.DoEvents();

@@ -8,7 +8,6 @@
 #include "engine/host_helper_ref.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
-#include "engine/transport.h"
 #include "protocol/conversions.h"
 #include "protocol/packets.h"
 
@@ -26,31 +25,14 @@ std::array<std::uint8_t, N> Window(std::span<const std::uint8_t> datagram) {
   return window;
 }
 
-// An answer to our own address or to the broadcast address is charged to
-// the poll's sender all the same.
-bool MayAnswerPoll(ModuleState& mod, const std::string& sender) {
-  std::uint32_t key = 0;
-  if (const auto address = ParseIPv4(sender)) {
-    for (const std::uint8_t octet : *address) key = key << 8 | octet;
-  }
-  return mod.PollAnswers.Allow(key, mod.platform.GetClock().MonotonicSeconds());
-}
-
-// Dotted address of the sender of the datagram being handled ("" if unknown).
-std::string DatagramSender(ModuleState& mod) {
-  std::string ip;
-  if (mod.Network) mod.Network->socket().GetRemoteHostIP(ip);
-  return ip;
-}
-
-void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram) {
+void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   const auto poll = Window<kArtPollSize>(datagram);
-  const std::string sender = DatagramSender(mod);
-  if (!MayAnswerPoll(mod, sender)) return;
+  // An answer to the broadcast address is charged to the poll's sender all the same.
+  if (!mod.PollAnswers.Allow(sender, mod.platform.GetClock().MonotonicSeconds())) return;
   if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
     SendPollReply(mod, sender);
   } else {
-    SendPollReply(mod, mod.Settings.BroadcastAddress);
+    SendPollReply(mod, mod.Settings.BroadcastAddress.Address());
   }
 }
 
@@ -134,13 +116,13 @@ void HandleDmx(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   PassChangedChannelsToHost(input, static_cast<std::size_t>(length));
 }
 
-void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram) {
+void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   if (datagram.size() < kHeaderSize) return;
   if (!std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) return;
   const std::uint16_t opCode = static_cast<std::uint16_t>(datagram[header::OP_LO] | datagram[header::OP_HI] << 8);
   switch (opCode) {
     case kOpPoll:
-      HandlePoll(mod, datagram);
+      HandlePoll(mod, datagram, sender);
       break;
     case kOpPollReply: {
       const auto reply = Window<kArtPollReplySize>(datagram);
@@ -157,21 +139,12 @@ void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram) {
 
 }  // namespace
 
-void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram) {
+void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   try {
-    Dispatch(mod, datagram);
+    Dispatch(mod, datagram, sender);
   } catch (...) {
     // A datagram that cannot be handled is dropped; the next one is handled normally.
   }
-}
-
-void OnDataArrival(ModuleState& mod) {
-  // Only the first 530 bytes are ever read; a longer datagram is handled as its first 530.
-  std::array<std::uint8_t, kArtDmxMaxSize> datagram;
-  std::size_t length = 0;
-  if (mod.Network->socket().GetData(datagram, length) != 0) return;
-  if (length == 0) return;
-  HandleArtNetPacket(mod, std::span<const std::uint8_t>(datagram.data(), length));
 }
 
 }  // namespace artnet

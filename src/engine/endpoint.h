@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
-#include <string>
+
+#include "protocol/conversions.h"
 
 namespace artnet {
 
@@ -24,9 +26,9 @@ void OpenArtNetSocket(ModuleState& mod);
 // Art-Net port it warns once and sends from a free port, then tries the
 // Art-Net port again on the next send. Never fails. The destination is taken
 // by value: a setting it came from may change inside the warning's modal loop.
-// Destination text as people type it is accepted ("10.0.000.255 "); a packet
-// to text that is no address is lost without a word, as any failed send.
-void SendArtNetPacket(ModuleState& mod, std::string destination, std::span<const std::uint8_t> packet,
+// A packet to no destination (a setting that is no address) is lost without
+// a word, as any failed send.
+void SendArtNetPacket(ModuleState& mod, std::optional<IPv4> destination, std::span<const std::uint8_t> packet,
                       Delivery delivery = Delivery::kMayDrop);
 // Closes the endpoint; a failure reaches the caller as an AutomationError.
 void CloseArtNetSocket(ModuleState& mod);

@@ -30,13 +30,12 @@ namespace {
 // Reads the lighting interface's address for the broadcast address; loopback
 // stands in when nothing else is up.
 std::string LightingAddress(ModuleState& mod) {
-  const auto broadcast = ParseIPv4(mod.Settings.BroadcastAddress);
-  const std::string towards = broadcast ? IPv4ToText(*broadcast) : mod.Settings.BroadcastAddress;
+  const std::optional<IPv4> broadcast = mod.Settings.BroadcastAddress.Address();
   std::string localIp;
-  const int error = mod.Network->socket().GetLocalIP(towards, localIp);
+  const int error = mod.Network->socket().LocalAddressTowards(broadcast, localIp);
   if (error != 0) throw AutomationError(error, "The local address could not be read");
   // A broadcast address on loopback itself makes loopback the real choice.
-  const bool loopbackWanted = broadcast && (*broadcast)[0] == 127;
+  const bool loopbackWanted = broadcast && *broadcast >> 24 == 127;
   mod.LocalAddressIsStandIn = localIp.rfind("127.", 0) == 0 && !loopbackWanted;
   return localIp;
 }

@@ -45,23 +45,18 @@ struct DmxInput {
 // the socket can take it, unless a newer frame leaves first.
 struct PendingDmx {
   bool waiting = false;
-  std::string destination;
+  std::optional<IPv4> destination;
   ArtDmxPacket bytes{};
   std::size_t length = 0;
 };
 
-// A destination text and what sending makes of it, kept for the next send
-// to the same text: parsing and printing it cost more than the send's own work.
-struct ParsedDestination {
-  bool known = false;
-  std::string text;
-  std::optional<std::array<std::uint8_t, 4>> address;  // empty: not an IPv4 address
-  std::string plain;                                   // the text the socket control is given
-};
-
 // What sending remembers from one datagram to the next.
 struct EndpointState {
-  ParsedDestination LastDestination;
+  // The port the socket is open on; none while it is closed.
+  std::optional<int> OpenOn;
+  // The port the next open asks for: a free one (0) until the Art-Net port
+  // was asked for, and again for the one send after a conflict warned.
+  int NextPort = 0;
   // The port-in-use warning was shown and is not yet re-armed.
   bool PortInUseWarned = false;
   PendingDmx Pending;

@@ -15,17 +15,12 @@ namespace {
 constexpr std::int32_t kMaxChannel = 512;
 constexpr double kWindowSeconds = 0.04;
 
-void SendChannelBuffer(ModuleState& mod) {
-  const std::uint8_t universe = ToByte(mod.Settings.SendUniverse);
-  SendArtDmx(mod, universe, mod.Output.Buffer);
-}
-
 // A tick has nobody to report to: a failure is dropped, and a tick before
 // any channel buffer exists has nothing to send.
 void SendFromTick(ModuleState& mod) {
   if (!mod.Enabled || !mod.Output.Exists) return;
   try {
-    SendChannelBuffer(mod);
+    SendArtDmx(mod, ToByte(mod.Settings.SendUniverse), mod.Output.Buffer);
   } catch (...) {
   }
 }
@@ -53,7 +48,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
     if (error != 0) throw AutomationError(error, "The send timer could not be started");
     return true;
   }
-  SendChannelBuffer(mod);
+  SendArtDmx(mod, ToByte(mod.Settings.SendUniverse), mod.Output.Buffer);
   const float t = clock.SecondsSinceMidnight();
   stamps.LastSendTime = t;
   stamps.NextSendTime = static_cast<float>(static_cast<double>(t) + kWindowSeconds);

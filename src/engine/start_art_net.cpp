@@ -18,7 +18,7 @@ void StartArtNet(ModuleState& mod, std::uint8_t subNet, std::uint8_t sendUnivers
   Connect(mod);
   OpenArtNetSocket(mod);
   CaptureLocalAddress(mod);
-  SendPollReply(mod, mod.Settings.BroadcastAddress);
+  SendPollReply(mod, mod.Settings.BroadcastAddress.Address());
 }
 
 }  // namespace artnet

@@ -17,7 +17,7 @@ class Transport {
 
   explicit Transport(Platform& platform);
 
-  SocketControl& socket() { return *socket_; }
+  DatagramSocket& socket() { return *socket_; }
 
   void SetFlushHandler(std::function<void()> handler) { flushTimer_->SetTickHandler(std::move(handler)); }
   void SetRefreshHandler(std::function<void()> handler) { refreshTimer_->SetTickHandler(std::move(handler)); }
@@ -48,7 +48,7 @@ class Transport {
  private:
   bool flushArmed_ = false;
   bool ended_ = false;
-  std::unique_ptr<SocketControl> socket_;
+  std::unique_ptr<DatagramSocket> socket_;
   std::unique_ptr<Timer> flushTimer_;
   std::unique_ptr<Timer> refreshTimer_;
 };

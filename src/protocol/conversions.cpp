@@ -106,6 +106,12 @@ std::optional<std::array<std::uint8_t, 4>> ParseIPv4(std::string_view text) {
   return octets;
 }
 
+std::optional<IPv4> ParseDestination(std::string_view text) {
+  const auto octets = ParseIPv4(text);
+  if (!octets) return std::nullopt;
+  return IPv4{(*octets)[0]} << 24 | IPv4{(*octets)[1]} << 16 | IPv4{(*octets)[2]} << 8 | (*octets)[3];
+}
+
 std::string IPv4ToText(const std::array<std::uint8_t, 4>& octets) {
   std::string text;
   for (std::size_t i = 0; i < octets.size(); ++i) {

@@ -35,4 +35,11 @@ std::optional<std::array<std::uint8_t, 4>> ParseIPv4(std::string_view text);
 // The dotted text of an address ("10.0.0.255").
 std::string IPv4ToText(const std::array<std::uint8_t, 4>& octets);
 
+// An IPv4 address as a number, its first octet in the high byte (as the
+// platform's sockets take it).
+using IPv4 = std::uint32_t;
+// The address a destination text names, as ParseIPv4 reads it; none for text
+// that is no address.
+std::optional<IPv4> ParseDestination(std::string_view text);
+
 }  // namespace artnet

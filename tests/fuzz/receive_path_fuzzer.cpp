@@ -76,7 +76,7 @@ struct Run {
   // What the host has been told of the receive universe, channel by channel.
   std::array<std::uint8_t, kMaxDmxChannels> told{};
 
-  artnet::fakes::FakeSocketControl& Socket() {
+  artnet::fakes::FakeDatagramSocket& Socket() {
     artnet::Connect(mod);
     return *platform.socket;
   }

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/qt_datagram_socket.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_socket_control.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/system_clock.h"
 
@@ -105,7 +105,7 @@ std::vector<std::uint8_t> Bytes(const std::string& text);
 
 // The Qt platform as the suites in tests/contract take it.
 struct QtPlatform {
-  using SocketControl = QtSocketControl;
+  using DatagramSocket = QtDatagramSocket;
   using Timer = QtTimer;
   using Clock = SystemClock;
   using EventPump = QtEventPump;

@@ -23,7 +23,7 @@ class ModuleTest : public ::testing::Test {
   ModuleState mod{platform};
   clsOutputDriver driver{mod};
 
-  fakes::FakeSocketControl& Socket() {
+  fakes::FakeDatagramSocket& Socket() {
     Connect(mod);
     return *platform.socket;
   }

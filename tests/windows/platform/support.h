@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_datagram_socket.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_socket_control.h"
 #include "platform/win32/win32_timer.h"
 
 namespace artnet::wtest {
@@ -102,8 +102,8 @@ std::vector<std::uint8_t> Bytes(const std::string& text);
 // The hidden window a platform owns, one for the tests' thread.
 win32::MessageWindow& TestWindow();
 // Sockets and timers on it, made as the contract suites make them.
-struct TestSocketControl final : Win32SocketControl {
-  TestSocketControl() : Win32SocketControl(TestWindow()) {}
+struct TestDatagramSocket final : Win32DatagramSocket {
+  TestDatagramSocket() : Win32DatagramSocket(TestWindow()) {}
 };
 struct TestTimer final : Win32Timer {
   TestTimer() : Win32Timer(TestWindow()) {}
@@ -111,7 +111,7 @@ struct TestTimer final : Win32Timer {
 
 // The Win32 platform as the suites in tests/contract take it.
 struct Win32Platform {
-  using SocketControl = TestSocketControl;
+  using DatagramSocket = TestDatagramSocket;
   using Timer = TestTimer;
   using Clock = Win32Clock;
   using EventPump = Win32EventPump;
