@@ -13,7 +13,7 @@ constexpr double kScanSeconds = 4.0;
 
 void ScanNodes(ModuleState& mod) {
   EventPump& pump = mod.platform.Pump();
-  Clock& clock = mod.platform.GetClock();
+  Clock& clock = mod.clock;
   pump.DoEvents();  // let the caller's "Scanning..." be drawn first
   mod.Nodes.Reset();
   SendArtPoll(mod, mod.Settings.BroadcastAddress.Address());

@@ -28,7 +28,7 @@ std::array<std::uint8_t, N> Window(std::span<const std::uint8_t> datagram) {
 void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   const auto poll = Window<kArtPollSize>(datagram);
   // An answer to the broadcast address is charged to the poll's sender all the same.
-  if (!mod.PollAnswers.Allow(sender, mod.platform.GetClock().MonotonicSeconds())) return;
+  if (!mod.PollAnswers.Allow(sender, mod.clock.MonotonicSeconds())) return;
   if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
     SendPollReply(mod, sender);
   } else {

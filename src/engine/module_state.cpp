@@ -4,7 +4,7 @@
 
 namespace artnet {
 
-ModuleState::ModuleState(Platform& platform_) : platform(platform_) {
+ModuleState::ModuleState(Platform& platform_) : platform(platform_), clock(platform_.GetClock()) {
   Output.Buffer.reserve(kMaxDmxChannels);  // growth up to a full universe never reallocates
 }
 

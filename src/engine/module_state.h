@@ -73,6 +73,8 @@ class ModuleState {
   ModuleState& operator=(const ModuleState&) = delete;
 
   Platform& platform;
+  // The platform's clock, looked up once: the pacing reads it twice per call.
+  Clock& clock;
 
   ArtNetSettings Settings;
   bool Enabled = false;

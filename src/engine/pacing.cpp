@@ -40,7 +40,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
 
   if (!mod.Enabled) return true;
 
-  Clock& clock = mod.platform.GetClock();
+  Clock& clock = mod.clock;
   const float a = clock.SecondsSinceMidnight();
   const float b = clock.SecondsSinceMidnight();
   if (a <= stamps.NextSendTime && b >= stamps.LastSendTime) {

@@ -66,11 +66,6 @@ std::int32_t TextToLong(std::string_view text) {
   return static_cast<std::int32_t>(rounded);
 }
 
-std::uint8_t ToByte(std::int64_t value) {
-  if (value < 0 || value > 255) RaiseOverflow();
-  return static_cast<std::uint8_t>(value);
-}
-
 double LeadingNumber(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size() && IsBlank(text[pos])) ++pos;

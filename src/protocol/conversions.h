@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/automation_error.h"
+
 namespace artnet {
 
 // Value conversions with the automation semantics the host expects.
@@ -15,8 +17,11 @@ namespace artnet {
 // mismatch (13); outside the 32-bit range -> overflow (6).
 std::int32_t TextToLong(std::string_view text);
 
-// Integer to a byte: outside 0..255 -> overflow (6).
-std::uint8_t ToByte(std::int64_t value);
+// Integer to a byte: outside 0..255 -> overflow (6). Inline: every SetChannel converts its value.
+inline std::uint8_t ToByte(std::int64_t value) {
+  if (value < 0 || value > 255) RaiseOverflow();
+  return static_cast<std::uint8_t>(value);
+}
 
 // The leading number of a text, 0 when it starts with none (blanks skipped).
 double LeadingNumber(std::string_view text);
