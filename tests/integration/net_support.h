@@ -76,9 +76,6 @@ NetworkChange Routeless();
 NetworkChange MultiHomed();
 NetworkChange SlowLink();
 
-// A port nothing is bound to right now.
-std::uint16_t FreePort();
-
 // Runs the Qt event loop until done() or the timeout; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int ms);
@@ -111,7 +108,6 @@ struct QtPlatform {
   using EventPump = QtEventPump;
   using RawUdp = itest::RawUdp;
   static constexpr auto& InTestNetns = itest::InTestNetns;
-  static constexpr auto& FreePort = itest::FreePort;
   static constexpr auto& PumpUntil = itest::PumpUntil;
   static constexpr auto& PumpFor = itest::PumpFor;
   static constexpr auto& NestedLoop = itest::NestedLoop;

@@ -70,9 +70,6 @@ NetworkChange Routeless();
 NetworkChange MultiHomed();
 NetworkChange SlowLink();
 
-// A port nothing is bound to right now.
-std::uint16_t FreePort();
-
 // Runs the thread's message loop until done() or the timeout; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int ms);
@@ -117,7 +114,6 @@ struct Win32Platform {
   using EventPump = Win32EventPump;
   using RawUdp = wtest::RawUdp;
   static constexpr auto& InTestNetns = wtest::InTestNetns;
-  static constexpr auto& FreePort = wtest::FreePort;
   static constexpr auto& PumpUntil = wtest::PumpUntil;
   static constexpr auto& PumpFor = wtest::PumpFor;
   static constexpr auto& NestedLoop = wtest::NestedLoop;
