@@ -16,6 +16,8 @@
 namespace artnet::bench {
 namespace {
 
+constexpr IPv4 kPeer = 0x0A000009;  // 10.0.0.9, the sender of every datagram handled
+
 using Bytes = std::vector<std::uint8_t>;
 
 class NullHelper final : public lumenstage::IPluginHelper {
@@ -36,7 +38,7 @@ struct Rig {
   clsOutputDriver driver{mod};
 
   Rig() {
-    platform.configureSocket = [](fakes::FakeSocketControl& s) { s.recording = false; };
+    platform.configureSocket = [](fakes::FakeDatagramSocket& s) { s.recording = false; };
     platform.settings.values[{"Lumenstage", "Plugins\\ArtNet.dll", "ArtNet_BroadcastAdress"}] = "10.0.0.255";
     lumenstage::VBool result;
     (void)driver.Init("Lumenstage", "ArtNet.dll", &helper, &result);
@@ -99,9 +101,9 @@ Bytes ArtDmx530(std::uint8_t fill) {
 void BM_ReceiveArtDmxUnchanged(benchmark::State& state) {
   Rig rig;
   const Bytes packet = ArtDmx530(7);
-  HandleArtNetPacket(rig.mod, packet);
+  HandleArtNetPacket(rig.mod, packet, kPeer);
   const std::uint64_t before = AllocationCount();
-  for (auto _ : state) HandleArtNetPacket(rig.mod, packet);
+  for (auto _ : state) HandleArtNetPacket(rig.mod, packet, kPeer);
   ReportAllocations(state, before);
 }
 BENCHMARK(BM_ReceiveArtDmxUnchanged);
@@ -112,7 +114,7 @@ void BM_ReceiveArtDmxAllChanged(benchmark::State& state) {
   const Bytes frames[2] = {ArtDmx530(1), ArtDmx530(2)};
   std::size_t i = 0;
   const std::uint64_t before = AllocationCount();
-  for (auto _ : state) HandleArtNetPacket(rig.mod, frames[i++ & 1]);
+  for (auto _ : state) HandleArtNetPacket(rig.mod, frames[i++ & 1], kPeer);
   ReportAllocations(state, before);
 }
 BENCHMARK(BM_ReceiveArtDmxAllChanged);

@@ -1,5 +1,5 @@
 // The hot paths on the real Linux platform parts (time-of-day clock, BSD
-// socket control, timers), each measured beside the limit it is judged
+// datagram socket, timers), each measured beside the limit it is judged
 // against in the same run; a table of ratios follows the results.
 //
 // It sends datagrams (to 10.99.0.255 and 127.0.0.1), so it refuses to run
@@ -36,12 +36,14 @@
 #include "engine/pacing.h"
 #include "engine/transport.h"
 #include "fakes/fake_platform.h"
-#include "platform/qt/qt_socket_control.h"
+#include "platform/qt/qt_datagram_socket.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/system_clock.h"
 
 namespace artnet::bench {
 namespace {
+
+constexpr IPv4 kPeer = 0x0A000009;  // 10.0.0.9, the sender of every datagram handled
 
 constexpr const char* kBroadcast = "10.99.0.255";  // the namespace's artnet0 network
 constexpr std::uint16_t kArtNetPort = 6454;
@@ -67,7 +69,7 @@ class CountingHelper final : public lumenstage::IPluginHelper {
 class BenchPlatform final : public Platform {
  public:
   BenchPlatform() : pump_(manualClock_) {}
-  std::unique_ptr<SocketControl> CreateSocketControl() override { return std::make_unique<QtSocketControl>(); }
+  std::unique_ptr<DatagramSocket> CreateDatagramSocket() override { return std::make_unique<QtDatagramSocket>(); }
   std::unique_ptr<Timer> CreateTimer() override { return std::make_unique<QtTimer>(); }
   Clock& GetClock() override { return clock_; }
   SettingsStore& Settings() override { return settings; }
@@ -239,7 +241,7 @@ void BM_Limit_BareSendto530(benchmark::State& state) {
 BENCHMARK(BM_Limit_BareSendto530);
 
 // Outside the window: a whole 512-channel ArtDmx built and sent through the
-// real socket control. The stamps are reset so every call is immediate.
+// real datagram socket. The stamps are reset so every call is immediate.
 void BM_SetChannelImmediate(benchmark::State& state) {
   Rig& rig = TheRig();
   PacingStamps stamps;
@@ -270,9 +272,9 @@ BENCHMARK(BM_Limit_Memcmp512);
 void BM_ReceiveArtDmxUnchanged(benchmark::State& state) {
   Rig& rig = TheRig();
   const Bytes packet = ArtDmx530(1, 7);
-  HandleArtNetPacket(rig.mod, packet);
+  HandleArtNetPacket(rig.mod, packet, kPeer);
   const std::uint64_t before = AllocationCount();
-  for (auto _ : state) HandleArtNetPacket(rig.mod, packet);
+  for (auto _ : state) HandleArtNetPacket(rig.mod, packet, kPeer);
   ReportAllocations(state, before);
 }
 BENCHMARK(BM_ReceiveArtDmxUnchanged);
@@ -308,7 +310,7 @@ void BM_ReceiveArtDmxAllChanged(benchmark::State& state) {
   const Bytes frames[2] = {ArtDmx530(1, 1), ArtDmx530(1, 2)};
   std::size_t i = 0;
   const std::uint64_t before = AllocationCount();
-  for (auto _ : state) HandleArtNetPacket(rig.mod, frames[i++ & 1]);
+  for (auto _ : state) HandleArtNetPacket(rig.mod, frames[i++ & 1], kPeer);
   ReportAllocations(state, before);
   state.counters["ns/call"] =
       benchmark::Counter(512.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
@@ -359,7 +361,7 @@ void BM_DatagramsAbsorbed(benchmark::State& state) {
   Bytes frames[2] = {ArtDmx530(1, 7), ArtDmx530(1, 7)};
   frames[0][18] = 1;
   frames[1][18] = 2;
-  HandleArtNetPacket(rig.mod, frames[1]);  // a round starts with frames[0] and ends with frames[1]
+  HandleArtNetPacket(rig.mod, frames[1], kPeer);  // a round starts with frames[0] and ends with frames[1]
   const std::uint64_t before = AllocationCount();
   std::uint64_t lost = 0;
   for (auto _ : state) {
@@ -399,14 +401,14 @@ void BM_DeferredBatch(benchmark::State& state) {
     stamps = PacingStamps{};
     SetChannel(rig.mod, stamps, 1, value++ & 0xFF);  // immediate
     SetChannel(rig.mod, stamps, 2, value & 0xFF);    // deferred: arms the flush
-    Timer& flush = rig.mod.transport().flushTimer();
+    const Transport& network = *rig.mod.Network;
     QElapsedTimer waited;
     waited.start();
     // Sleeps in the event loop until the flush has ticked and disarmed itself
     // (processEvents with a time limit would spin instead).
-    while (flush.Enabled() && waited.elapsed() < 500)
+    while (network.FlushArmed() && waited.elapsed() < 500)
       QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
-    if (flush.Enabled()) {
+    if (network.FlushArmed()) {
       state.SkipWithError("the flush did not tick within 500 ms");
       break;
     }
@@ -488,11 +490,11 @@ BENCHMARK(BM_Pair_SetChannelImmediate_BareSendto);
 void BM_Pair_ReceiveUnchanged_Memcmp512(benchmark::State& state) {
   Rig& rig = TheRig();
   const Bytes packet = ArtDmx530(1, 7);
-  HandleArtNetPacket(rig.mod, packet);
+  HandleArtNetPacket(rig.mod, packet, kPeer);
   std::array<std::uint8_t, 512> a{};
   std::array<std::uint8_t, 512> b{};
   Interleave(
-      state, 1000, [&] { HandleArtNetPacket(rig.mod, packet); },
+      state, 1000, [&] { HandleArtNetPacket(rig.mod, packet, kPeer); },
       [&] {
         benchmark::DoNotOptimize(a.data());
         benchmark::DoNotOptimize(b.data());
@@ -658,7 +660,7 @@ void BM_SetChannelToWireDeferred(benchmark::State& state) {
       break;
     }
     latencies.push_back(static_cast<double>(left - start) / 1e3);
-    while (rig.mod.transport().flushTimer().Enabled() && waited.elapsed() < 500)
+    while (rig.mod.Network->FlushArmed() && waited.elapsed() < 500)
       QAbstractEventDispatcher::instance()->processEvents(QEventLoop::WaitForMoreEvents);
   }
   ReportLatencies(state, latencies);

@@ -35,18 +35,8 @@ inline bool InitDriver(_clsOutputDriver* driver, const wchar_t* appTitle, IDispa
 
 // An IDispatch that lives as long as the program: counting references and
 // describing its type do nothing; its names and calls are the subclass's.
-class StaticDispatch : public IDispatch {
+class StaticDispatch : public win32::StaticUnknown<IDispatch> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *object = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     *count = 0;
     return S_OK;

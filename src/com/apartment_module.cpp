@@ -78,19 +78,8 @@ class SpyRegistration {
 
 // Told by COM when a thread leaves its apartment. Stateless: it acts on the
 // thread it is called on, so one serves every thread.
-class ApartmentEndSpy final : public IInitializeSpy {
+class ApartmentEndSpy final : public win32::StaticUnknown<IInitializeSpy> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IInitializeSpy)) {
-      *object = static_cast<IInitializeSpy*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE PreInitialize(DWORD, DWORD) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE PostInitialize(HRESULT result, DWORD, DWORD) override { return result; }
   // Before the last CoUninitialize: COM still works, so the host's helper

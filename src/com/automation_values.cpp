@@ -31,13 +31,16 @@ HRESULT HresultFromErrorNumber(std::int32_t number) {
   return E_FAIL;
 }
 
-HRESULT RaiseAutomationError(std::int32_t number, const char* description) {
+HRESULT RaiseAutomationError(std::int32_t number, const char* description) noexcept {
   const HRESULT hr = HresultFromErrorNumber(number);
   win32::ComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(&create))) {
-    const std::wstring text = win32::Wide(description != nullptr ? description : "");
+    // On the stack: this runs after the call's exception boundary, so it
+    // must not allocate. The descriptions are short static texts.
+    wchar_t text[256] = L"";
+    if (description != nullptr && MultiByteToWideChar(CP_UTF8, 0, description, -1, text, 256) == 0) text[0] = L'\0';
     create->SetSource(const_cast<LPOLESTR>(kComponentSource));
-    create->SetDescription(const_cast<LPOLESTR>(text.c_str()));
+    create->SetDescription(text);
     win32::ComPtr<IErrorInfo> info;
     if (SUCCEEDED(create.As(&info))) SetErrorInfo(0, info.Get());
   }

@@ -23,8 +23,8 @@ BSTR BstrFromUtf8(const std::string& text);
 HRESULT HresultFromErrorNumber(std::int32_t number);
 
 // Raises the error as a component does: the HRESULT for the number, with an
-// IErrorInfo naming this component as its source.
-HRESULT RaiseAutomationError(std::int32_t number, const char* description);
+// IErrorInfo naming this component as its source. Allocates nothing on the heap.
+HRESULT RaiseAutomationError(std::int32_t number, const char* description) noexcept;
 
 // The automation error number a script host would show for a failed call:
 // the number inside 0x800A.... results, the usual numbers for the standard

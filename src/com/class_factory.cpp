@@ -13,20 +13,6 @@ OutputDriverFactory& OutputDriverFactory::Instance() {
   return factory;
 }
 
-HRESULT OutputDriverFactory::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-// Static: the counts of the objects it makes and LockServer keep the DLL loaded.
-ULONG OutputDriverFactory::AddRef() { return 2; }
-ULONG OutputDriverFactory::Release() { return 1; }
-
 HRESULT OutputDriverFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;

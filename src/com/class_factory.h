@@ -1,19 +1,14 @@
 #pragma once
 
-// <windows.h> first: the COM headers need its types.
-// clang-format off
-#include <windows.h>
-#include <unknwn.h>
-// clang-format on
+#include "platform/win32/windows_support.h"
 
 namespace artnet {
 
-// Makes ComOutputDriver objects; one static instance serves the process.
-class OutputDriverFactory final : public IClassFactory {
+// Makes ComOutputDriver objects; one static instance serves the process. The
+// counts of the objects it makes and LockServer keep the DLL loaded, not
+// references to the factory.
+class OutputDriverFactory final : public win32::StaticUnknown<IClassFactory> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 

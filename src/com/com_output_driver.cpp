@@ -1,11 +1,11 @@
 #include "com/com_output_driver.h"
 
 #include <array>
-#include <new>
 
 #include "com/automation_values.h"
 #include "com/dispatch_helper.h"
 #include "com/server_module.h"
+#include "driver/host_call.h"
 #include "engine/host_helper_ref.h"
 #include "lumenstage/automation_errors.h"
 
@@ -83,29 +83,17 @@ HRESULT Report(const lumenstage::Status& status) {
   return RaiseAutomationError(status.error, status.description);
 }
 
-HRESULT ReportOutOfMemory() {
-  return RaiseAutomationError(lumenstage::kErrOutOfMemory.number, lumenstage::kErrOutOfMemory.description);
-}
-
-HRESULT ReportInternalError() {
-  return RaiseAutomationError(lumenstage::kErrInternal.number, lumenstage::kErrInternal.description);
-}
-
-// Runs a method with a boolean result; the result is false unless it finished.
-template <typename Call>
-HRESULT CallWithBool(VARIANT_BOOL* result, Call&& call) {
+// A method with a boolean result, its whole body (conversions included)
+// inside the call's one exception boundary; the result is false unless the
+// body finished.
+template <typename Body>
+HRESULT CallWithBool(VARIANT_BOOL* result, Body&& body) noexcept {
   if (result == nullptr) return E_POINTER;
   *result = VARIANT_FALSE;
-  try {
-    lumenstage::VBool value = lumenstage::kFalse;
-    const lumenstage::Status status = call(&value);
-    if (status.ok()) *result = value;
-    return Report(status);
-  } catch (const std::bad_alloc&) {
-    return ReportOutOfMemory();
-  } catch (...) {
-    return ReportInternalError();
-  }
+  bool value = false;
+  const lumenstage::Status status = HostCall(value, body);
+  if (status.ok() && value) *result = VARIANT_TRUE;
+  return Report(status);
 }
 
 // Fills EXCEPINFO from the error the method raised, as a component's
@@ -206,68 +194,62 @@ HRESULT ComOutputDriver::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
 }
 
 HRESULT ComOutputDriver::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                EXCEPINFO* exception, UINT* badArgument) {
-  try {
-    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (Disconnected()) return RPC_E_DISCONNECTED;
-    const MemberInfo* member = FindMember(id);
-    if (member == nullptr || (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return DISP_E_MEMBERNOTFOUND;
-    DISPPARAMS none{};
-    if (params == nullptr) params = &none;
-    if (params->cArgs != member->paramCount) return DISP_E_BADPARAMCOUNT;
-    if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;
+                                EXCEPINFO* exception, UINT* badArgument) noexcept {
+  // Nothing here throws: the method it calls is the call's one exception boundary.
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (Disconnected()) return RPC_E_DISCONNECTED;
+  const MemberInfo* member = FindMember(id);
+  if (member == nullptr || (flags & (DISPATCH_METHOD | DISPATCH_PROPERTYGET)) == 0) return DISP_E_MEMBERNOTFOUND;
+  DISPPARAMS none{};
+  if (params == nullptr) params = &none;
+  if (params->cArgs != member->paramCount) return DISP_E_BADPARAMCOUNT;
+  if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;
 
-    // Where each parameter sits in rgvarg: named ones first, then the
-    // positional ones, last first.
-    std::array<int, 3> source{-1, -1, -1};
-    for (UINT i = 0; i < params->cNamedArgs; ++i) {
-      const DISPID position = params->rgdispidNamedArgs[i];
-      if (position < 0 || static_cast<UINT>(position) >= member->paramCount || source[position] != -1) {
-        if (badArgument != nullptr) *badArgument = i;
-        return DISP_E_PARAMNOTFOUND;
-      }
-      source[position] = static_cast<int>(i);
+  // Where each parameter sits in rgvarg: named ones first, then the
+  // positional ones, last first.
+  std::array<int, 3> source{-1, -1, -1};
+  for (UINT i = 0; i < params->cNamedArgs; ++i) {
+    const DISPID position = params->rgdispidNamedArgs[i];
+    if (position < 0 || static_cast<UINT>(position) >= member->paramCount || source[position] != -1) {
+      if (badArgument != nullptr) *badArgument = i;
+      return DISP_E_PARAMNOTFOUND;
     }
-    const UINT positional = params->cArgs - params->cNamedArgs;
-    for (UINT p = 0; p < positional; ++p) {
-      if (source[p] != -1) return DISP_E_PARAMNOTFOUND;
-      source[p] = static_cast<int>(params->cArgs - 1 - p);
-    }
-
-    // By value or by reference (a script's variable), converted as the
-    // parameter's type demands; the variables are never written back.
-    Arguments args;
-    for (UINT p = 0; p < member->paramCount; ++p) {
-      VARIANT& value = *args[p].Get();
-      VARIANT& given = params->rgvarg[source[p]];
-      if (member->types[p] == VT_I4 && TakeLong(given, value)) continue;
-      HRESULT hr = VariantCopyInd(&value, &given);
-      // An omitted argument arrives as this error value; scripts show it as 449.
-      if (SUCCEEDED(hr) && V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND)
-        hr = DISP_E_PARAMNOTOPTIONAL;
-      if (SUCCEEDED(hr) && V_VT(&value) != member->types[p])
-        hr = VariantChangeType(&value, &value, 0, member->types[p]);
-      if (FAILED(hr)) {
-        if (badArgument != nullptr) *badArgument = static_cast<UINT>(source[p]);
-        return hr;
-      }
-    }
-
-    if (result != nullptr) VariantInit(result);
-    const HRESULT hr = InvokeMethod(id, args, result);
-    if (FAILED(hr) && exception != nullptr) {
-      FillException(hr, exception);
-      return DISP_E_EXCEPTION;
-    }
-    return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
+    source[position] = static_cast<int>(i);
   }
+  const UINT positional = params->cArgs - params->cNamedArgs;
+  for (UINT p = 0; p < positional; ++p) {
+    if (source[p] != -1) return DISP_E_PARAMNOTFOUND;
+    source[p] = static_cast<int>(params->cArgs - 1 - p);
+  }
+
+  // By value or by reference (a script's variable), converted as the
+  // parameter's type demands; the variables are never written back.
+  Arguments args;
+  for (UINT p = 0; p < member->paramCount; ++p) {
+    VARIANT& value = *args[p].Get();
+    VARIANT& given = params->rgvarg[source[p]];
+    if (member->types[p] == VT_I4 && TakeLong(given, value)) continue;
+    HRESULT hr = VariantCopyInd(&value, &given);
+    // An omitted argument arrives as this error value; scripts show it as 449.
+    if (SUCCEEDED(hr) && V_VT(&value) == VT_ERROR && V_ERROR(&value) == DISP_E_PARAMNOTFOUND)
+      hr = DISP_E_PARAMNOTOPTIONAL;
+    if (SUCCEEDED(hr) && V_VT(&value) != member->types[p]) hr = VariantChangeType(&value, &value, 0, member->types[p]);
+    if (FAILED(hr)) {
+      if (badArgument != nullptr) *badArgument = static_cast<UINT>(source[p]);
+      return hr;
+    }
+  }
+
+  if (result != nullptr) VariantInit(result);
+  const HRESULT hr = InvokeMethod(id, args, result);
+  if (FAILED(hr) && exception != nullptr) {
+    FillException(hr, exception);
+    return DISP_E_EXCEPTION;
+  }
+  return hr;
 }
 
-HRESULT ComOutputDriver::InvokeMethod(DISPID id, Arguments& args, VARIANT* result) {
+HRESULT ComOutputDriver::InvokeMethod(DISPID id, Arguments& args, VARIANT* result) noexcept {
   VARIANT_BOOL flag = VARIANT_FALSE;
   HRESULT hr = E_UNEXPECTED;
   switch (id) {
@@ -316,67 +298,59 @@ HRESULT ComOutputDriver::InvokeMethod(DISPID id, Arguments& args, VARIANT* resul
   return hr;
 }
 
-HRESULT ComOutputDriver::Disable(VARIANT_BOOL* result) {
+HRESULT ComOutputDriver::Disable(VARIANT_BOOL* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
-  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Disable(value); });
+  return CallWithBool(result, [this] { return driver_.RunDisable(); });
 }
 
-HRESULT ComOutputDriver::Enable(VARIANT_BOOL* result) {
+HRESULT ComOutputDriver::Enable(VARIANT_BOOL* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
-  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Enable(value); });
+  return CallWithBool(result, [this] { return driver_.RunEnable(); });
 }
 
-HRESULT ComOutputDriver::SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) {
+HRESULT ComOutputDriver::SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
   if (Channel == nullptr || value == nullptr) return E_POINTER;
-  return CallWithBool(result, [&](lumenstage::VBool* stored) { return driver_.SetChannel(*Channel, *value, stored); });
+  return CallWithBool(result, [&] { return driver_.RunSetChannel(*Channel, *value); });
 }
 
-HRESULT ComOutputDriver::Configure(VARIANT_BOOL* result) {
+HRESULT ComOutputDriver::Configure(VARIANT_BOOL* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
-  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Configure(value); });
+  return CallWithBool(result, [this] { return driver_.RunConfigure(); });
 }
 
 HRESULT ComOutputDriver::Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** LMSTPluginHelper,
-                              VARIANT_BOOL* result) {
+                              VARIANT_BOOL* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
   if (CallingAppTitle == nullptr || MyFilename == nullptr || LMSTPluginHelper == nullptr) return E_POINTER;
-  return CallWithBool(result, [&](lumenstage::VBool* value) {
+  return CallWithBool(result, [&] {
     const std::string title = Utf8FromBstr(*CallingAppTitle);
     const std::string file = Utf8FromBstr(*MyFilename);
     // Nothing as helper: no helper. The module takes its own reference.
     HostHelperRef helper;
     if (*LMSTPluginHelper != nullptr) helper.Adopt(new DispatchHelper(*LMSTPluginHelper));
-    return driver_.Init(title, file, helper.get(), value);
+    return driver_.RunInit(title, file, helper.get());
   });
 }
 
-HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) {
+HRESULT ComOutputDriver::Term(VARIANT_BOOL* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
-  return CallWithBool(result, [this](lumenstage::VBool* value) { return driver_.Term(value); });
+  return CallWithBool(result, [this] { return driver_.RunTerm(); });
 }
 
-HRESULT ComOutputDriver::PluginName(BSTR* result) {
+HRESULT ComOutputDriver::PluginName(BSTR* result) noexcept {
   const SelfReference self(this);
   if (Disconnected()) return RPC_E_DISCONNECTED;
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
-  try {
-    std::string name;
-    const lumenstage::Status status = driver_.PluginName(&name);
-    if (status.ok()) *result = BstrFromUtf8(name);
-    return Report(status);
-  } catch (const std::bad_alloc&) {
-    return ReportOutOfMemory();
-  } catch (...) {
-    return ReportInternalError();
-  }
+  const lumenstage::Status status = HostCall(*result, [] { return BstrFromUtf8(clsOutputDriver::RunPluginName()); });
+  return Report(status);
 }
 
 HRESULT ComOutputDriver::InterfaceSupportsErrorInfo(REFIID riid) {

@@ -36,17 +36,17 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID locale, DISPID* ids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID locale, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                   EXCEPINFO* exception, UINT* badArgument) override;
+                                   EXCEPINFO* exception, UINT* badArgument) noexcept override;
 
   // _clsOutputDriver
-  HRESULT STDMETHODCALLTYPE Disable(VARIANT_BOOL* result) override;
-  HRESULT STDMETHODCALLTYPE Enable(VARIANT_BOOL* result) override;
-  HRESULT STDMETHODCALLTYPE PluginName(BSTR* result) override;
-  HRESULT STDMETHODCALLTYPE SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) override;
-  HRESULT STDMETHODCALLTYPE Configure(VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE Disable(VARIANT_BOOL* result) noexcept override;
+  HRESULT STDMETHODCALLTYPE Enable(VARIANT_BOOL* result) noexcept override;
+  HRESULT STDMETHODCALLTYPE PluginName(BSTR* result) noexcept override;
+  HRESULT STDMETHODCALLTYPE SetChannel(LONG* Channel, LONG* value, VARIANT_BOOL* result) noexcept override;
+  HRESULT STDMETHODCALLTYPE Configure(VARIANT_BOOL* result) noexcept override;
   HRESULT STDMETHODCALLTYPE Init(BSTR* CallingAppTitle, BSTR* MyFilename, IDispatch** LMSTPluginHelper,
-                                 VARIANT_BOOL* result) override;
-  HRESULT STDMETHODCALLTYPE Term(VARIANT_BOOL* result) override;
+                                 VARIANT_BOOL* result) noexcept override;
+  HRESULT STDMETHODCALLTYPE Term(VARIANT_BOOL* result) noexcept override;
 
   // ISupportErrorInfo
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
@@ -55,7 +55,7 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
   ~ComOutputDriver();
   // A late-bound call's arguments in parameter order, converted; cleared when done.
   using Arguments = std::array<win32::Variant, 3>;
-  HRESULT InvokeMethod(DISPID id, Arguments& args, VARIANT* result);
+  HRESULT InvokeMethod(DISPID id, Arguments& args, VARIANT* result) noexcept;
   // Its apartment has ended: the module must not be touched.
   bool Disconnected() { return module_ && module_->State() == nullptr; }
 

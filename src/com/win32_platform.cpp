@@ -3,8 +3,8 @@
 #include "platform/win32/message_window.h"
 #include "platform/win32/registry_settings_store.h"
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_datagram_socket.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_socket_control.h"
 #include "platform/win32/win32_timer.h"
 #include "platform/win32/win32_warning_box.h"
 #include "ui/win32/win32_dialog_runner.h"
@@ -28,8 +28,8 @@ void Win32Platform::SetOwner(std::weak_ptr<const void> owner) { parts_->window.S
 
 void Win32Platform::End() { parts_->window.End(); }
 
-std::unique_ptr<SocketControl> Win32Platform::CreateSocketControl() {
-  return std::make_unique<Win32SocketControl>(parts_->window);
+std::unique_ptr<DatagramSocket> Win32Platform::CreateDatagramSocket() {
+  return std::make_unique<Win32DatagramSocket>(parts_->window);
 }
 
 std::unique_ptr<Timer> Win32Platform::CreateTimer() { return std::make_unique<Win32Timer>(parts_->window); }

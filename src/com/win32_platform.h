@@ -20,7 +20,7 @@ class Win32Platform final : public Platform {
   // On its thread: the window destroyed, so nothing more is delivered.
   void End();
 
-  std::unique_ptr<SocketControl> CreateSocketControl() override;
+  std::unique_ptr<DatagramSocket> CreateDatagramSocket() override;
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override;
   SettingsStore& Settings() override;

@@ -1,8 +1,7 @@
 #include "driver/cls_output_driver.h"
 
-#include <new>
-
 #include "driver/dialog_services.h"
+#include "driver/host_call.h"
 #include "driver/settings_keys.h"
 #include "engine/endpoint.h"
 #include "engine/module_state.h"
@@ -16,24 +15,13 @@ namespace {
 
 constexpr const char* kPluginName = "ArtNet Plugin";
 
-// Runs a method body; no exception crosses the plug-in's boundary. The
-// result is written only when the body finished, so a failure reports false.
-template <typename Result, typename Body>
-lumenstage::Status Guard(Result* result, Result onFailure, Body&& body) {
-  try {
-    Result value = body();
-    if (result != nullptr) *result = std::move(value);
-    return {};
-  } catch (const AutomationError& e) {
-    if (result != nullptr) *result = std::move(onFailure);
-    return {e.number(), e.description()};
-  } catch (const std::bad_alloc&) {
-    if (result != nullptr) *result = std::move(onFailure);
-    return {lumenstage::kErrOutOfMemory.number, lumenstage::kErrOutOfMemory.description};
-  } catch (...) {
-    if (result != nullptr) *result = std::move(onFailure);
-    return {lumenstage::kErrInternal.number, lumenstage::kErrInternal.description};
-  }
+// A method with a boolean result: false unless the body finished.
+template <typename Body>
+lumenstage::Status BoolCall(lumenstage::VBool* result, Body&& body) {
+  bool value = false;
+  const lumenstage::Status status = HostCall(value, body);
+  if (result != nullptr) *result = status.ok() && value ? lumenstage::kTrue : lumenstage::kFalse;
+  return status;
 }
 
 }  // namespace
@@ -55,16 +43,52 @@ std::string clsOutputDriver::Section() const { return kSectionPrefix + PluginFil
 lumenstage::Status clsOutputDriver::Init(const std::string& CallingAppTitle, const std::string& MyFilename,
                                          lumenstage::IPluginHelper* LMSTPluginHelper, lumenstage::VBool* result) {
   const CallScope scope(*this);
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
-    AppTitle_ = CallingAppTitle;
-    PluginFileName_ = MyFilename;
-    mod_.Input.Helper.Reset(LMSTPluginHelper);
-    LoadSettings();
-    mod_.Output.Buffer.assign(1, 0);
-    mod_.Output.Exists = true;
-    mod_.Output.HighestChannel = 0;
-    return lumenstage::kFalse;
-  });
+  return BoolCall(result, [&] { return RunInit(CallingAppTitle, MyFilename, LMSTPluginHelper); });
+}
+
+lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
+  const CallScope scope(*this);
+  return BoolCall(result, [&] { return RunEnable(); });
+}
+
+lumenstage::Status clsOutputDriver::Disable(lumenstage::VBool* result) {
+  const CallScope scope(*this);
+  return BoolCall(result, [&] { return RunDisable(); });
+}
+
+lumenstage::Status clsOutputDriver::Term(lumenstage::VBool* result) {
+  const CallScope scope(*this);
+  return BoolCall(result, [&] { return RunTerm(); });
+}
+
+lumenstage::Status clsOutputDriver::SetChannel(std::int32_t Channel, std::int32_t value, lumenstage::VBool* result) {
+  const CallScope scope(*this);
+  return BoolCall(result, [&] { return RunSetChannel(Channel, value); });
+}
+
+lumenstage::Status clsOutputDriver::Configure(lumenstage::VBool* result) {
+  const CallScope scope(*this);
+  return BoolCall(result, [&] { return RunConfigure(); });
+}
+
+lumenstage::Status clsOutputDriver::PluginName(std::string* result) {
+  const CallScope scope(*this);
+  std::string name;
+  const lumenstage::Status status = HostCall(name, [] { return std::string(RunPluginName()); });
+  if (result != nullptr) *result = status.ok() ? std::move(name) : std::string();
+  return status;
+}
+
+bool clsOutputDriver::RunInit(const std::string& CallingAppTitle, const std::string& MyFilename,
+                              lumenstage::IPluginHelper* LMSTPluginHelper) {
+  AppTitle_ = CallingAppTitle;
+  PluginFileName_ = MyFilename;
+  mod_.Input.Helper.Reset(LMSTPluginHelper);
+  LoadSettings();
+  mod_.Output.Buffer.assign(1, 0);
+  mod_.Output.Exists = true;
+  mod_.Output.HighestChannel = 0;
+  return false;
 }
 
 void clsOutputDriver::LoadSettings() {
@@ -91,57 +115,39 @@ void clsOutputDriver::SaveSettings() {
   save(kKeyReceiveUniverse, LongToText(mod_.Settings.ReceiveUniverse));
 }
 
-lumenstage::Status clsOutputDriver::Enable(lumenstage::VBool* result) {
-  const CallScope scope(*this);
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
-    const std::string broadcastAddress = mod_.Settings.BroadcastAddress;
-    const std::uint8_t receiveUniverse = ToByte(mod_.Settings.ReceiveUniverse);
-    const std::uint8_t sendUniverse = ToByte(mod_.Settings.SendUniverse);
-    const std::uint8_t subNet = ToByte(mod_.Settings.SubNet);
-    StartArtNet(mod_, subNet, sendUniverse, receiveUniverse, broadcastAddress);
-    mod_.Enabled = true;
-    return lumenstage::kTrue;
-  });
+bool clsOutputDriver::RunEnable() {
+  const std::string broadcastAddress = mod_.Settings.BroadcastAddress;
+  const std::uint8_t receiveUniverse = ToByte(mod_.Settings.ReceiveUniverse);
+  const std::uint8_t sendUniverse = ToByte(mod_.Settings.SendUniverse);
+  const std::uint8_t subNet = ToByte(mod_.Settings.SubNet);
+  StartArtNet(mod_, subNet, sendUniverse, receiveUniverse, broadcastAddress);
+  mod_.Enabled = true;
+  return true;
 }
 
-lumenstage::Status clsOutputDriver::Disable(lumenstage::VBool* result) {
-  const CallScope scope(*this);
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
-    CloseArtNetSocket(mod_);
-    mod_.Enabled = false;
-    return lumenstage::kTrue;
-  });
+bool clsOutputDriver::RunDisable() {
+  CloseArtNetSocket(mod_);
+  mod_.Enabled = false;
+  return true;
 }
 
-lumenstage::Status clsOutputDriver::Term(lumenstage::VBool* result) {
-  const CallScope scope(*this);
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
-    SaveSettings();
-    CloseArtNetSocket(mod_);
-    return lumenstage::kFalse;
-  });
+bool clsOutputDriver::RunTerm() {
+  SaveSettings();
+  CloseArtNetSocket(mod_);
+  return false;
 }
 
-lumenstage::Status clsOutputDriver::SetChannel(std::int32_t Channel, std::int32_t value, lumenstage::VBool* result) {
-  const CallScope scope(*this);
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
-    return artnet::SetChannel(mod_, stamps_, Channel, value) ? lumenstage::kTrue : lumenstage::kFalse;
-  });
+bool clsOutputDriver::RunSetChannel(std::int32_t Channel, std::int32_t value) {
+  return artnet::SetChannel(mod_, stamps_, Channel, value);
 }
 
-lumenstage::Status clsOutputDriver::Configure(lumenstage::VBool* result) {
-  const CallScope scope(*this);
-  return Guard<lumenstage::VBool>(result, lumenstage::kFalse, [&] {
-    ModuleDialogServices services(mod_);
-    const int error = mod_.platform.Dialogs().ShowConfigDialog(services);
-    if (error != 0) throw AutomationError(error, "The configuration dialog cannot be shown without a GUI");
-    return lumenstage::kFalse;
-  });
+bool clsOutputDriver::RunConfigure() {
+  ModuleDialogServices services(mod_);
+  const int error = mod_.platform.Dialogs().ShowConfigDialog(services);
+  if (error != 0) throw AutomationError(error, "The configuration dialog cannot be shown without a GUI");
+  return false;
 }
 
-lumenstage::Status clsOutputDriver::PluginName(std::string* result) {
-  const CallScope scope(*this);
-  return Guard<std::string>(result, std::string(), [] { return std::string(kPluginName); });
-}
+const char* clsOutputDriver::RunPluginName() { return kPluginName; }
 
 }  // namespace artnet

@@ -29,6 +29,19 @@ class clsOutputDriver final : public lumenstage::_clsOutputDriver {
   // a helper that pumps messages).
   void Release() override;
 
+  // The bodies of the seven calls: they throw AutomationError, and the
+  // caller is the call's one exception boundary (HostCall): the methods
+  // above on Linux, the automation server's methods on Windows. Each returns
+  // the call's result.
+  bool RunInit(const std::string& CallingAppTitle, const std::string& MyFilename,
+               lumenstage::IPluginHelper* LMSTPluginHelper);
+  bool RunEnable();
+  bool RunDisable();
+  bool RunTerm();
+  bool RunSetChannel(std::int32_t Channel, std::int32_t value);
+  bool RunConfigure();
+  static const char* RunPluginName();
+
   const std::string& AppTitle() const { return AppTitle_; }
   const std::string& PluginFileName() const { return PluginFileName_; }
   const PacingStamps& Stamps() const { return stamps_; }

@@ -1,5 +1,6 @@
 #include "driver/dialog_services.h"
 
+#include "engine/connection.h"
 #include "engine/discovery.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
@@ -7,9 +8,17 @@
 namespace artnet {
 
 ArtNetSettings& ModuleDialogServices::Settings() { return mod_.Settings; }
-void ModuleDialogServices::ScanNodes() { artnet::ScanNodes(mod_); }
+// The dialog may scan or announce before any Enable: the network is made
+// where it is first needed, as Enable makes it.
+void ModuleDialogServices::ScanNodes() {
+  Connect(mod_);
+  artnet::ScanNodes(mod_);
+}
 const NodeTable& ModuleDialogServices::Nodes() const { return mod_.Nodes; }
-void ModuleDialogServices::SendPollReply(const std::string& destination) { artnet::SendPollReply(mod_, destination); }
+void ModuleDialogServices::SendPollReply(const std::string& destination) {
+  Connect(mod_);
+  artnet::SendPollReply(mod_, ParseDestination(destination));  // the setting the dialog has just made
+}
 void ModuleDialogServices::ShowWarning(const std::string& text) { mod_.platform.Messages().ShowCritical(text); }
 
 }  // namespace artnet

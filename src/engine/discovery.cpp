@@ -13,10 +13,10 @@ constexpr double kScanSeconds = 4.0;
 
 void ScanNodes(ModuleState& mod) {
   EventPump& pump = mod.platform.Pump();
-  Clock& clock = mod.platform.GetClock();
+  Clock& clock = mod.clock;
   pump.DoEvents();  // let the caller's "Scanning..." be drawn first
   mod.Nodes.Reset();
-  SendArtPoll(mod, mod.Settings.BroadcastAddress);
+  SendArtPoll(mod, mod.Settings.BroadcastAddress.Address());
   const double pollSent = clock.MonotonicSeconds();
   do {
     pump.DoEvents();

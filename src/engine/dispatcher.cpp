@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "engine/endpoint.h"
 #include "engine/host_helper_ref.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
@@ -26,24 +25,14 @@ std::array<std::uint8_t, N> Window(std::span<const std::uint8_t> datagram) {
   return window;
 }
 
-// An answer to our own address or to the broadcast address is charged to
-// the poll's sender all the same.
-bool MayAnswerPoll(ModuleState& mod, const std::string& sender) {
-  std::uint32_t key = 0;
-  if (const auto address = ParseIPv4(sender)) {
-    for (const std::uint8_t octet : *address) key = key << 8 | octet;
-  }
-  return mod.PollAnswers.Allow(key, mod.platform.GetClock().MonotonicSeconds());
-}
-
-void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram) {
+void HandlePoll(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   const auto poll = Window<kArtPollSize>(datagram);
-  const std::string sender = DatagramSender(mod);
-  if (!MayAnswerPoll(mod, sender)) return;
+  // An answer to the broadcast address is charged to the poll's sender all the same.
+  if (!mod.PollAnswers.Allow(sender, mod.clock.MonotonicSeconds())) return;
   if ((poll[poll::TALK_TO_ME] & 0x02) == 0x02) {
     SendPollReply(mod, sender);
   } else {
-    SendPollReply(mod, mod.Settings.BroadcastAddress);
+    SendPollReply(mod, mod.Settings.BroadcastAddress.Address());
   }
 }
 
@@ -127,13 +116,13 @@ void HandleDmx(ModuleState& mod, std::span<const std::uint8_t> datagram) {
   PassChangedChannelsToHost(input, static_cast<std::size_t>(length));
 }
 
-void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram) {
+void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   if (datagram.size() < kHeaderSize) return;
   if (!std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) return;
   const std::uint16_t opCode = static_cast<std::uint16_t>(datagram[header::OP_LO] | datagram[header::OP_HI] << 8);
   switch (opCode) {
     case kOpPoll:
-      HandlePoll(mod, datagram);
+      HandlePoll(mod, datagram, sender);
       break;
     case kOpPollReply: {
       const auto reply = Window<kArtPollReplySize>(datagram);
@@ -150,9 +139,9 @@ void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram) {
 
 }  // namespace
 
-void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram) {
+void HandleArtNetPacket(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
   try {
-    Dispatch(mod, datagram);
+    Dispatch(mod, datagram, sender);
   } catch (...) {
     // A datagram that cannot be handled is dropped; the next one is handled normally.
   }

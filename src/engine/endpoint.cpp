@@ -1,96 +1,75 @@
 #include "engine/endpoint.h"
 
 #include <algorithm>
-#include <array>
 
-#include "engine/dispatcher.h"
 #include "engine/module_state.h"
 #include "engine/transport.h"
 #include "protocol/automation_error.h"
-#include "protocol/conversions.h"
 #include "protocol/packets.h"
 
 namespace artnet {
 namespace {
 
-// Remembers the last failure of a sequence of steps, each of which runs regardless.
-struct LastFailure {
-  int error = 0;
-  void operator()(int stepError) {
-    if (stepError != 0) error = stepError;
-  }
-};
-
 // A newer frame supersedes a waiting one whatever became of it, so the
 // sequence never goes backwards on the wire.
-void KeepIfBlocked(ModuleState& mod, Delivery delivery, int sendError, const std::string& remoteHost,
+void KeepIfBlocked(ModuleState& mod, Delivery delivery, int sendError, std::optional<IPv4> destination,
                    std::span<const std::uint8_t> packet) {
   if (delivery != Delivery::kKeepNewest) return;
   PendingDmx& pending = mod.Endpoint.Pending;
   pending.waiting = sendError == kSockErrWouldBlock && packet.size() <= pending.bytes.size();
   if (!pending.waiting) return;
-  pending.destination = remoteHost;
+  pending.destination = destination;
   std::copy(packet.begin(), packet.end(), pending.bytes.begin());
   pending.length = packet.size();
+}
+
+int Open(ModuleState& mod, DatagramSocket& socket, int port) {
+  const int error = socket.Open(port);
+  if (error == kSockOk) mod.Endpoint.OpenOn = port;
+  return error;
+}
+
+int Close(ModuleState& mod, DatagramSocket& socket) {
+  const int error = socket.Close();
+  if (error == kSockOk) mod.Endpoint.OpenOn.reset();
+  return error;
 }
 
 }  // namespace
 
 void OpenArtNetSocket(ModuleState& mod) {
-  if (mod.Ended) return;
-  SocketControl& socket = mod.transport().socket();
-  int state = kSockStateClosed;
-  if (socket.GetState(state) == 0 && (state == kSockStateOpen || state == kSockStateConnected)) return;
-  socket.Close();
-  socket.SetLocalPort(kArtNetPort);
-  socket.SetRemotePort(kArtNetPort);
-  socket.SetRemoteHost(mod.Settings.BroadcastAddress);
-  socket.Bind(kArtNetPort);
+  if (mod.Ended || !mod.Network || mod.Endpoint.OpenOn) return;
+  mod.Endpoint.NextPort = kArtNetPort;
+  Open(mod, mod.Network->socket(), kArtNetPort);  // a port held elsewhere: the first send warns
 }
 
-void SendArtNetPacket(ModuleState& mod, const std::string destination, std::span<const std::uint8_t> packet,
+void SendArtNetPacket(ModuleState& mod, const std::optional<IPv4> destination, std::span<const std::uint8_t> packet,
                       Delivery delivery) {
-  if (mod.Ended) return;
-  SocketControl& socket = mod.transport().socket();
-  // The control takes plain dotted text only; zero-padded parts and stray
-  // blanks are what people type, so they are made plain here.
-  ParsedDestination& parsed = mod.Endpoint.LastDestination;
-  if (!parsed.known || parsed.text != destination) {
-    parsed.address = ParseIPv4(destination);
-    parsed.plain = parsed.address ? IPv4ToText(*parsed.address) : destination;
-    parsed.text = destination;
-    parsed.known = true;
-  }
-  // Copied: a send made inside the warning box below may parse another destination.
-  const std::string remoteHost = parsed.plain;
-  LastFailure failure;
-  failure(socket.SetRemotePort(kArtNetPort));
-  failure(socket.SetRemoteHost(remoteHost));
-  int sendError = socket.SendData(packet);
-  failure(sendError);
-
-  if (failure.error == kSockErrAddressInUse) {
-    if (!mod.Endpoint.PortInUseWarned) {
+  if (mod.Ended || !mod.Network) return;
+  DatagramSocket& socket = mod.Network->socket();
+  EndpointState& endpoint = mod.Endpoint;
+  int error = endpoint.OpenOn ? kSockOk : Open(mod, socket, endpoint.NextPort);
+  const bool conflict = error == kSockErrAddressInUse;
+  if (conflict) {
+    if (!endpoint.PortInUseWarned) {
       // Marked before showing: sends inside the box's modal loop must not stack more boxes.
-      mod.Endpoint.PortInUseWarned = true;
+      endpoint.PortInUseWarned = true;
       mod.platform.Messages().ShowCritical(kPortInUseWarning);
       if (mod.Ended) return;  // the host ended the module inside the box's loop
     }
-    // Sends made inside the box's modal loop may have pointed the control elsewhere.
-    socket.SetRemotePort(kArtNetPort);
-    socket.SetRemoteHost(remoteHost);
-    socket.SetLocalPort(0);
-    sendError = socket.SendData(packet);  // from a free port; a failure here is ignored
-    KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
-    return;
+    // From a free port; a failure here is ignored. Sends inside the box's
+    // loop may have opened the socket meanwhile.
+    endpoint.NextPort = 0;
+    error = endpoint.OpenOn ? kSockOk : Open(mod, socket, 0);
   }
-  KeepIfBlocked(mod, delivery, sendError, remoteHost, packet);
-  int localPort = 0;
-  if (socket.GetLocalPort(localPort) != 0 || localPort == kArtNetPort) {
-    mod.Endpoint.PortInUseWarned = false;  // back on the Art-Net port: warn again at the next conflict
+  if (error == kSockOk) error = destination ? socket.SendTo(*destination, kArtNetPort, packet) : kSockErrHostNotFound;
+  KeepIfBlocked(mod, delivery, error, destination, packet);
+  if (conflict) return;
+  if (endpoint.OpenOn.value_or(endpoint.NextPort) == kArtNetPort) {
+    endpoint.PortInUseWarned = false;  // back on the Art-Net port: warn again at the next conflict
   } else {
-    socket.Close();  // the next send tries the Art-Net port again
-    socket.SetLocalPort(kArtNetPort);
+    Close(mod, socket);  // the next send tries the Art-Net port again
+    endpoint.NextPort = kArtNetPort;
   }
 }
 
@@ -99,15 +78,15 @@ void OnSocketWritable(ModuleState& mod) {
   if (!pending.waiting) return;
   pending.waiting = false;
   // Copied out: the send may keep this frame again in the same place.
-  const std::string destination = pending.destination;
   const ArtDmxPacket bytes = pending.bytes;
-  SendArtNetPacket(mod, destination, std::span<const std::uint8_t>(bytes.data(), pending.length),
+  SendArtNetPacket(mod, pending.destination, std::span<const std::uint8_t>(bytes.data(), pending.length),
                    Delivery::kKeepNewest);
 }
 
 void CloseArtNetSocket(ModuleState& mod) {
   mod.Endpoint.Pending.waiting = false;  // output is off; the values stay in the channel buffer
-  const int error = mod.transport().socket().Close();
+  if (!mod.Network) return;
+  const int error = Close(mod, mod.Network->socket());
   if (error != 0) throw AutomationError(error, "The socket could not be closed");
 }
 
@@ -115,27 +94,13 @@ void EndNetworkWork(ModuleState& mod, HelperOnEnd helper) {
   mod.Ended = true;
   mod.Enabled = false;
   mod.Endpoint.Pending.waiting = false;
-  if (mod.HasTransport()) mod.transport().End();
+  if (mod.Network) mod.Network->End();
+  mod.Endpoint.OpenOn.reset();
   if (helper == HelperOnEnd::kAbandon) {
     mod.Input.Helper.Abandon();
   } else {
     mod.Input.Helper.Reset(nullptr);  // last: the host's Release may run anything
   }
-}
-
-void OnDataArrival(ModuleState& mod) {
-  // Only the first 530 bytes are ever read; a longer datagram is handled as its first 530.
-  std::array<std::uint8_t, kArtDmxMaxSize> datagram;
-  std::size_t length = 0;
-  if (mod.transport().socket().GetData(datagram, length) != 0) return;
-  if (length == 0) return;
-  HandleArtNetPacket(mod, std::span<const std::uint8_t>(datagram.data(), length));
-}
-
-std::string DatagramSender(ModuleState& mod) {
-  std::string ip;
-  mod.transport().socket().GetRemoteHostIP(ip);
-  return ip;
 }
 
 }  // namespace artnet

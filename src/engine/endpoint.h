@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
-#include <string>
+
+#include "protocol/conversions.h"
 
 namespace artnet {
 
@@ -15,15 +17,18 @@ inline constexpr const char* kPortInUseWarning =
 // may go, DMX output must not (the newest frame waits for the socket).
 enum class Delivery { kMayDrop, kKeepNewest };
 
+// The routines below work on the socket Connect made: before it, there is
+// nothing to open, send on or close, and they do nothing.
+
 // Binds the endpoint to the Art-Net port unless it is already open. Never fails.
 void OpenArtNetSocket(ModuleState& mod);
 // Sends one datagram to destination:6454. When another program holds the
 // Art-Net port it warns once and sends from a free port, then tries the
 // Art-Net port again on the next send. Never fails. The destination is taken
 // by value: a setting it came from may change inside the warning's modal loop.
-// Destination text as people type it is accepted ("10.0.000.255 "); a packet
-// to text that is no address is lost without a word, as any failed send.
-void SendArtNetPacket(ModuleState& mod, std::string destination, std::span<const std::uint8_t> packet,
+// A packet to no destination (a setting that is no address) is lost without
+// a word, as any failed send.
+void SendArtNetPacket(ModuleState& mod, std::optional<IPv4> destination, std::span<const std::uint8_t> packet,
                       Delivery delivery = Delivery::kMayDrop);
 // Closes the endpoint; a failure reaches the caller as an AutomationError.
 void CloseArtNetSocket(ModuleState& mod);
@@ -39,10 +44,5 @@ void EndNetworkWork(ModuleState& mod, HelperOnEnd helper);
 
 // The socket's writable handler: sends the frame that waited for it.
 void OnSocketWritable(ModuleState& mod);
-
-// The data-arrival handler of the socket control.
-void OnDataArrival(ModuleState& mod);
-// Dotted address of the sender of the datagram being handled ("" if unknown).
-std::string DatagramSender(ModuleState& mod);
 
 }  // namespace artnet

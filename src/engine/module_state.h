@@ -45,30 +45,26 @@ struct DmxInput {
 // the socket can take it, unless a newer frame leaves first.
 struct PendingDmx {
   bool waiting = false;
-  std::string destination;
+  std::optional<IPv4> destination;
   ArtDmxPacket bytes{};
   std::size_t length = 0;
 };
 
-// A destination text and what sending makes of it, kept for the next send
-// to the same text: parsing and printing it cost more than the send's own work.
-struct ParsedDestination {
-  bool known = false;
-  std::string text;
-  std::optional<std::array<std::uint8_t, 4>> address;  // empty: not an IPv4 address
-  std::string plain;                                   // the text the socket control is given
-};
-
 // What sending remembers from one datagram to the next.
 struct EndpointState {
-  ParsedDestination LastDestination;
+  // The port the socket is open on; none while it is closed.
+  std::optional<int> OpenOn;
+  // The port the next open asks for: a free one (0) until the Art-Net port
+  // was asked for, and again for the one send after a conflict warned.
+  int NextPort = 0;
   // The port-in-use warning was shown and is not yet re-armed.
   bool PortInUseWarned = false;
   PendingDmx Pending;
 };
 
 // Module-wide state: one copy per loaded plug-in, shared by every
-// clsOutputDriver instance. The engine's routines are free functions over it.
+// clsOutputDriver instance. Plain data: the engine's routines are free
+// functions over it, and Connect (connection.h) wires its network.
 class ModuleState {
  public:
   explicit ModuleState(Platform& platform);
@@ -77,6 +73,8 @@ class ModuleState {
   ModuleState& operator=(const ModuleState&) = delete;
 
   Platform& platform;
+  // The platform's clock, looked up once: the pacing reads it twice per call.
+  Clock& clock;
 
   ArtNetSettings Settings;
   bool Enabled = false;
@@ -93,12 +91,9 @@ class ModuleState {
   NodeTable Nodes;
   PollAnswerLimiter PollAnswers;
 
-  // The socket and the timers, created on first use with their handlers wired.
-  Transport& transport();
-  bool HasTransport() const { return transport_ != nullptr; }
-
- private:
-  std::unique_ptr<Transport> transport_;
+  // The socket and the timers; none until Connect made them.
+  std::unique_ptr<Transport> Network;
+  bool HasTransport() const { return Network != nullptr; }
 };
 
 }  // namespace artnet

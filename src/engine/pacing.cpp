@@ -2,9 +2,9 @@
 
 #include <limits>
 
+#include "engine/local_address.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
-#include "engine/start_art_net.h"
 #include "engine/transport.h"
 #include "protocol/automation_error.h"
 #include "protocol/conversions.h"
@@ -15,17 +15,12 @@ namespace {
 constexpr std::int32_t kMaxChannel = 512;
 constexpr double kWindowSeconds = 0.04;
 
-void SendChannelBuffer(ModuleState& mod) {
-  const std::uint8_t universe = ToByte(mod.Settings.SendUniverse);
-  SendArtDmx(mod, universe, mod.Output.Buffer);
-}
-
 // A tick has nobody to report to: a failure is dropped, and a tick before
 // any channel buffer exists has nothing to send.
 void SendFromTick(ModuleState& mod) {
   if (!mod.Enabled || !mod.Output.Exists) return;
   try {
-    SendChannelBuffer(mod);
+    SendArtDmx(mod, ToByte(mod.Settings.SendUniverse), mod.Output.Buffer);
   } catch (...) {
   }
 }
@@ -45,15 +40,15 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
 
   if (!mod.Enabled) return true;
 
-  Clock& clock = mod.platform.GetClock();
+  Clock& clock = mod.clock;
   const float a = clock.SecondsSinceMidnight();
   const float b = clock.SecondsSinceMidnight();
   if (a <= stamps.NextSendTime && b >= stamps.LastSendTime) {
-    const int error = mod.transport().ArmFlush();
+    const int error = mod.Network ? mod.Network->ArmFlush() : 0;
     if (error != 0) throw AutomationError(error, "The send timer could not be started");
     return true;
   }
-  SendChannelBuffer(mod);
+  SendArtDmx(mod, ToByte(mod.Settings.SendUniverse), mod.Output.Buffer);
   const float t = clock.SecondsSinceMidnight();
   stamps.LastSendTime = t;
   stamps.NextSendTime = static_cast<float>(static_cast<double>(t) + kWindowSeconds);
@@ -61,7 +56,7 @@ bool SetChannel(ModuleState& mod, PacingStamps& stamps, std::int32_t channel, st
 }
 
 void OnFlushTimer(ModuleState& mod) {
-  mod.transport().DisarmFlush();
+  mod.Network->DisarmFlush();
   SendFromTick(mod);
 }
 

@@ -1,49 +1,12 @@
 #include "engine/start_art_net.h"
 
-#include <string_view>
-#include <vector>
-
+#include "engine/connection.h"
 #include "engine/endpoint.h"
+#include "engine/local_address.h"
 #include "engine/module_state.h"
 #include "engine/senders.h"
-#include "engine/transport.h"
-#include "protocol/automation_error.h"
-#include "protocol/conversions.h"
 
 namespace artnet {
-
-void StoreLocalAddress(const std::string& text, std::array<std::uint8_t, 4>& octets) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t dot = text.find('.', start);
-    parts.emplace_back(std::string_view(text).substr(start, dot - start));
-    if (dot == std::string::npos) break;
-    start = dot + 1;
-  }
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (i >= parts.size()) RaiseSubscriptOutOfRange();
-    octets[i] = RoundToByte(LeadingNumber(parts[i]));
-  }
-}
-
-namespace {
-
-// Reads the lighting interface's address for the broadcast address; loopback
-// stands in when nothing else is up.
-std::string LightingAddress(ModuleState& mod) {
-  const auto broadcast = ParseIPv4(mod.Settings.BroadcastAddress);
-  const std::string towards = broadcast ? IPv4ToText(*broadcast) : mod.Settings.BroadcastAddress;
-  std::string localIp;
-  const int error = mod.transport().socket().GetLocalIP(towards, localIp);
-  if (error != 0) throw AutomationError(error, "The local address could not be read");
-  // A broadcast address on loopback itself makes loopback the real choice.
-  const bool loopbackWanted = broadcast && (*broadcast)[0] == 127;
-  mod.LocalAddressIsStandIn = localIp.rfind("127.", 0) == 0 && !loopbackWanted;
-  return localIp;
-}
-
-}  // namespace
 
 void StartArtNet(ModuleState& mod, std::uint8_t subNet, std::uint8_t sendUniverse, std::uint8_t receiveUniverse,
                  const std::string& broadcastAddress) {
@@ -52,23 +15,10 @@ void StartArtNet(ModuleState& mod, std::uint8_t subNet, std::uint8_t sendUnivers
   mod.Settings.SendUniverse = sendUniverse;
   mod.Settings.ReceiveUniverse = receiveUniverse;
   mod.Settings.BroadcastAddress = broadcastAddress;
+  Connect(mod);
   OpenArtNetSocket(mod);
-
-  StoreLocalAddress(LightingAddress(mod), mod.LocalAddress.ip);
-  mod.LocalAddress.port = kArtNetPort;
-  SendPollReply(mod, mod.Settings.BroadcastAddress);
-}
-
-void RecaptureStandInLocalAddress(ModuleState& mod) {
-  if (!mod.LocalAddressIsStandIn) return;
-  try {
-    std::array<std::uint8_t, 4> octets{};
-    StoreLocalAddress(LightingAddress(mod), octets);
-    mod.LocalAddress.ip = octets;
-  } catch (...) {
-    // Still nothing better than loopback: keep it and look again next time.
-    mod.LocalAddressIsStandIn = true;
-  }
+  CaptureLocalAddress(mod);
+  SendPollReply(mod, mod.Settings.BroadcastAddress.Address());
 }
 
 }  // namespace artnet

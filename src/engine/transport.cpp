@@ -3,10 +3,9 @@
 namespace artnet {
 
 Transport::Transport(Platform& platform)
-    : socket_(platform.CreateSocketControl()),
+    : socket_(platform.CreateDatagramSocket()),
       flushTimer_(platform.CreateTimer()),
       refreshTimer_(platform.CreateTimer()) {
-  socket_->SetLocalPort(0);  // a send before the first open goes out from a free port
   flushTimer_->SetInterval(kFlushIntervalMs);
   refreshTimer_->SetInterval(kRefreshIntervalMs);
 }

@@ -1,8 +1,8 @@
 #include "plugin/qt_platform.h"
 
 #include "platform/qt/ini_settings_store.h"
+#include "platform/qt/qt_datagram_socket.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_socket_control.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_warning_box.h"
 #include "platform/qt/system_clock.h"
@@ -22,7 +22,7 @@ QtPlatform::QtPlatform() : parts_(std::make_unique<Parts>()) {}
 
 QtPlatform::~QtPlatform() = default;
 
-std::unique_ptr<SocketControl> QtPlatform::CreateSocketControl() { return std::make_unique<QtSocketControl>(); }
+std::unique_ptr<DatagramSocket> QtPlatform::CreateDatagramSocket() { return std::make_unique<QtDatagramSocket>(); }
 
 std::unique_ptr<Timer> QtPlatform::CreateTimer() { return std::make_unique<QtTimer>(); }
 

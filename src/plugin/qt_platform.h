@@ -13,7 +13,7 @@ class QtPlatform final : public Platform {
   QtPlatform();
   ~QtPlatform() override;
 
-  std::unique_ptr<SocketControl> CreateSocketControl() override;
+  std::unique_ptr<DatagramSocket> CreateDatagramSocket() override;
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override;
   SettingsStore& Settings() override;

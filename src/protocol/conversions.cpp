@@ -66,11 +66,6 @@ std::int32_t TextToLong(std::string_view text) {
   return static_cast<std::int32_t>(rounded);
 }
 
-std::uint8_t ToByte(std::int64_t value) {
-  if (value < 0 || value > 255) RaiseOverflow();
-  return static_cast<std::uint8_t>(value);
-}
-
 double LeadingNumber(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size() && IsBlank(text[pos])) ++pos;
@@ -104,6 +99,12 @@ std::optional<std::array<std::uint8_t, 4>> ParseIPv4(std::string_view text) {
   }
   if (pos != text.size()) return std::nullopt;
   return octets;
+}
+
+std::optional<IPv4> ParseDestination(std::string_view text) {
+  const auto octets = ParseIPv4(text);
+  if (!octets) return std::nullopt;
+  return IPv4{(*octets)[0]} << 24 | IPv4{(*octets)[1]} << 16 | IPv4{(*octets)[2]} << 8 | (*octets)[3];
 }
 
 std::string IPv4ToText(const std::array<std::uint8_t, 4>& octets) {

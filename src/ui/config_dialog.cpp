@@ -129,7 +129,7 @@ void ConfigDialogBehaviour::OnOkClicked() {
   const std::shared_ptr<bool> alive = alive_;
   // Told here, where someone is at the screen: sending itself stays silent,
   // so an unattended host never waits on a box.
-  if (!ParseIPv4(settings.BroadcastAddress)) {
+  if (!settings.BroadcastAddress.Address()) {
     services_.ShowWarning(UnusableAddressWarning(settings.BroadcastAddress));
     if (!*alive) return;
   }

@@ -26,103 +26,61 @@ void ManualTimer::Tick() {
   if (enabled && handler) handler();
 }
 
-int FakeSocketControl::GetState(int& state_) {
-  state_ = open ? kSockStateOpen : kSockStateClosed;
-  return 0;
-}
-
-int FakeSocketControl::Close() {
-  if (recording) log.push_back("Close");
-  if (closeError != 0) return closeError;
-  open = false;
-  return 0;
-}
-
-int FakeSocketControl::SetLocalPort(int port) {
-  if (recording) log.push_back("LocalPort=" + std::to_string(port));
-  localPort = port;
-  return 0;
-}
-
-int FakeSocketControl::GetLocalPort(int& port) {
-  port = open ? boundPort : localPort;
-  return 0;
-}
-
-int FakeSocketControl::SetRemotePort(int port) {
-  remotePort = port;
-  return 0;
-}
-
-int FakeSocketControl::SetRemoteHost(const std::string& host) {
-  if (recording) log.push_back("RemoteHost=" + host);
-  remoteHost = host;
-  return 0;
-}
-
-int FakeSocketControl::OpenOn(int port) {
+int FakeDatagramSocket::Open(int port) {
+  if (recording) log.push_back("Bind " + std::to_string(port));
+  if (open) return kSockErrWrongState;
   if (port != 0 && heldPorts.count(port) != 0) return kSockErrAddressInUse;
   open = true;
   boundPort = port != 0 ? port : nextFreePort++;
   return 0;
 }
 
-int FakeSocketControl::Bind(int port) {
-  if (recording) log.push_back("Bind " + std::to_string(port));
-  if (open) return kSockErrWrongState;
-  return OpenOn(port);
+int FakeDatagramSocket::Close() {
+  if (recording) log.push_back("Close");
+  if (closeError != 0) return closeError;
+  open = false;
+  return 0;
 }
 
-int FakeSocketControl::SendData(std::span<const std::uint8_t> packet) {
-  if (recording) log.push_back("SendData");
-  if (!open) {
-    if (const int error = OpenOn(localPort); error != 0) return error;
-  }
-  // Only the plain dotted form, as a real socket's address parser takes it.
-  const auto address = ParseIPv4(remoteHost);
-  if (!address || IPv4ToText(*address) != remoteHost) return kSockErrHostNotFound;
+namespace {
+
+std::string Dotted(IPv4 address) {
+  return IPv4ToText({static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+                     static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)});
+}
+
+}  // namespace
+
+int FakeDatagramSocket::SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) {
+  if (recording) log.push_back("SendTo " + Dotted(address));
+  if (!open) return kSockErrWrongState;
   if (sendBufferFull) {
     ++refusedSends;
     writableDue_ = true;
     return kSockErrWouldBlock;
   }
-  if (recording) sent.push_back({remoteHost, remotePort, boundPort, {packet.begin(), packet.end()}});
+  if (recording) sent.push_back({Dotted(address), port, boundPort, {packet.begin(), packet.end()}});
   if (onSend) onSend();
   return 0;
 }
 
-int FakeSocketControl::GetData(std::span<std::uint8_t> out, std::size_t& length) {
-  if (current_.empty()) return kSockErrNoData;
-  const auto& bytes = current_.back().bytes;
-  length = std::min(out.size(), bytes.size());
-  std::copy_n(bytes.begin(), length, out.begin());
-  return 0;
-}
-
-int FakeSocketControl::GetRemoteHostIP(std::string& ip) {
-  if (current_.empty()) return kSockErrNoData;
-  ip = current_.back().sender;
-  return 0;
-}
-
-int FakeSocketControl::GetLocalIP(const std::string& towards, std::string& ip) {
-  localIPTowards.push_back(towards);
+int FakeDatagramSocket::LocalAddressTowards(std::optional<IPv4> destination, std::string& address) {
+  localIPTowards.push_back(destination ? Dotted(*destination) : "");
   if (localIPError != 0) return localIPError;
-  ip = localIP;
+  address = localIP;
   return 0;
 }
 
-void FakeSocketControl::Drain() {
+void FakeDatagramSocket::Drain() {
   sendBufferFull = false;
   if (!writableDue_) return;
   writableDue_ = false;
   if (writable) writable();
 }
 
-void FakeSocketControl::Deliver(std::vector<std::uint8_t> datagram, const std::string& sender) {
-  current_.push_back({std::move(datagram), sender});
-  if (dataArrival) dataArrival();
-  current_.pop_back();
+void FakeDatagramSocket::Deliver(std::vector<std::uint8_t> datagram, const std::string& sender) {
+  // The vector is this level's slot: a nested delivery brings its own.
+  if (receive) receive(datagram, ParseDestination(sender).value_or(0));
 }
 
 std::string MemorySettingsStore::GetSetting(const std::string& appName, const std::string& section,
@@ -157,11 +115,11 @@ int FakeDialogRunner::ShowConfigDialog(ConfigDialogServices& services) {
   return result;
 }
 
-std::unique_ptr<SocketControl> FakePlatform::CreateSocketControl() {
-  auto control = std::make_unique<FakeSocketControl>();
-  if (configureSocket) configureSocket(*control);
-  if (socket == nullptr) socket = control.get();
-  return control;
+std::unique_ptr<DatagramSocket> FakePlatform::CreateDatagramSocket() {
+  auto created = std::make_unique<FakeDatagramSocket>();
+  if (configureSocket) configureSocket(*created);
+  if (socket == nullptr) socket = created.get();
+  return created;
 }
 
 std::unique_ptr<Timer> FakePlatform::CreateTimer() {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -50,21 +51,14 @@ struct SentDatagram {
   std::vector<std::uint8_t> bytes;
 };
 
-// An in-memory UDP control: records what it is asked to do and what it sends.
-class FakeSocketControl final : public SocketControl {
+// An in-memory UDP socket: records what it is asked to do and what it sends.
+class FakeDatagramSocket final : public DatagramSocket {
  public:
-  int GetState(int& state_) override;
+  int Open(int port) override;
   int Close() override;
-  int SetLocalPort(int port) override;
-  int GetLocalPort(int& port) override;
-  int SetRemotePort(int port) override;
-  int SetRemoteHost(const std::string& host) override;
-  int Bind(int port) override;
-  int SendData(std::span<const std::uint8_t> packet) override;
-  int GetData(std::span<std::uint8_t> out, std::size_t& length) override;
-  int GetRemoteHostIP(std::string& ip) override;
-  int GetLocalIP(const std::string& towards, std::string& ip) override;
-  void SetDataArrivalHandler(std::function<void()> handler) override { dataArrival = std::move(handler); }
+  int SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) override;
+  int LocalAddressTowards(std::optional<IPv4> destination, std::string& address) override;
+  void SetReceiveHandler(ReceiveHandler handler) override { receive = std::move(handler); }
   void SetWritableHandler(std::function<void()> handler) override { writable = std::move(handler); }
 
   // Delivers one datagram as if it had arrived from `sender`.
@@ -74,32 +68,23 @@ class FakeSocketControl final : public SocketControl {
 
   bool open = false;
   int boundPort = 0;
-  int localPort = 0;
-  int remotePort = 0;
-  std::string remoteHost;
   std::string localIP = "10.0.0.1";
-  std::vector<std::string> localIPTowards;  // the destination of each LocalIP read
-  bool sendBufferFull = false;              // SendData refuses with kSockErrWouldBlock
+  std::vector<std::string> localIPTowards;  // the destination of each LocalAddressTowards ("" for none)
+  bool sendBufferFull = false;              // SendTo refuses with kSockErrWouldBlock
   int refusedSends = 0;
   std::set<int> heldPorts;  // ports another program holds
   int closeError = 0;
   int localIPError = 0;
   int nextFreePort = 50000;
   bool recording = true;         // benchmarks switch off the log and the record of sent datagrams
-  std::vector<std::string> log;  // operations in order
+  std::vector<std::string> log;  // operations in order: "Bind <port>", "SendTo <address>", "Close"
   std::vector<SentDatagram> sent;
-  std::function<void()> dataArrival;
+  ReceiveHandler receive;
   std::function<void()> writable;
-  // Runs inside SendData, after the datagram was recorded (a nested loop).
+  // Runs inside SendTo, after the datagram was recorded (a nested loop).
   std::function<void()> onSend;
 
  private:
-  int OpenOn(int port);
-  struct Current {
-    std::vector<std::uint8_t> bytes;
-    std::string sender;
-  };
-  std::vector<Current> current_;
   bool writableDue_ = false;
 };
 
@@ -151,7 +136,7 @@ class FakePlatform final : public Platform {
  public:
   FakePlatform() : pump(clock) {}
 
-  std::unique_ptr<SocketControl> CreateSocketControl() override;
+  std::unique_ptr<DatagramSocket> CreateDatagramSocket() override;
   std::unique_ptr<Timer> CreateTimer() override;
   Clock& GetClock() override { return clock; }
   SettingsStore& Settings() override { return settings; }
@@ -165,10 +150,10 @@ class FakePlatform final : public Platform {
   FakeEventPump pump;
   FakeDialogRunner dialogs;
   // Owned by the module once created; the first socket and the timers in creation order.
-  FakeSocketControl* socket = nullptr;
+  FakeDatagramSocket* socket = nullptr;
   std::vector<ManualTimer*> timers;
-  // Settings applied to every socket control created.
-  std::function<void(FakeSocketControl&)> configureSocket;
+  // Settings applied to every socket created.
+  std::function<void(FakeDatagramSocket&)> configureSocket;
 };
 
 // The host's helper object: records every late-bound call.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "driver/cls_output_driver.h"
+#include "engine/connection.h"
 #include "engine/module_state.h"
 #include "engine/transport.h"
 #include "fakes/fake_platform.h"
@@ -75,12 +76,12 @@ struct Run {
   // What the host has been told of the receive universe, channel by channel.
   std::array<std::uint8_t, kMaxDmxChannels> told{};
 
-  artnet::fakes::FakeSocketControl& Socket() {
-    mod.transport();
+  artnet::fakes::FakeDatagramSocket& Socket() {
+    artnet::Connect(mod);
     return *platform.socket;
   }
   artnet::fakes::ManualTimer& TimerAt(std::size_t index) {
-    mod.transport();
+    artnet::Connect(mod);
     return *platform.timers.at(index);
   }
 

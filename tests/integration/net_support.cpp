@@ -103,11 +103,6 @@ std::optional<Received> RawUdp::Receive(int timeoutMs) {
   return received;
 }
 
-std::uint16_t FreePort() {
-  RawUdp probe;
-  return probe.port();
-}
-
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   QElapsedTimer elapsed;
   elapsed.start();

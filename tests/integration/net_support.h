@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/qt/qt_datagram_socket.h"
 #include "platform/qt/qt_event_pump.h"
-#include "platform/qt/qt_socket_control.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/system_clock.h"
 
@@ -76,9 +76,6 @@ NetworkChange Routeless();
 NetworkChange MultiHomed();
 NetworkChange SlowLink();
 
-// A port nothing is bound to right now.
-std::uint16_t FreePort();
-
 // Runs the Qt event loop until done() or the timeout; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int ms);
@@ -105,13 +102,12 @@ std::vector<std::uint8_t> Bytes(const std::string& text);
 
 // The Qt platform as the suites in tests/contract take it.
 struct QtPlatform {
-  using SocketControl = QtSocketControl;
+  using DatagramSocket = QtDatagramSocket;
   using Timer = QtTimer;
   using Clock = SystemClock;
   using EventPump = QtEventPump;
   using RawUdp = itest::RawUdp;
   static constexpr auto& InTestNetns = itest::InTestNetns;
-  static constexpr auto& FreePort = itest::FreePort;
   static constexpr auto& PumpUntil = itest::PumpUntil;
   static constexpr auto& PumpFor = itest::PumpFor;
   static constexpr auto& NestedLoop = itest::NestedLoop;

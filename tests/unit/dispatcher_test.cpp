@@ -332,7 +332,7 @@ TEST_F(DispatcherTest, ArbitraryDatagramsNeverThrow) {
                                                                                    : 0x2000));
     datagram.resize(next() % 700);
     for (std::size_t k = 10; k < datagram.size(); ++k) datagram[k] = static_cast<std::uint8_t>(next());
-    EXPECT_NO_THROW(HandleArtNetPacket(mod, datagram));
+    EXPECT_NO_THROW(HandleArtNetPacket(mod, datagram, 0x0A000009));
   }
 }
 

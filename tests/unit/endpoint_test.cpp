@@ -10,7 +10,7 @@ namespace {
 
 using testing::Bytes;
 
-class EndpointTest : public testing::ModuleTest {
+class EndpointTest : public testing::ConnectedModuleTest {
  protected:
   const Bytes packet{1, 2, 3};
   const std::string kWarning = "Port 0x1936 is already in use by another program. Please close that program.";
@@ -25,17 +25,15 @@ TEST_F(EndpointTest, OpenBindsTheArtNetPortAndLeavesAnOpenSocketAlone) {
   Open();
   EXPECT_TRUE(Socket().open);
   EXPECT_EQ(Socket().boundPort, 6454);
-  EXPECT_EQ(Socket().remoteHost, "10.0.0.255");
   Socket().log.clear();
   mod.Settings.BroadcastAddress = "10.1.1.255";
   OpenArtNetSocket(mod);
   EXPECT_TRUE(Socket().log.empty());
-  EXPECT_EQ(Socket().remoteHost, "10.0.0.255");
 }
 
 TEST_F(EndpointTest, FreePortSendsFromTheArtNetPortWithoutWarning) {
   Open();
-  for (int i = 0; i < 3; ++i) SendArtNetPacket(mod, "10.0.0.255", packet);
+  for (int i = 0; i < 3; ++i) SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);
   ASSERT_EQ(Sent().size(), 3u);
   for (const auto& d : Sent()) EXPECT_EQ(d.localPort, 6454);
   EXPECT_TRUE(platform.messages.shown.empty());
@@ -46,7 +44,8 @@ TEST_F(EndpointTest, HeldPortWarnsOnceAndEveryPacketStillLeaves) {
   Open();
   EXPECT_FALSE(Socket().open);  // the bind failed silently
 
-  for (int i = 0; i < 5; ++i) SendArtNetPacket(mod, "10.0.0.255", Bytes{static_cast<std::uint8_t>(i)});
+  for (int i = 0; i < 5; ++i)
+    SendArtNetPacket(mod, ParseDestination("10.0.0.255"), Bytes{static_cast<std::uint8_t>(i)});
 
   EXPECT_EQ(platform.messages.shown, std::vector<std::string>{kWarning});
   ASSERT_EQ(Sent().size(), 5u);
@@ -60,14 +59,13 @@ TEST_F(EndpointTest, HeldPortAlternatesBetweenFallbackAndRetryingTheArtNetPort) 
   Socket().heldPorts = {6454};
   Open();
   Socket().log.clear();
-  SendArtNetPacket(mod, "10.0.0.255", packet);
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);
   // Meets the conflict, warns, sends again from a free port.
-  EXPECT_EQ(Socket().log, (std::vector<std::string>{"RemoteHost=10.0.0.255", "SendData", "RemoteHost=10.0.0.255",
-                                                    "LocalPort=0", "SendData"}));
+  EXPECT_EQ(Socket().log, (std::vector<std::string>{"Bind 6454", "Bind 0", "SendTo 10.0.0.255"}));
   Socket().log.clear();
-  SendArtNetPacket(mod, "10.0.0.255", packet);
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);
   // Leaves from the free port, then closes it so the next send tries 6454.
-  EXPECT_EQ(Socket().log, (std::vector<std::string>{"RemoteHost=10.0.0.255", "SendData", "Close", "LocalPort=6454"}));
+  EXPECT_EQ(Socket().log, (std::vector<std::string>{"SendTo 10.0.0.255", "Close"}));
   EXPECT_FALSE(Socket().open);
   EXPECT_EQ(Sent().size(), 2u);
 }
@@ -75,33 +73,32 @@ TEST_F(EndpointTest, HeldPortAlternatesBetweenFallbackAndRetryingTheArtNetPort) 
 TEST_F(EndpointTest, ReleasedPortIsTakenBackAndTheWarningReArmed) {
   Socket().heldPorts = {6454};
   Open();
-  SendArtNetPacket(mod, "10.0.0.255", packet);  // conflict: warning
-  SendArtNetPacket(mod, "10.0.0.255", packet);  // from the free port, then closed
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);  // conflict: warning
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);  // from the free port, then closed
   Socket().heldPorts.clear();
-  SendArtNetPacket(mod, "10.0.0.255", packet);
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);
   EXPECT_EQ(Sent().back().localPort, 6454);
   EXPECT_FALSE(mod.Endpoint.PortInUseWarned);
 
   // A new conflict warns again.
-  Socket().Close();
-  Socket().SetLocalPort(6454);
+  CloseArtNetSocket(mod);
   Socket().heldPorts = {6454};
-  SendArtNetPacket(mod, "10.0.0.255", packet);
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);
   EXPECT_EQ(platform.messages.shown.size(), 2u);
 }
 
 TEST_F(EndpointTest, SendBeforeOpenGoesOutFromAFreePortAndThenClosesForTheArtNetPort) {
-  SendArtNetPacket(mod, "10.0.0.255", packet);
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), packet);
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_NE(Sent()[0].localPort, 6454);
   EXPECT_FALSE(Socket().open);
-  EXPECT_EQ(Socket().localPort, 6454);
+  EXPECT_EQ(mod.Endpoint.NextPort, 6454);
 }
 
 TEST_F(EndpointTest, AddressesAsPeopleTypeThemAreSentToPlainly) {
   Open();
   for (const char* typed : {"10.0.000.255", " 192.168.001.255", "10.0.0.7 ", "\t010.000.000.007\t"}) {
-    SendArtNetPacket(mod, typed, packet);
+    SendArtNetPacket(mod, ParseDestination(typed), packet);
   }
   ASSERT_EQ(Sent().size(), 4u);
   EXPECT_EQ(Sent()[0].remoteHost, "10.0.0.255");
@@ -116,8 +113,8 @@ TEST_F(EndpointTest, AddressesAsPeopleTypeThemAreSentToPlainly) {
 TEST_F(EndpointTest, UnusableDestinationLosesOnlyItsPacketsSilently) {
   Open();
   for (const char* bad : {"not-an-address", "10.77.0", "localhost", "", "256.0.0.1", "10.0.0.1.5", "10. 0.0.1"}) {
-    SendArtNetPacket(mod, bad, packet);
-    SendArtNetPacket(mod, "10.0.0.7", packet);
+    SendArtNetPacket(mod, ParseDestination(bad), packet);
+    SendArtNetPacket(mod, ParseDestination("10.0.0.7"), packet);
   }
   ASSERT_EQ(Sent().size(), 7u);
   for (const auto& sent : Sent()) EXPECT_EQ(sent.remoteHost, "10.0.0.7");
@@ -129,8 +126,8 @@ TEST_F(EndpointTest, UnusableDestinationLosesOnlyItsPacketsSilently) {
 TEST_F(EndpointTest, SendsInsideTheWarningsLoopAreNotLostOrWarnedTwice) {
   Socket().heldPorts = {6454};
   Open();
-  platform.messages.whileShown = [&] { SendArtNetPacket(mod, "10.0.0.255", Bytes{9}); };
-  SendArtNetPacket(mod, "10.0.0.255", Bytes{1});
+  platform.messages.whileShown = [&] { SendArtNetPacket(mod, ParseDestination("10.0.0.255"), Bytes{9}); };
+  SendArtNetPacket(mod, ParseDestination("10.0.0.255"), Bytes{1});
   EXPECT_EQ(platform.messages.shown.size(), 1u);
   ASSERT_EQ(Sent().size(), 2u);
   EXPECT_EQ(Sent()[0].bytes, Bytes{9});
@@ -142,8 +139,8 @@ TEST_F(EndpointTest, SendsInsideTheWarningsLoopAreNotLostOrWarnedTwice) {
 TEST_F(EndpointTest, PacketInterruptedByTheWarningKeepsItsDestination) {
   Socket().heldPorts = {6454};
   Open();
-  platform.messages.whileShown = [&] { SendArtNetPacket(mod, "10.0.0.9", Bytes{9}); };
-  SendArtNetPacket(mod, mod.Settings.BroadcastAddress, Bytes{1});
+  platform.messages.whileShown = [&] { SendArtNetPacket(mod, ParseDestination("10.0.0.9"), Bytes{9}); };
+  SendArtNetPacket(mod, mod.Settings.BroadcastAddress.Address(), Bytes{1});
   ASSERT_EQ(Sent().size(), 2u);
   EXPECT_EQ(Sent()[0].remoteHost, "10.0.0.9");
   EXPECT_EQ(Sent()[1].bytes, Bytes{1});

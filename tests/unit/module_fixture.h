@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/cls_output_driver.h"
+#include "engine/connection.h"
 #include "engine/module_state.h"
 #include "engine/transport.h"
 #include "fakes/fake_platform.h"
@@ -22,12 +23,19 @@ class ModuleTest : public ::testing::Test {
   ModuleState mod{platform};
   clsOutputDriver driver{mod};
 
-  fakes::FakeSocketControl& Socket() {
-    mod.transport();
+  fakes::FakeDatagramSocket& Socket() {
+    Connect(mod);
     return *platform.socket;
   }
-  fakes::ManualTimer& FlushTimer() { return static_cast<fakes::ManualTimer&>(mod.transport().flushTimer()); }
-  fakes::ManualTimer& RefreshTimer() { return static_cast<fakes::ManualTimer&>(mod.transport().refreshTimer()); }
+  // The transport makes the flush timer first, then the refresh.
+  fakes::ManualTimer& FlushTimer() {
+    Connect(mod);
+    return *platform.timers.at(0);
+  }
+  fakes::ManualTimer& RefreshTimer() {
+    Connect(mod);
+    return *platform.timers.at(1);
+  }
   std::vector<fakes::SentDatagram>& Sent() { return Socket().sent; }
 
   void InitDriver() {
@@ -43,6 +51,13 @@ class ModuleTest : public ::testing::Test {
     InitDriver();
     EnableDriver();
   }
+};
+
+// For suites that drive the engine's routines directly, without an Enable:
+// the network is made as Enable makes it.
+class ConnectedModuleTest : public ModuleTest {
+ protected:
+  void SetUp() override { Connect(mod); }
 };
 
 }  // namespace artnet::testing

@@ -110,7 +110,7 @@ TEST(NodeTableTest, TableHoldsAtMost1024Nodes) {
   EXPECT_EQ(table.Count(), 1);
 }
 
-class ScanTest : public testing::ModuleTest {};
+class ScanTest : public testing::ConnectedModuleTest {};
 
 TEST_F(ScanTest, ScanPollsAndFilesRepliesForLittleOverFourSeconds) {
   InitDriver();

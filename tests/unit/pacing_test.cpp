@@ -205,7 +205,7 @@ TEST(PacingWithoutInitTest, TickBeforeAnyBufferSendsNothing) {
   mod.Settings.BroadcastAddress = "10.0.0.255";
   VBool result;
   ASSERT_TRUE(driver.Enable(&result).ok());
-  static_cast<fakes::ManualTimer&>(mod.transport().refreshTimer()).Tick();
+  platform.timers.at(1)->Tick();                // the refresh
   EXPECT_EQ(platform.socket->sent.size(), 1u);  // only the announcement
 }
 

@@ -64,13 +64,13 @@ Bytes DmxHeader(std::uint8_t sequence, std::uint8_t subUni, std::uint8_t lengthH
   return Concat({kId, {0x00, 0x50}, {0x00, 0x0E}, {sequence, 0x00}, {subUni, 0x00}, {lengthHi, lengthLo}});
 }
 
-class PacketsTest : public testing::ModuleTest {};
+class PacketsTest : public testing::ConnectedModuleTest {};
 
 TEST_F(PacketsTest, PollReplyMatchesGoldenBytes) {
   EXPECT_EQ(kGoldenPollReply.size(), 239u);
   mod.Settings = {"10.0.0.255", 2, 0, 1};
   mod.LocalAddress = {{192, 168, 1, 20}, 6454};
-  SendPollReply(mod, "10.0.0.255");
+  SendPollReply(mod, ParseDestination("10.0.0.255"));
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_EQ(Sent()[0].bytes, kGoldenPollReply);
   EXPECT_EQ(Sent()[0].remoteHost, "10.0.0.255");
@@ -91,7 +91,7 @@ TEST_F(PacketsTest, PollReplyUsesOnlyTheLowNibbleOfEachSetting) {
 }
 
 TEST_F(PacketsTest, PollMatchesGoldenBytes) {
-  SendArtPoll(mod, "10.0.0.255");
+  SendArtPoll(mod, ParseDestination("10.0.0.255"));
   ASSERT_EQ(Sent().size(), 1u);
   EXPECT_EQ(Sent()[0].bytes, kGoldenPoll);
 }

@@ -2,28 +2,6 @@
 
 namespace artnet {
 
-std::optional<IPv4> ParseDottedIPv4(const std::string& text) {
-  IPv4 address = 0;
-  std::size_t at = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (at >= text.size() || text[at] != '.') return std::nullopt;
-      ++at;
-    }
-    const std::size_t start = at;
-    unsigned value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 3) {
-      value = value * 10 + static_cast<unsigned>(text[at] - '0');
-      ++at;
-    }
-    const std::size_t digits = at - start;
-    if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return std::nullopt;
-    address = (address << 8) | value;
-  }
-  if (at != text.size()) return std::nullopt;
-  return address;
-}
-
 std::string DottedIPv4(IPv4 address) {
   return std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFF) + '.' +
          std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);

@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/interfaces/datagram_socket.h"
+
 namespace artnet {
 
-// An IPv4 address as a number, its first octet in the high byte.
-using IPv4 = std::uint32_t;
 inline constexpr IPv4 kLimitedBroadcast = 0xFFFFFFFF;
 
-// Strict dotted IPv4: four decimal parts 0..255, no leading zeros, nothing
-// else. A host name would mean a blocking lookup on the UI thread.
-std::optional<IPv4> ParseDottedIPv4(const std::string& text);
+// "a.b.c.d"
 std::string DottedIPv4(IPv4 address);
 
 // One IPv4 address of an interface that is up.

@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "platform/interfaces/clock.h"
+#include "platform/interfaces/datagram_socket.h"
 #include "platform/interfaces/dialog_runner.h"
 #include "platform/interfaces/event_pump.h"
 #include "platform/interfaces/settings_store.h"
-#include "platform/interfaces/socket_control.h"
 #include "platform/interfaces/timer.h"
 #include "platform/interfaces/warning_box.h"
 
@@ -17,7 +17,7 @@ class Platform {
  public:
   virtual ~Platform() = default;
 
-  virtual std::unique_ptr<SocketControl> CreateSocketControl() = 0;
+  virtual std::unique_ptr<DatagramSocket> CreateDatagramSocket() = 0;
   virtual std::unique_ptr<Timer> CreateTimer() = 0;
   virtual Clock& GetClock() = 0;
   virtual SettingsStore& Settings() = 0;

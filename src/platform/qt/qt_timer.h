@@ -38,7 +38,7 @@ class QtTimer final : public Timer {
   int interval_ = 0;
   bool enabled_ = false;
   int tickDepth_ = 0;
-  EventHandler handler_;
+  EventHandler<> handler_;
   // Lets a tick notice that its handler destroyed the timer.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -1,5 +1,6 @@
 #include "platform/win32/message_window.h"
 
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/windows_support.h"
 
 namespace artnet::win32 {
@@ -95,17 +96,6 @@ MessageWindow::~MessageWindow() {
     SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     DestroyWindow(window);
   }
-}
-
-double MonotonicSeconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now{};
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;
 }
 
 void* MessageWindow::Handle() {

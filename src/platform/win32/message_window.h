@@ -8,9 +8,6 @@
 
 namespace artnet::win32 {
 
-// Seconds on the performance counter.
-double MonotonicSeconds();
-
 // Receives what the hidden window routes to it.
 class WindowClient {
  public:

@@ -21,14 +21,6 @@ long LocalSecondOfDay(std::uint64_t utcTicks) {
 
 }  // namespace
 
-Win32Clock::Win32Clock() {
-  LARGE_INTEGER frequency{};
-  // Never fails on Windows XP and later.
-  if (QueryPerformanceFrequency(&frequency) && frequency.QuadPart > 0) {
-    counterFrequency_ = static_cast<double>(frequency.QuadPart);
-  }
-}
-
 float Win32Clock::SecondsSinceMidnight() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
@@ -39,12 +31,17 @@ float Win32Clock::SecondsSinceMidnight() {
   return seconds;
 }
 
-double Win32Clock::MonotonicSeconds() {
+double win32::MonotonicSeconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f{};
+    // Never fails on Windows XP and later.
+    return QueryPerformanceFrequency(&f) && f.QuadPart > 0 ? static_cast<double>(f.QuadPart) : 1.0;
+  }();
   LARGE_INTEGER now{};
   QueryPerformanceCounter(&now);
   // Rounded to a double through memory (see above): otherwise two readings
   // of the same counter value may compare as running backwards.
-  const volatile double seconds = static_cast<double>(now.QuadPart) / counterFrequency_;
+  const volatile double seconds = static_cast<double>(now.QuadPart) / frequency;
   return seconds;
 }
 

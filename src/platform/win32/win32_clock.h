@@ -5,16 +5,20 @@
 
 namespace artnet {
 
+namespace win32 {
+// Seconds on the performance counter: the one monotonic clock of this
+// platform, read by the engine's clock and by the window's timer work alike.
+double MonotonicSeconds();
+}  // namespace win32
+
 // Local time of day from the system time (GetSystemTimeAsFileTime) and the
-// local offset in force, and a monotonic clock from the performance counter.
+// local offset in force, and the performance counter's monotonic clock.
 class Win32Clock final : public Clock {
  public:
-  Win32Clock();
   float SecondsSinceMidnight() override;
-  double MonotonicSeconds() override;
+  double MonotonicSeconds() override { return win32::MonotonicSeconds(); }
 
  private:
-  double counterFrequency_ = 1.0;
   TimeOfDay timeOfDay_{10'000'000};  // FILETIME counts 100 ns
 };
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "lumenstage/automation_errors.h"
+#include "platform/win32/win32_clock.h"
 
 namespace artnet {
 

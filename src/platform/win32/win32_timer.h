@@ -39,7 +39,7 @@ class Win32Timer : public Timer, private win32::WindowClient {
   int interval_ = 0;
   double dueAt_ = 0;  // the next tick, on the performance counter
   bool enabled_ = false;
-  EventHandler handler_;
+  EventHandler<> handler_;
 };
 
 }  // namespace artnet

@@ -77,6 +77,28 @@ class Variant {
   VARIANT value_;
 };
 
+// The IUnknown of a COM object that outlives every reference to it (a static
+// object, or one its owner destroys): counting does nothing, and it answers
+// for IUnknown and `Interface` only.
+template <typename Interface>
+class StaticUnknown : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(Interface))) {
+      *object = static_cast<Interface*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+ protected:
+  ~StaticUnknown() = default;
+};
+
 // A window's device context, released when it goes.
 class WindowDC {
  public:

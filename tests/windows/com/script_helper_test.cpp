@@ -20,18 +20,8 @@ using ScriptParse = IActiveScriptParse64;
 using ScriptParse = IActiveScriptParse32;
 #endif
 
-class ScriptSite final : public IActiveScriptSite {
+class ScriptSite final : public win32::StaticUnknown<IActiveScriptSite> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(IActiveScriptSite))) {
-      *object = static_cast<IActiveScriptSite*>(this);
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR, DWORD, IUnknown**, ITypeInfo**) override {
     return TYPE_E_ELEMENTNOTFOUND;

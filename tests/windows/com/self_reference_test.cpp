@@ -7,6 +7,7 @@
 
 #include "com/com_output_driver.h"
 #include "com/server_module.h"
+#include "engine/connection.h"
 #include "engine/module_state.h"
 #include "fakes/fake_platform.h"
 
@@ -16,7 +17,7 @@ namespace {
 TEST(ComOutputDriverLifetime, ReleasedInsideANestedLoopLivesUntilTheMethodReturns) {
   fakes::FakePlatform platform;
   ModuleState mod{platform};
-  mod.transport();
+  Connect(mod);
   platform.socket->heldPorts = {6454};  // Enable's announcement meets the port-in-use box
 
   const std::function<HRESULT(ComOutputDriver&, VARIANT_BOOL*)> calls[] = {

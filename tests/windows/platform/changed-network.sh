@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the socket control's cases that need the network changed, each in a
+# Runs the datagram socket's cases that need the network changed, each in a
 # fresh namespace of its own (scripts/in-test-netns.sh nests), so the change
 # cannot disturb other tests and the Wine server started there serves only
 # that namespace:

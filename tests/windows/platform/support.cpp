@@ -140,11 +140,6 @@ std::optional<Received> RawUdp::Receive(int timeoutMs) {
   return got;
 }
 
-std::uint16_t FreePort() {
-  RawUdp probe(0, "0.0.0.0");
-  return probe.port();
-}
-
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   Win32EventPump pump;
   const DWORD start = GetTickCount();

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/win32/win32_clock.h"
+#include "platform/win32/win32_datagram_socket.h"
 #include "platform/win32/win32_event_pump.h"
-#include "platform/win32/win32_socket_control.h"
 #include "platform/win32/win32_timer.h"
 
 namespace artnet::wtest {
@@ -70,9 +70,6 @@ NetworkChange Routeless();
 NetworkChange MultiHomed();
 NetworkChange SlowLink();
 
-// A port nothing is bound to right now.
-std::uint16_t FreePort();
-
 // Runs the thread's message loop until done() or the timeout; returns done().
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 void PumpFor(int ms);
@@ -102,8 +99,8 @@ std::vector<std::uint8_t> Bytes(const std::string& text);
 // The hidden window a platform owns, one for the tests' thread.
 win32::MessageWindow& TestWindow();
 // Sockets and timers on it, made as the contract suites make them.
-struct TestSocketControl final : Win32SocketControl {
-  TestSocketControl() : Win32SocketControl(TestWindow()) {}
+struct TestDatagramSocket final : Win32DatagramSocket {
+  TestDatagramSocket() : Win32DatagramSocket(TestWindow()) {}
 };
 struct TestTimer final : Win32Timer {
   TestTimer() : Win32Timer(TestWindow()) {}
@@ -111,13 +108,12 @@ struct TestTimer final : Win32Timer {
 
 // The Win32 platform as the suites in tests/contract take it.
 struct Win32Platform {
-  using SocketControl = TestSocketControl;
+  using DatagramSocket = TestDatagramSocket;
   using Timer = TestTimer;
   using Clock = Win32Clock;
   using EventPump = Win32EventPump;
   using RawUdp = wtest::RawUdp;
   static constexpr auto& InTestNetns = wtest::InTestNetns;
-  static constexpr auto& FreePort = wtest::FreePort;
   static constexpr auto& PumpUntil = wtest::PumpUntil;
   static constexpr auto& PumpFor = wtest::PumpFor;
   static constexpr auto& NestedLoop = wtest::NestedLoop;

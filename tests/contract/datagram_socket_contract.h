@@ -1,12 +1,12 @@
-// The socket control's contract, against real sockets inside a private
+// The datagram socket's contract, against real sockets inside a private
 // network namespace (loopback, and artnet0 10.99.0.1/24 carrying the default
 // route). Each platform instantiates it once, in one file of its test
 // program, with a type that names its parts and runs its event loop:
-//   SocketControl, Timer                  the platform's own
+//   DatagramSocket, Timer                 the platform's own
 //   RawUdp                                a plain UDP socket playing the other program:
 //                                         RawUdp(port, ip, share), ok(), port(), SendTo(ip, port, text),
 //                                         Receive(timeoutMs)
-//   InTestNetns(), FreePort()
+//   InTestNetns()
 //   PumpUntil(done, timeoutMs), PumpFor(ms)
 //   NestedLoop(ms)                        a nested event loop, as the scan and the warning box run one
 //   PostToLoop(action)                    runs `action` once the events already queued are handled
@@ -22,215 +22,163 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "platform/interfaces/socket_control.h"
+#include "platform/interfaces/datagram_socket.h"
 
 namespace artnet::contract {
 
 inline constexpr int kArtNet = 6454;
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+inline std::string Text(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
+
+// "a.b.c.d" as a number; none for anything else.
+inline std::optional<IPv4> Address(const std::string& text) {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &a, &b, &c, &d, &end) != 4 || (a | b | c | d) > 255)
+    return std::nullopt;
+  return a << 24 | b << 16 | c << 8 | d;
+}
+inline std::string Dotted(IPv4 address) {
+  return std::to_string(address >> 24) + '.' + std::to_string(address >> 16 & 0xFF) + '.' +
+         std::to_string(address >> 8 & 0xFF) + '.' + std::to_string(address & 0xFF);
+}
+inline const IPv4 kLoopback = *Address("127.0.0.1");
+inline constexpr IPv4 kLimitedBroadcast = 0xFFFFFFFF;
+
+// A send on a closed socket is refused before it reaches the system.
+inline bool IsClosed(DatagramSocket& socket) { return socket.SendTo(kLoopback, 9, {}) == kSockErrWrongState; }
 
 // Where a platform cannot change the network from inside its test program,
 // a script of its own runs these cases.
 inline constexpr const char* kChangedNetworkOnly = "runs where the network is changed for it";
 
 template <typename Platform>
-using Control = typename Platform::SocketControl;
+using Control = typename Platform::DatagramSocket;
 template <typename Platform>
 using Peer = typename Platform::RawUdp;
 
 struct Delivery {
   std::string text;
   std::string sender;
+  // The bytes as the handler got them: valid only while it runs.
+  std::span<const std::uint8_t> datagram;
 };
 
-// Records every DataArrival of a control: its bytes and its sender.
+// Records every datagram a socket receives: its bytes and its sender.
 class Recorder {
  public:
-  explicit Recorder(SocketControl& control) : control_(control) {
-    control_.SetDataArrivalHandler([this] { OnArrival(); });
+  explicit Recorder(DatagramSocket& socket) {
+    socket.SetReceiveHandler([this](std::span<const std::uint8_t> datagram, IPv4 sender) {
+      const Delivery current{Text(datagram), Dotted(sender), datagram};
+      deliveries.push_back(current);  // nested arrivals may grow `deliveries`
+      if (extra) extra(current);
+    });
   }
   std::function<void(const Delivery&)> extra;
   std::vector<Delivery> deliveries;
 
-  Delivery Current() {
-    std::array<std::uint8_t, 600> buffer{};
-    std::size_t length = 0;
-    Delivery d;
-    EXPECT_EQ(control_.GetData(buffer, length), kSockOk);
-    d.text.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
-    EXPECT_EQ(control_.GetRemoteHostIP(d.sender), kSockOk);
-    return d;
-  }
   std::string Order() const {
     std::string order;
     for (const auto& d : deliveries) order += d.text;
     return order;
   }
-
- private:
-  void OnArrival() {
-    const Delivery current = Current();  // nested arrivals may grow `deliveries`
-    deliveries.push_back(current);
-    if (extra) extra(current);
-  }
-  SocketControl& control_;
 };
 
 template <typename Platform>
-class SocketControlContract : public testing::Test {
+class DatagramSocketContract : public testing::Test {
  protected:
   void SetUp() override {
     if (!Platform::InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
   }
 };
 
-TYPED_TEST_SUITE_P(SocketControlContract);
+TYPED_TEST_SUITE_P(DatagramSocketContract);
 
-TYPED_TEST_P(SocketControlContract, BindHoldsThePortExclusively) {
+TYPED_TEST_P(DatagramSocketContract, OpenHoldsThePortExclusively) {
   Control<TypeParam> first;
   Control<TypeParam> second;
-  int state = -1;
-  int port = -1;
-  ASSERT_EQ(first.Bind(kArtNet), kSockOk);
-  EXPECT_EQ(first.GetState(state), kSockOk);
-  EXPECT_EQ(state, kSockStateOpen);
-  EXPECT_EQ(first.GetLocalPort(port), kSockOk);
-  EXPECT_EQ(port, kArtNet);
-  EXPECT_EQ(first.Bind(kArtNet), kSockErrWrongState);
+  EXPECT_TRUE(IsClosed(first));
+  ASSERT_EQ(first.Open(kArtNet), kSockOk);
+  EXPECT_FALSE(IsClosed(first));
+  EXPECT_EQ(first.Open(kArtNet), kSockErrWrongState);
 
-  EXPECT_EQ(second.Bind(kArtNet), kSockErrAddressInUse);
-  second.GetState(state);
-  EXPECT_EQ(state, kSockStateClosed);
-  // A send that has to open on a held port meets the same conflict.
-  second.SetLocalPort(kArtNet);
-  second.SetRemoteHost("127.0.0.1");
-  second.SetRemotePort(TypeParam::FreePort());
-  EXPECT_EQ(second.SendData(Bytes("x")), kSockErrAddressInUse);
-  second.GetState(state);
-  EXPECT_EQ(state, kSockStateClosed);
+  EXPECT_EQ(second.Open(kArtNet), kSockErrAddressInUse);
+  EXPECT_TRUE(IsClosed(second));
   // Nor does another program that asks to share the port (SO_REUSEADDR).
   Peer<TypeParam> sharing(kArtNet, "0.0.0.0", true);
   EXPECT_FALSE(sharing.ok());
 
   EXPECT_EQ(first.Close(), kSockOk);
   EXPECT_EQ(first.Close(), kSockOk);  // harmless when closed
-  first.GetLocalPort(port);
-  EXPECT_EQ(port, kArtNet);  // the value last written while closed
-  EXPECT_EQ(second.Bind(kArtNet), kSockOk);
+  EXPECT_TRUE(IsClosed(first));
+  EXPECT_EQ(second.Open(kArtNet), kSockOk);
 }
 
-TYPED_TEST_P(SocketControlContract, SendOnAClosedControlOpensOnLocalPort) {
+TYPED_TEST_P(DatagramSocketContract, SendsFromThePortItOpenedOn) {
   Peer<TypeParam> listener(0, "127.0.0.1");
   ASSERT_TRUE(listener.ok());
-  Control<TypeParam> control;
-  control.SetLocalPort(kArtNet);
-  control.SetRemoteHost("127.0.0.1");
-  control.SetRemotePort(listener.port());
-  ASSERT_EQ(control.SendData(Bytes("hello")), kSockOk);
-  int state = -1;
-  control.GetState(state);
-  EXPECT_EQ(state, kSockStateOpen);
+  Control<TypeParam> artNet;
+  ASSERT_EQ(artNet.Open(kArtNet), kSockOk);
+  ASSERT_EQ(artNet.SendTo(kLoopback, listener.port(), Bytes("hello")), kSockOk);
   const auto got = listener.Receive(2000);
   ASSERT_TRUE(got);
   EXPECT_EQ(got->bytes, Bytes("hello"));
   EXPECT_EQ(got->senderPort, kArtNet);
 
-  // LocalPort 0: the system picks a free port, and LocalPort then reports it.
+  // Port 0: the system picks a free port.
   Control<TypeParam> anyPort;
-  anyPort.SetLocalPort(0);
-  anyPort.SetRemoteHost("127.0.0.1");
-  anyPort.SetRemotePort(listener.port());
-  ASSERT_EQ(anyPort.SendData(Bytes("again")), kSockOk);
-  int port = 0;
-  EXPECT_EQ(anyPort.GetLocalPort(port), kSockOk);
+  ASSERT_EQ(anyPort.Open(0), kSockOk);
+  ASSERT_EQ(anyPort.SendTo(kLoopback, listener.port(), Bytes("again")), kSockOk);
   const auto second = listener.Receive(2000);
   ASSERT_TRUE(second);
-  EXPECT_NE(port, 0);
-  EXPECT_NE(port, kArtNet);
-  EXPECT_EQ(second->senderPort, port);
+  EXPECT_NE(second->senderPort, 0);
+  EXPECT_NE(second->senderPort, kArtNet);
 }
 
-TYPED_TEST_P(SocketControlContract, OnlyStrictDottedAddressesAreSentTo) {
-  Peer<TypeParam> listener(0, "127.0.0.1");
-  ASSERT_TRUE(listener.ok());
-  Control<TypeParam> control;
-  control.SetRemotePort(listener.port());
-  for (const char* bad : {"", "localhost", "not.an.address", "10.99.0", "256.1.1.1", " 127.0.0.1", "127.0.0.1 ",
-                          "127.0.0.01", "127.0.0.1.", "1.2.3.4.5", "0x7f.0.0.1", "127.0.0.-1"}) {
-    control.SetRemoteHost(bad);
-    EXPECT_EQ(control.SendData(Bytes("lost")), kSockErrHostNotFound) << '"' << bad << '"';
-  }
-  control.SetRemoteHost("127.0.0.1");
-  EXPECT_EQ(control.SendData(Bytes("kept")), kSockOk);
-  const auto got = listener.Receive(2000);
-  ASSERT_TRUE(got);
-  EXPECT_EQ(got->bytes, Bytes("kept"));
-  EXPECT_FALSE(listener.Receive(100));  // nothing of the failed sends leaked out
-}
-
-TYPED_TEST_P(SocketControlContract, DeliversEachDatagramOnceWithItsDottedSender) {
+TYPED_TEST_P(DatagramSocketContract, DeliversEachDatagramOnceWholeWithItsSender) {
   Control<TypeParam> control;
   Recorder recorder(control);
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
-  std::array<std::uint8_t, 4> out{};
-  std::size_t length = 99;
-  EXPECT_EQ(control.GetData(out, length), kSockErrNoData);  // outside a DataArrival
-  EXPECT_EQ(length, 0u);
-  std::string ip = "x";
-  EXPECT_EQ(control.GetRemoteHostIP(ip), kSockErrNoData);
-  EXPECT_EQ(ip, "");
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
 
   Peer<TypeParam> peer;
+  const std::string large(1400, 'x');  // longer than any Art-Net packet: nothing is cut
   ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, "from loopback"));
   ASSERT_TRUE(peer.SendTo("10.99.0.1", kArtNet, "from the namespace address"));
   ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, ""));  // an empty datagram is still an arrival
-  ASSERT_TRUE(TypeParam::PumpUntil([&] { return recorder.deliveries.size() >= 3; }, 2000));
+  ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, large));
+  ASSERT_TRUE(TypeParam::PumpUntil([&] { return recorder.deliveries.size() >= 4; }, 2000));
   TypeParam::PumpFor(100);
-  ASSERT_EQ(recorder.deliveries.size(), 3u);
+  ASSERT_EQ(recorder.deliveries.size(), 4u);
   EXPECT_EQ(recorder.deliveries[0].text, "from loopback");
   EXPECT_EQ(recorder.deliveries[0].sender, "127.0.0.1");
   EXPECT_EQ(recorder.deliveries[1].text, "from the namespace address");
   EXPECT_EQ(recorder.deliveries[1].sender, "10.99.0.1");
   EXPECT_EQ(recorder.deliveries[2].text, "");
-}
-
-TYPED_TEST_P(SocketControlContract, GetDataCopiesAtMostTheBufferItIsGiven) {
-  Control<TypeParam> control;
-  std::string head;
-  std::size_t reported = 0;
-  control.SetDataArrivalHandler([&] {
-    std::array<std::uint8_t, 4> small{};
-    control.GetData(small, reported);
-    head.assign(small.begin(), small.begin() + static_cast<std::ptrdiff_t>(reported));
-  });
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
-  Peer<TypeParam> peer;
-  ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, "0123456789"));
-  ASSERT_TRUE(TypeParam::PumpUntil([&] { return reported != 0; }, 2000));
-  EXPECT_EQ(reported, 4u);
-  EXPECT_EQ(head, "0123");
+  EXPECT_EQ(recorder.deliveries[3].text, large);
 }
 
 // An exception escaping an event loop's callback ends the process on some
 // platforms (a 32-bit host on Windows): a handler that throws loses its own
 // datagram or tick, nothing more.
-TYPED_TEST_P(SocketControlContract, HandlersThatThrowLoseOnlyTheirOwnEvent) {
+TYPED_TEST_P(DatagramSocketContract, HandlersThatThrowLoseOnlyTheirOwnEvent) {
   Control<TypeParam> control;
   Recorder recorder(control);
   recorder.extra = [](const Delivery& d) {
     if (d.text == "throw") throw std::runtime_error("handler failed");
   };
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   auto timer = std::make_unique<typename TypeParam::Timer>();
   int ticks = 0;
   timer->SetInterval(10);
@@ -246,10 +194,10 @@ TYPED_TEST_P(SocketControlContract, HandlersThatThrowLoseOnlyTheirOwnEvent) {
 
 // A flood must not starve the event loop: other work runs between the
 // datagrams, and every datagram is still delivered once, in order.
-TYPED_TEST_P(SocketControlContract, AFloodLetsOtherWorkRunAndEveryDatagramArrivesOnce) {
+TYPED_TEST_P(DatagramSocketContract, AFloodLetsOtherWorkRunAndEveryDatagramArrivesOnce) {
   Control<TypeParam> control;
   Recorder recorder(control);
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   Peer<TypeParam> peer;
   constexpr int kDatagrams = 150;  // well within the default receive buffer
   for (int i = 0; i < kDatagrams; ++i) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, std::to_string(i)));
@@ -270,10 +218,10 @@ TYPED_TEST_P(SocketControlContract, AFloodLetsOtherWorkRunAndEveryDatagramArrive
 // Datagrams that cost the host a lot end a wake-up early by time, not only
 // by count: the event loop gets its turn between them, and the rest still
 // arrive, once each and in order, even when nothing more comes to wake it.
-TYPED_TEST_P(SocketControlContract, ExpensiveDatagramsEndAWakeUpByTimeAndTheRestStillArrive) {
+TYPED_TEST_P(DatagramSocketContract, ExpensiveDatagramsEndAWakeUpByTimeAndTheRestStillArrive) {
   Control<TypeParam> control;
   Recorder recorder(control);
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   Peer<TypeParam> peer;
   constexpr int kDatagrams = 12;
   for (int i = 0; i < kDatagrams; ++i) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, std::to_string(i)));
@@ -292,14 +240,13 @@ TYPED_TEST_P(SocketControlContract, ExpensiveDatagramsEndAWakeUpByTimeAndTheRest
   for (int i = 0; i < kDatagrams; ++i) EXPECT_EQ(recorder.deliveries[i].text, std::to_string(i));
 }
 
-TYPED_TEST_P(SocketControlContract, BroadcastsWorkWithoutBeingAsked) {
+TYPED_TEST_P(DatagramSocketContract, BroadcastsWorkWithoutBeingAsked) {
   Peer<TypeParam> listener(0, "0.0.0.0");
   ASSERT_TRUE(listener.ok());
   Control<TypeParam> sender;
-  sender.SetRemotePort(listener.port());
+  ASSERT_EQ(sender.Open(0), kSockOk);
   for (const char* broadcast : {"255.255.255.255", "10.99.0.255"}) {
-    sender.SetRemoteHost(broadcast);
-    ASSERT_EQ(sender.SendData(Bytes(broadcast)), kSockOk) << broadcast;
+    ASSERT_EQ(sender.SendTo(*Address(broadcast), listener.port(), Bytes(broadcast)), kSockOk) << broadcast;
     const auto got = listener.Receive(2000);
     ASSERT_TRUE(got) << broadcast;
     EXPECT_EQ(got->bytes, Bytes(broadcast));
@@ -308,10 +255,8 @@ TYPED_TEST_P(SocketControlContract, BroadcastsWorkWithoutBeingAsked) {
   // A control bound to the port hears its own broadcast, as the endpoint expects.
   Control<TypeParam> node;
   Recorder recorder(node);
-  ASSERT_EQ(node.Bind(kArtNet), kSockOk);
-  node.SetRemotePort(kArtNet);
-  node.SetRemoteHost("255.255.255.255");
-  ASSERT_EQ(node.SendData(Bytes("poll")), kSockOk);
+  ASSERT_EQ(node.Open(kArtNet), kSockOk);
+  ASSERT_EQ(node.SendTo(kLimitedBroadcast, kArtNet, Bytes("poll")), kSockOk);
   ASSERT_TRUE(TypeParam::PumpUntil([&] { return !recorder.deliveries.empty(); }, 2000));
   EXPECT_EQ(recorder.deliveries[0].text, "poll");
   EXPECT_EQ(recorder.deliveries[0].sender, "10.99.0.1");
@@ -320,10 +265,10 @@ TYPED_TEST_P(SocketControlContract, BroadcastsWorkWithoutBeingAsked) {
 // A host helper that pumps events for every value it is given: each new
 // datagram would nest one level deeper until the stack overflows. Nesting
 // stops at its bound, and every datagram still arrives once, in order.
-TYPED_TEST_P(SocketControlContract, HandlersThatAllPumpNestBoundedlyAndLoseNothing) {
+TYPED_TEST_P(DatagramSocketContract, HandlersThatAllPumpNestBoundedlyAndLoseNothing) {
   Control<TypeParam> control;
   Recorder recorder(control);
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   int depth = 0, deepest = 0;
   recorder.extra = [&](const Delivery&) {
     deepest = std::max(deepest, ++depth);
@@ -346,12 +291,12 @@ TYPED_TEST_P(SocketControlContract, HandlersThatAllPumpNestBoundedlyAndLoseNothi
 // read notification always waits in the queue, and the system makes WM_TIMER
 // only for an empty queue): the timers must still tick, ours (the flush and
 // the refresh of the output) and the host's own.
-TYPED_TEST_P(SocketControlContract, TimersKeepTickingWhileAFloodKeepsTheQueueBusy) {
+TYPED_TEST_P(DatagramSocketContract, TimersKeepTickingWhileAFloodKeepsTheQueueBusy) {
   Control<TypeParam> control;
   Recorder recorder(control);
   // Dearer than the flood's pace: the socket never runs dry.
   recorder.extra = [](const Delivery&) { std::this_thread::sleep_for(std::chrono::milliseconds(2)); };
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   const typename TypeParam::HostTimer hostTimer(20);
   const auto timer = std::make_unique<typename TypeParam::Timer>();
   int ticks = 0;
@@ -373,9 +318,9 @@ TYPED_TEST_P(SocketControlContract, TimersKeepTickingWhileAFloodKeepsTheQueueBus
 }
 
 // A handler that runs a nested event loop must not lose, repeat or reorder
-// datagrams, and must find its own datagram still current when the nested
-// loop returns.
-TYPED_TEST_P(SocketControlContract, ANestedLoopInsideTheHandlerDeliversEachDatagramOnceInOrder) {
+// datagrams, and must find its own datagram intact when the nested loop
+// returns.
+TYPED_TEST_P(DatagramSocketContract, ANestedLoopInsideTheHandlerDeliversEachDatagramOnceInOrder) {
   Control<TypeParam> control;
   Recorder recorder(control);
   Peer<TypeParam> peer;
@@ -388,44 +333,38 @@ TYPED_TEST_P(SocketControlContract, ANestedLoopInsideTheHandlerDeliversEachDatag
     peer.SendTo("127.0.0.1", kArtNet, "5");
     peer.SendTo("127.0.0.1", kArtNet, "6");
     TypeParam::NestedLoop(300);
-    afterNested = recorder.Current();
-    EXPECT_EQ(afterNested.text, d.text);
+    afterNested = {Text(d.datagram), d.sender, {}};
   };
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   for (const char* n : {"0", "1", "2", "3", "4"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
   ASSERT_TRUE(TypeParam::PumpUntil([&] { return recorder.deliveries.size() >= 7; }, 3000));
   TypeParam::PumpFor(100);
   EXPECT_EQ(recorder.Order(), "0123456");
   EXPECT_EQ(afterNested.text, "0");
   EXPECT_EQ(afterNested.sender, "127.0.0.1");
-  std::array<std::uint8_t, 4> out{};
-  std::size_t length = 0;
-  EXPECT_EQ(control.GetData(out, length), kSockErrNoData);  // nothing current once all handlers returned
 }
 
-TYPED_TEST_P(SocketControlContract, CloseOrRebindInsideTheHandlerIsSafe) {
+TYPED_TEST_P(DatagramSocketContract, CloseOrRebindInsideTheHandlerIsSafe) {
   Control<TypeParam> control;
   Recorder recorder(control);
   recorder.extra = [&](const Delivery&) { control.Close(); };
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   Peer<TypeParam> peer;
   for (const char* n : {"a", "b", "c"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
   ASSERT_TRUE(TypeParam::PumpUntil([&] { return !recorder.deliveries.empty(); }, 2000));
   TypeParam::PumpFor(100);  // lets a retired notifier be deleted
   ASSERT_EQ(recorder.deliveries.size(), 1u);
   EXPECT_EQ(recorder.deliveries[0].text, "a");
-  int state = -1;
-  control.GetState(state);
-  EXPECT_EQ(state, kSockStateClosed);
+  EXPECT_TRUE(IsClosed(control));
 
   // Close and re-open inside one handler: the old queue is gone, the new socket reads.
   recorder.deliveries.clear();
   recorder.extra = [&](const Delivery& d) {
     if (d.text != "reopen") return;
     control.Close();
-    control.Bind(kArtNet);
+    control.Open(kArtNet);
   };
-  ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control.Open(kArtNet), kSockOk);
   for (const char* n : {"reopen", "dropped with the old socket"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
   ASSERT_TRUE(TypeParam::PumpUntil([&] { return !recorder.deliveries.empty(); }, 2000));
   ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, "new"));
@@ -437,9 +376,9 @@ TYPED_TEST_P(SocketControlContract, CloseOrRebindInsideTheHandlerIsSafe) {
 
 // What a socket received belongs to it: a close inside a nested loop stops
 // the outer handler's reading too (and drops anything read ahead), the outer
-// handler still finds its own datagram, and a control destroyed inside a
-// nested handler leaves nothing dangling.
-TYPED_TEST_P(SocketControlContract, CloseOrDestructionInsideANestedLoopIsSafe) {
+// handler still finds its own datagram intact, and a socket destroyed inside
+// a nested handler leaves nothing dangling.
+TYPED_TEST_P(DatagramSocketContract, CloseOrDestructionInsideANestedLoopIsSafe) {
   Peer<TypeParam> peer;
   {
     Control<TypeParam> control;
@@ -448,12 +387,12 @@ TYPED_TEST_P(SocketControlContract, CloseOrDestructionInsideANestedLoopIsSafe) {
     recorder.extra = [&](const Delivery& d) {
       if (d.text == "a") {
         TypeParam::NestedLoop(200);
-        outerAfterNested = recorder.Current();
+        outerAfterNested = {Text(d.datagram), d.sender, {}};
       } else if (d.text == "b") {
         control.Close();
       }
     };
-    ASSERT_EQ(control.Bind(kArtNet), kSockOk);
+    ASSERT_EQ(control.Open(kArtNet), kSockOk);
     for (const char* n : {"a", "b", "c", "d"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
     ASSERT_TRUE(TypeParam::PumpUntil([&] { return recorder.deliveries.size() >= 2; }, 2000));
     TypeParam::PumpFor(100);
@@ -463,14 +402,14 @@ TYPED_TEST_P(SocketControlContract, CloseOrDestructionInsideANestedLoopIsSafe) {
 
   auto control = std::make_unique<Control<TypeParam>>();
   int deliveries = 0;
-  control->SetDataArrivalHandler([&] {
+  control->SetReceiveHandler([&](std::span<const std::uint8_t>, IPv4) {
     if (++deliveries == 1) {
       TypeParam::NestedLoop(200);  // the nested level destroys the control
     } else {
       control.reset();
     }
   });
-  ASSERT_EQ(control->Bind(kArtNet), kSockOk);
+  ASSERT_EQ(control->Open(kArtNet), kSockOk);
   for (const char* n : {"1", "2", "3", "4"}) ASSERT_TRUE(peer.SendTo("127.0.0.1", kArtNet, n));
   ASSERT_TRUE(TypeParam::PumpUntil([&] { return control == nullptr; }, 2000));
   TypeParam::PumpFor(100);  // lets deferred deletions run
@@ -478,7 +417,7 @@ TYPED_TEST_P(SocketControlContract, CloseOrDestructionInsideANestedLoopIsSafe) {
 }
 
 // The namespace has loopback and artnet0 (10.99.0.1/24, the default route).
-TYPED_TEST_P(SocketControlContract, LocalIPIsTheAddressOfTheInterfaceTowardsTheDestination) {
+TYPED_TEST_P(DatagramSocketContract, LocalIPIsTheAddressOfTheInterfaceTowardsTheDestination) {
   Control<TypeParam> control;
   const std::pair<const char*, const char*> cases[] = {
       {"10.99.0.255", "10.99.0.1"},     {"10.99.0.7", "10.99.0.1"},       {"127.0.0.1", "127.0.0.1"},
@@ -487,24 +426,22 @@ TYPED_TEST_P(SocketControlContract, LocalIPIsTheAddressOfTheInterfaceTowardsTheD
   };
   for (const auto& [towards, expected] : cases) {
     std::string ip;
-    ASSERT_EQ(control.GetLocalIP(towards, ip), kSockOk) << towards;
+    ASSERT_EQ(control.LocalAddressTowards(Address(towards), ip), kSockOk) << towards;
     EXPECT_EQ(ip, expected) << towards;
   }
 }
 
 // A flat lighting network has no route at all beyond its own networks:
 // 255.255.255.255 must still leave, through the lighting interface.
-TYPED_TEST_P(SocketControlContract, LimitedBroadcastLeavesWithoutAnyRoute) {
+TYPED_TEST_P(DatagramSocketContract, LimitedBroadcastLeavesWithoutAnyRoute) {
   const auto flat = TypeParam::Routeless();
   if (!flat.applied()) GTEST_SKIP() << kChangedNetworkOnly;
   Peer<TypeParam> listener(0, "0.0.0.0");  // hears the local copy of every broadcast
   ASSERT_TRUE(listener.ok());
   Control<TypeParam> control;
-  control.SetLocalPort(0);
-  control.SetRemotePort(listener.port());
-  control.SetRemoteHost("255.255.255.255");
+  ASSERT_EQ(control.Open(0), kSockOk);
   for (const char* text : {"first", "second"}) {  // the second through the interface found for the first
-    ASSERT_EQ(control.SendData(Bytes(text)), kSockOk) << text;
+    ASSERT_EQ(control.SendTo(kLimitedBroadcast, listener.port(), Bytes(text)), kSockOk) << text;
     const auto got = listener.Receive(2000);
     ASSERT_TRUE(got) << text;
     EXPECT_EQ(got->bytes, Bytes(text));
@@ -512,26 +449,24 @@ TYPED_TEST_P(SocketControlContract, LimitedBroadcastLeavesWithoutAnyRoute) {
   }
   // The interface named for the broadcast does not stick to other sends:
   // an answer to a sender on loopback still arrives.
-  control.SetRemoteHost("127.0.0.1");
-  ASSERT_EQ(control.SendData(Bytes("unicast")), kSockOk);
+  ASSERT_EQ(control.SendTo(kLoopback, listener.port(), Bytes("unicast")), kSockOk);
   const auto unicast = listener.Receive(2000);
   ASSERT_TRUE(unicast);
   EXPECT_EQ(unicast->bytes, Bytes("unicast"));
   // Without a route there is nowhere else to go.
-  control.SetRemoteHost("192.0.2.1");
-  EXPECT_EQ(control.SendData(Bytes("routed only")), kSockErrNetUnreachable);
+  EXPECT_EQ(control.SendTo(*Address("192.0.2.1"), listener.port(), Bytes("routed only")), kSockErrNetUnreachable);
 
   // The local address for the broadcast: no route picks one, so the first
   // interface up that is not loopback.
   std::string ip;
-  ASSERT_EQ(control.GetLocalIP("255.255.255.255", ip), kSockOk);
+  ASSERT_EQ(control.LocalAddressTowards(kLimitedBroadcast, ip), kSockOk);
   EXPECT_EQ(ip, "10.99.0.1");
 }
 
 // A console PC on two networks: artnet0 (10.99.0.1/24, lighting) and
 // office0 (192.168.77.1/24) holding the default route. The first interface
 // up is not the answer for either network.
-TYPED_TEST_P(SocketControlContract, LocalIPOnTwoNetworksFollowsTheDestinationsNetworkThenTheRoute) {
+TYPED_TEST_P(DatagramSocketContract, LocalIPOnTwoNetworksFollowsTheDestinationsNetworkThenTheRoute) {
   const auto twoNetworks = TypeParam::MultiHomed();
   if (!twoNetworks.applied()) GTEST_SKIP() << kChangedNetworkOnly;
   Control<TypeParam> control;
@@ -542,27 +477,26 @@ TYPED_TEST_P(SocketControlContract, LocalIPOnTwoNetworksFollowsTheDestinationsNe
   };
   for (const auto& [towards, expected] : cases) {
     std::string ip;
-    ASSERT_EQ(control.GetLocalIP(towards, ip), kSockOk) << towards;
+    ASSERT_EQ(control.LocalAddressTowards(Address(towards), ip), kSockOk) << towards;
     EXPECT_EQ(ip, expected) << towards;
   }
 }
 
 // A slow link (artnet0 at 8 kbit/s behind a deep queue) lets the send buffer
 // fill: the control refuses, and raises Writable once when the queue drains.
-TYPED_TEST_P(SocketControlContract, FullSendBufferIsRefusedAndWritableFollowsOnceWhenItDrains) {
+TYPED_TEST_P(DatagramSocketContract, FullSendBufferIsRefusedAndWritableFollowsOnceWhenItDrains) {
   auto slow = TypeParam::SlowLink();
   if (!slow.applied()) GTEST_SKIP() << kChangedNetworkOnly;
   Control<TypeParam> control;
   int writable = 0;
   control.SetWritableHandler([&] { ++writable; });
-  control.SetLocalPort(0);
-  control.SetRemotePort(kArtNet);
-  control.SetRemoteHost("10.99.0.255");
+  ASSERT_EQ(control.Open(0), kSockOk);
+  const IPv4 lighting = *Address("10.99.0.255");
   const std::vector<std::uint8_t> frame(530, 0);
   int result = kSockOk;
-  for (int sends = 0; result == kSockOk && sends < 100000; ++sends) result = control.SendData(frame);
+  for (int sends = 0; result == kSockOk && sends < 100000; ++sends) result = control.SendTo(lighting, kArtNet, frame);
   ASSERT_EQ(result, kSockErrWouldBlock);
-  EXPECT_EQ(control.SendData(frame), kSockErrWouldBlock);
+  EXPECT_EQ(control.SendTo(lighting, kArtNet, frame), kSockErrWouldBlock);
   TypeParam::PumpFor(100);
   EXPECT_EQ(writable, 0);
 
@@ -570,14 +504,13 @@ TYPED_TEST_P(SocketControlContract, FullSendBufferIsRefusedAndWritableFollowsOnc
   ASSERT_TRUE(TypeParam::PumpUntil([&] { return writable > 0; }, 10000));
   TypeParam::PumpFor(100);
   EXPECT_EQ(writable, 1);
-  EXPECT_EQ(control.SendData(frame), kSockOk);
+  EXPECT_EQ(control.SendTo(lighting, kArtNet, frame), kSockOk);
   TypeParam::PumpFor(100);
   EXPECT_EQ(writable, 1);  // only a refused send is owed a Writable
 }
 
-REGISTER_TYPED_TEST_SUITE_P(SocketControlContract, BindHoldsThePortExclusively, SendOnAClosedControlOpensOnLocalPort,
-                            OnlyStrictDottedAddressesAreSentTo, DeliversEachDatagramOnceWithItsDottedSender,
-                            GetDataCopiesAtMostTheBufferItIsGiven, HandlersThatThrowLoseOnlyTheirOwnEvent,
+REGISTER_TYPED_TEST_SUITE_P(DatagramSocketContract, OpenHoldsThePortExclusively, SendsFromThePortItOpenedOn,
+                            DeliversEachDatagramOnceWholeWithItsSender, HandlersThatThrowLoseOnlyTheirOwnEvent,
                             AFloodLetsOtherWorkRunAndEveryDatagramArrivesOnce,
                             ExpensiveDatagramsEndAWakeUpByTimeAndTheRestStillArrive, BroadcastsWorkWithoutBeingAsked,
                             HandlersThatAllPumpNestBoundedlyAndLoseNothing,

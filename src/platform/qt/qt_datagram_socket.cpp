@@ -1,4 +1,4 @@
-#include "platform/qt/qt_socket_control.h"
+#include "platform/qt/qt_datagram_socket.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -24,7 +24,7 @@ namespace {
 constexpr std::size_t kMaxDatagramsPerWakeUp = 64;
 constexpr std::int64_t kWakeUpBudgetNs = 250'000;
 
-// Winsock numbers for errno values the control can meet.
+// Winsock numbers for errno values the socket can meet.
 constexpr int kWsaWouldBlock = 10035;
 constexpr int kWsaMessageSize = 10040;
 constexpr int kWsaAfNoSupport = 10047;
@@ -90,7 +90,7 @@ sockaddr_in Remote(IPv4 address, int port) {
 
 }  // namespace
 
-QtSocketControl::~QtSocketControl() {
+QtDatagramSocket::~QtDatagramSocket() {
   MarkDestroyed();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -103,7 +103,7 @@ QtSocketControl::~QtSocketControl() {
     DeleteRetiredNotifiers();
     delete drainTimer_;
   } else {
-    // Destroyed from inside a DataArrival: the emitting notifier (or the
+    // Destroyed from inside a receive handler: the emitting notifier (or the
     // drain timer) must outlive its signal.
     for (QSocketNotifier* notifier : retired_) notifier->deleteLater();
     retired_.clear();
@@ -111,7 +111,7 @@ QtSocketControl::~QtSocketControl() {
   }
 }
 
-void QtSocketControl::RetireNotifiers() {
+void QtDatagramSocket::RetireNotifiers() {
   for (QSocketNotifier** notifier : {&notifier_, &writeNotifier_}) {
     if (*notifier == nullptr) continue;
     (*notifier)->setEnabled(false);
@@ -121,13 +121,13 @@ void QtSocketControl::RetireNotifiers() {
   }
 }
 
-void QtSocketControl::DeleteRetiredNotifiers() {
+void QtDatagramSocket::DeleteRetiredNotifiers() {
   if (HandlerRunning()) return;
   for (QSocketNotifier* notifier : retired_) delete notifier;
   retired_.clear();
 }
 
-void QtSocketControl::CloseSocket() {
+void QtDatagramSocket::CloseSocket() {
   DropQueue();  // read ahead from this socket; the kernel drops the rest of its queue too
   RetireNotifiers();
   DeleteRetiredNotifiers();
@@ -137,7 +137,7 @@ void QtSocketControl::CloseSocket() {
   ::close(fd);
 }
 
-int QtSocketControl::OpenSocket(int port, int& boundPort) {
+int QtDatagramSocket::OpenSocket(int port) {
   DeleteRetiredNotifiers();
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return WinsockError(errno);
@@ -153,12 +153,6 @@ int QtSocketControl::OpenSocket(int port, int& boundPort) {
   if (::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) return fail();
   sockaddr_in local = Remote(INADDR_ANY, port);
   if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return fail();
-  if (port == 0) {
-    sockaddr_in bound{};
-    socklen_t size = sizeof bound;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) != 0) return fail();
-    boundPort = ntohs(bound.sin_port);
-  }
 
   fd_ = fd;
   ++openCount_;
@@ -167,7 +161,7 @@ int QtSocketControl::OpenSocket(int port, int& boundPort) {
   return kSockOk;
 }
 
-int QtSocketControl::SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) {
+int QtDatagramSocket::SystemSendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) {
   const sockaddr_in remote = Remote(address, port);
   ssize_t sent;
   do {
@@ -177,8 +171,8 @@ int QtSocketControl::SendTo(IPv4 address, int port, std::span<const std::uint8_t
   return sent >= 0 ? kSockOk : WinsockError(errno);
 }
 
-int QtSocketControl::SendThrough(unsigned interfaceIndex, IPv4 address, int port,
-                                 std::span<const std::uint8_t> packet) {
+int QtDatagramSocket::SendThrough(unsigned interfaceIndex, IPv4 address, int port,
+                                  std::span<const std::uint8_t> packet) {
   sockaddr_in remote = Remote(address, port);
   iovec data{const_cast<std::uint8_t*>(packet.data()), packet.size()};
   alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
@@ -203,11 +197,11 @@ int QtSocketControl::SendThrough(unsigned interfaceIndex, IPv4 address, int port
   return sent >= 0 ? kSockOk : WinsockError(errno);
 }
 
-std::vector<InterfaceAddress> QtSocketControl::UpInterfaces() { return UpIPv4Interfaces(); }
+std::vector<InterfaceAddress> QtDatagramSocket::UpInterfaces() { return UpIPv4Interfaces(); }
 
-std::optional<IPv4> QtSocketControl::RoutedSource(IPv4 destination) { return RoutedSourceAddress(destination); }
+std::optional<IPv4> QtDatagramSocket::RoutedSource(IPv4 destination) { return RoutedSourceAddress(destination); }
 
-void QtSocketControl::WatchWritable() {
+void QtDatagramSocket::WatchWritable() {
   if (writeNotifier_ == nullptr) {
     writeNotifier_ = new QSocketNotifier(fd_, QSocketNotifier::Write);
     QObject::connect(writeNotifier_, &QSocketNotifier::activated, writeNotifier_, [this] { OnWritable(); });
@@ -215,27 +209,27 @@ void QtSocketControl::WatchWritable() {
   writeNotifier_->setEnabled(true);
 }
 
-void QtSocketControl::OnWritable() {
+void QtDatagramSocket::OnWritable() {
   // One event per full buffer, as the handler's contract says.
   if (writeNotifier_ != nullptr) writeNotifier_->setEnabled(false);
   RunWritable();
 }
 
 // The notifier fires for as long as the kernel holds datagrams: quieted.
-void QtSocketControl::PauseReading() {
+void QtDatagramSocket::PauseReading() {
   if (notifier_ != nullptr) notifier_->setEnabled(false);
 }
 
-void QtSocketControl::ResumeReading() {
+void QtDatagramSocket::ResumeReading() {
   if (notifier_ != nullptr) notifier_->setEnabled(true);
 }
 
-void QtSocketControl::DropQueue() {
+void QtDatagramSocket::DropQueue() {
   for (std::size_t i = queueNext_; i < queueEnd_; ++i) free_.push_back(queue_[i]);
   queueNext_ = queueEnd_ = 0;
 }
 
-bool QtSocketControl::Refill(std::size_t wanted) {
+bool QtDatagramSocket::Refill(std::size_t wanted) {
   wanted = std::min(wanted, kBatch);
   // kBatch slots at first, then one more whenever none is free: a handler
   // at each outer nesting level holds one.
@@ -274,7 +268,7 @@ bool QtSocketControl::Refill(std::size_t wanted) {
   return true;
 }
 
-void QtSocketControl::OnReadable() {
+void QtDatagramSocket::OnReadable() {
   const int fd = fd_;
   const std::uint64_t openCount = openCount_;
   if (fd < 0 || !MayDeliver()) return;

@@ -5,24 +5,24 @@
 #include <memory>
 #include <vector>
 
-#include "platform/core/socket_control_core.h"
+#include "platform/core/datagram_socket_core.h"
 #include "platform/win32/message_window.h"
 
 namespace artnet {
 
-// A UDP socket control over Winsock2, its events (WSAAsyncSelect) delivered
+// A UDP datagram socket over Winsock2, its events (WSAAsyncSelect) delivered
 // by the platform's hidden window, which outlives it, through the thread's
-// message loop. Winsock's error numbers are the control's numbers.
-class Win32SocketControl : public SocketControlCore, private win32::WindowClient {
+// message loop. Winsock's error numbers are the socket's numbers.
+class Win32DatagramSocket : public DatagramSocketCore, private win32::WindowClient {
  public:
-  explicit Win32SocketControl(win32::MessageWindow& window);
-  ~Win32SocketControl() override;
+  explicit Win32DatagramSocket(win32::MessageWindow& window);
+  ~Win32DatagramSocket() override;
 
  private:
   bool IsOpen() const override { return socket_ != kNoSocket; }
-  int OpenSocket(int port, int& boundPort) override;
+  int OpenSocket(int port) override;
   void CloseSocket() override;
-  int SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) override;
+  int SystemSendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) override;
   int SendThrough(unsigned interfaceIndex, IPv4 address, int port, std::span<const std::uint8_t> packet) override;
   void WatchWritable() override { writableWanted_ = true; }  // FD_WRITE follows once the socket can take data
   std::vector<InterfaceAddress> UpInterfaces() override;
@@ -41,7 +41,7 @@ class Win32SocketControl : public SocketControlCore, private win32::WindowClient
   win32::MessageWindow* window_;
   std::uintptr_t resumeKey_;
   bool writableWanted_ = false;  // a send was refused; Writable is owed
-  // One datagram slot per nesting depth of DataArrival, made when first needed.
+  // One datagram slot per nesting depth of the receive handler, made when first needed.
   std::vector<std::unique_ptr<Datagram>> slots_;
 };
 

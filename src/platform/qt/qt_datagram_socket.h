@@ -6,29 +6,29 @@
 #include <memory>
 #include <vector>
 
-#include "platform/core/socket_control_core.h"
+#include "platform/core/datagram_socket_core.h"
 
 class QSocketNotifier;
 class QTimer;
 
 namespace artnet {
 
-// A UDP socket control over plain BSD sockets, read through a
+// A UDP datagram socket over plain BSD sockets, read through a
 // QSocketNotifier. QUdpSocket is avoided on purpose: it binds a random port
 // behind our back after a failed bind, stops notifying inside nested event
 // loops and reports IPv4 senders as ::ffff:a.b.c.d.
-class QtSocketControl final : public SocketControlCore {
+class QtDatagramSocket final : public DatagramSocketCore {
  public:
-  QtSocketControl() = default;
-  ~QtSocketControl() override;
+  QtDatagramSocket() = default;
+  ~QtDatagramSocket() override;
 
  private:
   static constexpr std::size_t kBatch = 32;  // datagrams taken from the kernel per system call
 
   bool IsOpen() const override { return fd_ >= 0; }
-  int OpenSocket(int port, int& boundPort) override;
+  int OpenSocket(int port) override;
   void CloseSocket() override;
-  int SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) override;
+  int SystemSendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) override;
   int SendThrough(unsigned interfaceIndex, IPv4 address, int port, std::span<const std::uint8_t> packet) override;
   void WatchWritable() override;
   std::vector<InterfaceAddress> UpInterfaces() override;

@@ -1,4 +1,4 @@
-// The Win32 socket control against real sockets, pumped through the message
+// The Win32 datagram socket against real sockets, pumped through the message
 // loop, inside a private network namespace, on the contract both platforms
 // meet; changed-network.sh runs the cases on a changed network.
 #include <gtest/gtest.h>
@@ -12,12 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "contract/socket_control_contract.h"
+#include "contract/datagram_socket_contract.h"
 #include "platform/win32/message_window.h"
 #include "support.h"
 
 namespace artnet::contract {
-INSTANTIATE_TYPED_TEST_SUITE_P(Win32SocketControl, SocketControlContract, wtest::Win32Platform);
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32DatagramSocket, DatagramSocketContract, wtest::Win32Platform);
 }  // namespace artnet::contract
 
 namespace artnet::wtest {
@@ -130,7 +130,7 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
   for (const auto& [loop, nested, hookRefused, what] : cases) {
     SCOPED_TRACE(what);
     win32::MessageWindow::RefuseHooks(hookRefused);
-    wtest::TestSocketControl control;
+    wtest::TestDatagramSocket control;
     contract::Recorder recorder(control);
     SteadyClock::time_point lastRead{};
     ReadSlowly(recorder, lastRead);
@@ -141,7 +141,7 @@ TEST(HostLoopsUnderAFlood, TheSocketKeepsReadingWhateverTheLoop) {
         if (!std::exchange(inside, true)) RunHostLoop(HostLoop::kPlain, kLongestFloodMs, enough);
       };
     }
-    ASSERT_EQ(control.Bind(contract::kArtNet), kSockOk);
+    ASSERT_EQ(control.Open(contract::kArtNet), kSockOk);
     const HostTimer hostTimer(20);  // waiting host messages make the socket step aside
     const auto start = SteadyClock::now();
     {
@@ -173,9 +173,9 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
   for (const bool destroy : {false, true}) {
     SCOPED_TRACE(destroy ? "destroyed" : "closed");
-    auto control = std::make_unique<wtest::TestSocketControl>();
+    auto control = std::make_unique<wtest::TestDatagramSocket>();
     auto recorder = std::make_unique<contract::Recorder>(*control);
-    ASSERT_EQ(control->Bind(contract::kArtNet), kSockOk);
+    ASSERT_EQ(control->Open(contract::kArtNet), kSockOk);
     const HostTimer hostTimer(20);
     bool gone = false;
     {
@@ -196,11 +196,11 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
     }
     EXPECT_TRUE(gone);
     if (destroy) {
-      control = std::make_unique<wtest::TestSocketControl>();
+      control = std::make_unique<wtest::TestDatagramSocket>();
       recorder = std::make_unique<contract::Recorder>(*control);
     }
     recorder->deliveries.clear();
-    ASSERT_EQ(control->Bind(contract::kArtNet), kSockOk);
+    ASSERT_EQ(control->Open(contract::kArtNet), kSockOk);
     RawUdp peer;
     ASSERT_TRUE(peer.SendTo("127.0.0.1", contract::kArtNet, "after"));
     RunHostLoop(HostLoop::kPlain, 10000, [&] { return !recorder->deliveries.empty(); });
@@ -214,13 +214,13 @@ TEST(HostLoopsUnderAFlood, AControlGoneWhileStandingAsideLeavesNothingBehind) {
 // aside), and both go on reading.
 TEST(HostLoopsUnderAFlood, TwoSocketsStepAsideTogether) {
   if (!InTestNetns()) GTEST_SKIP() << "needs ARTNET_TEST_NETNS=1 (private network namespace)";
-  wtest::TestSocketControl first, second;
+  wtest::TestDatagramSocket first, second;
   contract::Recorder firstRecorder(first), secondRecorder(second);
   SteadyClock::time_point firstRead{}, secondRead{};
   ReadSlowly(firstRecorder, firstRead);
   ReadSlowly(secondRecorder, secondRead);
-  ASSERT_EQ(first.Bind(contract::kArtNet), kSockOk);
-  ASSERT_EQ(second.Bind(contract::kArtNet + 1), kSockOk);
+  ASSERT_EQ(first.Open(contract::kArtNet), kSockOk);
+  ASSERT_EQ(second.Open(contract::kArtNet + 1), kSockOk);
   const HostTimer hostTimer(20);
   const auto start = SteadyClock::now();
   {

@@ -1,4 +1,4 @@
-#include "platform/win32/win32_socket_control.h"
+#include "platform/win32/win32_datagram_socket.h"
 
 // clang-format off
 #include "platform/win32/windows_support.h"
@@ -32,17 +32,17 @@ sockaddr_in Address(IPv4 address, int port) {
 
 }  // namespace
 
-Win32SocketControl::Win32SocketControl(win32::MessageWindow& window) : window_(&window), resumeKey_(window.NewKey()) {
+Win32DatagramSocket::Win32DatagramSocket(win32::MessageWindow& window) : window_(&window), resumeKey_(window.NewKey()) {
   window_->Attach(win32::kResumeMessage, resumeKey_, this);
 }
 
-Win32SocketControl::~Win32SocketControl() {
+Win32DatagramSocket::~Win32DatagramSocket() {
   MarkDestroyed();
   if (IsOpen()) CloseSocket();
   window_->Detach(win32::kResumeMessage, resumeKey_);
 }
 
-void Win32SocketControl::CloseSocket() {
+void Win32DatagramSocket::CloseSocket() {
   window_->Detach(win32::kSocketMessage, socket_);
   // The socket is gone whatever closesocket reports; its events still
   // queued find no client.
@@ -51,7 +51,7 @@ void Win32SocketControl::CloseSocket() {
   writableWanted_ = false;
 }
 
-int Win32SocketControl::OpenSocket(int port, int& boundPort) {
+int Win32DatagramSocket::OpenSocket(int port) {
   if (const int error = StartWinsock(); error != 0) return error;
   const HWND window = static_cast<HWND>(window_->Handle());
   if (window == nullptr) return WSAENOBUFS;
@@ -74,12 +74,6 @@ int Win32SocketControl::OpenSocket(int port, int& boundPort) {
 
   const sockaddr_in local = Address(INADDR_ANY, port);
   if (bind(handle.Get(), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return WSAGetLastError();
-  if (port == 0) {
-    sockaddr_in bound{};
-    int size = sizeof bound;
-    if (getsockname(handle.Get(), reinterpret_cast<sockaddr*>(&bound), &size) != 0) return WSAGetLastError();
-    boundPort = ntohs(bound.sin_port);
-  }
   const auto key = static_cast<std::uintptr_t>(handle.Get());
   window_->Attach(win32::kSocketMessage, key, this);
   // Also makes the socket non-blocking.
@@ -92,7 +86,7 @@ int Win32SocketControl::OpenSocket(int port, int& boundPort) {
   return kSockOk;
 }
 
-int Win32SocketControl::SendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) {
+int Win32DatagramSocket::SystemSendTo(IPv4 address, int port, std::span<const std::uint8_t> packet) {
   const sockaddr_in remote = Address(address, port);
   const int sent =
       sendto(AsSocket(socket_), reinterpret_cast<const char*>(packet.data()), static_cast<int>(packet.size()), 0,
@@ -100,8 +94,8 @@ int Win32SocketControl::SendTo(IPv4 address, int port, std::span<const std::uint
   return sent != SOCKET_ERROR ? kSockOk : WSAGetLastError();
 }
 
-int Win32SocketControl::SendThrough(unsigned interfaceIndex, IPv4 address, int port,
-                                    std::span<const std::uint8_t> packet) {
+int Win32DatagramSocket::SendThrough(unsigned interfaceIndex, IPv4 address, int port,
+                                     std::span<const std::uint8_t> packet) {
   // IP_UNICAST_IF for this one send only: it would also steer unicast sends
   // (poll answers to a routed sender, loopback) away from their routes. A
   // control message (WSASendMsg with IP_PKTINFO) would be neater but Wine
@@ -111,25 +105,25 @@ int Win32SocketControl::SendThrough(unsigned interfaceIndex, IPv4 address, int p
   if (setsockopt(handle, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&index), sizeof index) != 0) {
     return WSAGetLastError();
   }
-  const int error = SendTo(address, port, packet);
+  const int error = SystemSendTo(address, port, packet);
   const DWORD any = 0;
   setsockopt(handle, IPPROTO_IP, IP_UNICAST_IF, reinterpret_cast<const char*>(&any), sizeof any);
   return error;
 }
 
-std::vector<InterfaceAddress> Win32SocketControl::UpInterfaces() {
+std::vector<InterfaceAddress> Win32DatagramSocket::UpInterfaces() {
   if (StartWinsock() != 0) return {};
   return win32::UpIPv4Interfaces();
 }
 
-std::optional<IPv4> Win32SocketControl::RoutedSource(IPv4 destination) {
+std::optional<IPv4> Win32DatagramSocket::RoutedSource(IPv4 destination) {
   if (StartWinsock() != 0) return std::nullopt;
   return win32::RoutedSourceAddress(destination);
 }
 
-void Win32SocketControl::ResumeReading() { window_->PostResume(resumeKey_); }
+void Win32DatagramSocket::ResumeReading() { window_->PostResume(resumeKey_); }
 
-void Win32SocketControl::OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+void Win32DatagramSocket::OnWindowMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
   if (message == win32::kResumeMessage) {
     OnReadable();
     return;
@@ -140,7 +134,7 @@ void Win32SocketControl::OnWindowMessage(unsigned message, std::uintptr_t wParam
   if ((event & FD_WRITE) != 0) OnWritable();
 }
 
-void Win32SocketControl::OnWritable() {
+void Win32DatagramSocket::OnWritable() {
   // One event per refused send, as the handler's contract says; FD_WRITE
   // also comes once when the socket opens.
   if (!writableWanted_) return;
@@ -155,7 +149,7 @@ void Win32SocketControl::OnWritable() {
   RunWritable();
 }
 
-void Win32SocketControl::OnReadable() {
+void Win32DatagramSocket::OnReadable() {
   if (!IsOpen() || !MayDeliver()) return;
   // Unread, this notification raises no other until the resume.
   if (window_->OthersStarved()) {

@@ -1,6 +1,6 @@
-// The socket control's shared logic on scripted system calls, and the choice
-// of the lighting interface it rests on.
-#include "platform/core/socket_control_core.h"
+// The datagram socket's shared logic on scripted system calls, and the
+// choice of the lighting interface it rests on.
+#include "platform/core/datagram_socket_core.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +20,12 @@ const InterfaceAddress kGone{Ip(3, 0, 0, 10), Ip(255, 0, 0, 0), 0};  // the syst
 
 // Every system call answers from the script and leaves a line in the log,
 // which outlives the control.
-class ScriptedSocket : public SocketControlCore {
+class ScriptedSocket : public DatagramSocketCore {
  public:
-  using SocketControlCore::Datagram;
-  using SocketControlCore::Deliver;
-  using SocketControlCore::Depth;
-  using SocketControlCore::MayDeliver;
+  using DatagramSocketCore::Datagram;
+  using DatagramSocketCore::Deliver;
+  using DatagramSocketCore::Depth;
+  using DatagramSocketCore::MayDeliver;
 
   explicit ScriptedSocket(Log& log) : log_(log) {}
   ~ScriptedSocket() override { MarkDestroyed(); }
@@ -39,10 +39,9 @@ class ScriptedSocket : public SocketControlCore {
 
  protected:
   bool IsOpen() const override { return open; }
-  int OpenSocket(int port, int& boundPort) override {
+  int OpenSocket(int port) override {
     log_.push_back("open " + std::to_string(port));
     if (openError != kSockOk) return openError;
-    if (port == 0) boundPort = 50000;
     open = true;
     return kSockOk;
   }
@@ -50,7 +49,7 @@ class ScriptedSocket : public SocketControlCore {
     log_.push_back("close");
     open = false;
   }
-  int SendTo(IPv4 address, int port, std::span<const std::uint8_t>) override {
+  int SystemSendTo(IPv4 address, int port, std::span<const std::uint8_t>) override {
     log_.push_back("send " + DottedIPv4(address) + ":" + std::to_string(port));
     return sendError;
   }
@@ -112,16 +111,21 @@ TEST(ChooseLightingInterfaceTest, PicksTheInterfaceArtNetBelongsOn) {
   }
 }
 
+std::string Joined(const Log& log) {
+  std::string calls;
+  for (const std::string& call : log) calls += (calls.empty() ? "" : "; ") + call;
+  return calls;
+}
+
 // Each case's log is the system calls in order, joined by "; ".
-TEST(SocketControlCoreTest, SendDataOpensSendsAndFallsBackThroughTheLightingInterface) {
+TEST(DatagramSocketCoreTest, SendToSendsAndFallsBackThroughTheLightingInterface) {
   const int unreachable = kSockErrNetUnreachable;
   const int full = kSockErrWouldBlock;
-  const char* const broadcast = "255.255.255.255";
+  const IPv4 unicast = Ip(2, 0, 0, 7);
   struct Case {
     const char* name;
-    const char* remoteHost;
+    IPv4 destination;
     bool open;
-    int openError;
     int sendError;
     IPv4 routed;        // 0: no route
     int lightingError;  // of sends through the lighting interface
@@ -129,58 +133,60 @@ TEST(SocketControlCoreTest, SendDataOpensSendsAndFallsBackThroughTheLightingInte
     const char* log;
   };
   const Case cases[] = {
-      {"unicast goes straight out", "2.0.0.7", true, 0, 0, 0, 0, kSockOk, "send 2.0.0.7:6454"},
-      {"routeless limited broadcast leaves through the routed source's interface", broadcast, true, 0, unreachable,
+      {"unicast goes straight out", unicast, true, 0, 0, 0, kSockOk, "send 2.0.0.7:6454"},
+      {"routeless limited broadcast leaves through the routed source's interface", kLimitedBroadcast, true, unreachable,
        kLighting.address, 0, kSockOk, "send 255.255.255.255:6454; interfaces; through 3"},
-      {"no route at all: the first interface that is not loopback", broadcast, true, 0, unreachable, 0, 0, kSockOk,
+      {"no route at all: the first interface that is not loopback", kLimitedBroadcast, true, unreachable, 0, 0, kSockOk,
        "send 255.255.255.255:6454; interfaces; through 2"},
-      {"routeless unicast fails as it is", "2.0.0.7", true, 0, unreachable, 0, 0, unreachable, "send 2.0.0.7:6454"},
-      {"an interface the system no longer knows keeps the error", broadcast, true, 0, unreachable, kGone.address, 0,
-       unreachable, "send 255.255.255.255:6454; interfaces"},
-      {"a full buffer watches for writable", "2.0.0.7", true, 0, full, 0, 0, full, "send 2.0.0.7:6454; watch writable"},
-      {"a full buffer on the lighting interface too", broadcast, true, 0, unreachable, 0, full, full,
+      {"routeless unicast fails as it is", unicast, true, unreachable, 0, 0, unreachable, "send 2.0.0.7:6454"},
+      {"an interface the system no longer knows keeps the error", kLimitedBroadcast, true, unreachable, kGone.address,
+       0, unreachable, "send 255.255.255.255:6454; interfaces"},
+      {"a full buffer watches for writable", unicast, true, full, 0, 0, full, "send 2.0.0.7:6454; watch writable"},
+      {"a full buffer on the lighting interface too", kLimitedBroadcast, true, unreachable, 0, full, full,
        "send 255.255.255.255:6454; interfaces; through 2; watch writable"},
-      {"a closed socket opens on the local port first", "2.0.0.7", false, 0, 0, 0, 0, kSockOk,
-       "open 6454; send 2.0.0.7:6454"},
-      {"a failed open is the send's error", "2.0.0.7", false, kSockErrAddressInUse, 0, 0, 0, kSockErrAddressInUse,
-       "open 6454"},
-      {"a destination that is no address sends nothing", "lighting.local", true, 0, 0, 0, 0, kSockErrHostNotFound, ""},
+      {"a closed socket sends nothing", unicast, false, 0, 0, 0, kSockErrWrongState, ""},
   };
   for (const Case& c : cases) {
     Log log;
     ScriptedSocket s(log);
     s.open = c.open;
-    s.openError = c.openError;
     s.sendError = c.sendError;
     if (c.routed != 0) s.routed = c.routed;
     s.throughErrors = {{kOffice.index, c.lightingError}, {kLighting.index, c.lightingError}};
-    s.SetLocalPort(6454);
-    s.SetRemotePort(6454);
-    s.SetRemoteHost(c.remoteHost);
     const std::uint8_t packet[] = {1, 2, 3};
-    EXPECT_EQ(s.SendData(packet), c.result) << c.name;
-    std::string calls;
-    for (const std::string& call : log) calls += (calls.empty() ? "" : "; ") + call;
-    EXPECT_EQ(calls, c.log) << c.name;
+    EXPECT_EQ(s.SendTo(c.destination, 6454, packet), c.result) << c.name;
+    EXPECT_EQ(Joined(log), c.log) << c.name;
   }
+}
+
+TEST(DatagramSocketCoreTest, OpenRefusesAnOpenSocketAPortOutOfRangeAndPassesTheSystemsError) {
+  Log log;
+  ScriptedSocket s(log);
+  EXPECT_EQ(s.Open(65536), kSockErrInvalid);
+  EXPECT_EQ(s.Open(-1), kSockErrInvalid);
+  s.openError = kSockErrAddressInUse;
+  EXPECT_EQ(s.Open(6454), kSockErrAddressInUse);
+  s.openError = kSockOk;
+  EXPECT_EQ(s.Open(6454), kSockOk);
+  EXPECT_EQ(s.Open(0), kSockErrWrongState);
+  EXPECT_EQ(Joined(log), "open 6454; open 6454");
 }
 
 // The interface a routeless limited broadcast left through is tried first
 // next time, looked for again when it fails, and forgotten at a re-open.
-TEST(SocketControlCoreTest, LightingInterfaceIsRememberedUntilItFailsOrTheSocketReopens) {
+TEST(DatagramSocketCoreTest, LightingInterfaceIsRememberedUntilItFailsOrTheSocketReopens) {
   Log log;
   ScriptedSocket s(log);
   s.sendError = kSockErrNetUnreachable;
   s.routed = kLighting.address;
-  s.SetRemotePort(6454);
-  s.SetRemoteHost("255.255.255.255");
+  ASSERT_EQ(s.Open(0), kSockOk);
   const std::uint8_t packet[] = {1};
   const auto send = [&] {
     log.clear();
-    EXPECT_EQ(s.SendData(packet), kSockOk);
+    EXPECT_EQ(s.SendTo(kLimitedBroadcast, 6454, packet), kSockOk);
     return log;
   };
-  EXPECT_EQ(send(), (Log{"open 0", "send 255.255.255.255:6454", "interfaces", "through 3"}));
+  EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "interfaces", "through 3"}));
   EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "through 3"}));
 
   s.throughErrors[3] = kSockErrNetUnreachable;
@@ -189,16 +195,18 @@ TEST(SocketControlCoreTest, LightingInterfaceIsRememberedUntilItFailsOrTheSocket
   EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "through 2"}));
 
   s.Close();
+  ASSERT_EQ(s.Open(0), kSockOk);
   s.routed = kLighting.address;
   s.throughErrors.clear();
-  EXPECT_EQ(send(), (Log{"open 0", "send 255.255.255.255:6454", "interfaces", "through 3"}));
+  EXPECT_EQ(send(), (Log{"send 255.255.255.255:6454", "interfaces", "through 3"}));
 }
 
 // Each handler's level wakes the reader once, which nests one level deeper
 // until the bound; the deepest runs `deepest`. (Below the bound, and a
-// control destroyed inside a handler: the platform contract suites.) Every level reads (the first
-// byte of) its own datagram and its sender before and after.
-TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheBound) {
+// socket destroyed inside a handler: the platform contract suites.) Every
+// level reads (the first byte of) its own datagram and its sender before and
+// after the levels it woke.
+TEST(DatagramSocketCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheBound) {
   struct Case {
     const char* name;
     Log deepest;
@@ -214,33 +222,28 @@ TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheB
        {"1A@10.0.0.1", "2B@10.0.0.2", "3C@10.0.0.3", "4D@10.0.0.4", "pause", "refused", "close", "4D@10.0.0.4",
         "3C@10.0.0.3", "2B@10.0.0.2", "1A@10.0.0.1"}},
       {"a socket re-opened at the bound is paused too",
-       {"wake", "close", "bind", "wake"},
+       {"wake", "close", "open", "wake"},
        {"1A@10.0.0.1", "2B@10.0.0.2", "3C@10.0.0.3", "4D@10.0.0.4", "pause", "refused", "close", "open 6454", "pause",
         "refused", "4D@10.0.0.4", "resume", "3C@10.0.0.3", "2B@10.0.0.2", "1A@10.0.0.1"}},
   };
   for (const Case& c : cases) {
     Log log;
     ScriptedSocket s(log);
-    s.Bind(6454);
+    s.Open(6454);
     log.clear();
     std::vector<ScriptedSocket::Datagram> datagrams;
     for (unsigned i = 0; i <= kMaxDeliveryDepth; ++i) datagrams.push_back(Received(char('A' + i), Ip(10, 0, 0, 1 + i)));
-    const auto read = [&] {
-      std::uint8_t tag = 0;
-      std::size_t length = 0;
-      std::string sender;
-      EXPECT_EQ(s.GetData({&tag, 1}, length), kSockOk);
-      EXPECT_EQ(length, 1u);  // what fits
-      s.GetRemoteHostIP(sender);
-      log.push_back(std::to_string(s.Depth()) + char(tag) + "@" + sender);
-    };
-    s.SetDataArrivalHandler([&] {
+    s.SetReceiveHandler([&](std::span<const std::uint8_t> datagram, IPv4 sender) {
       const int level = s.Depth();
+      const auto read = [&] {
+        EXPECT_EQ(datagram.size(), 530u);
+        log.push_back(std::to_string(level) + char(datagram[0]) + "@" + DottedIPv4(sender));
+      };
       read();
       const Log actions = level < kMaxDeliveryDepth ? Log{"wake"} : c.deepest;
       for (const std::string& action : actions) {
         if (action == "close") s.Close();
-        if (action == "bind") s.Bind(6454);
+        if (action == "open") s.Open(6454);
         if (action != "wake") continue;
         if (!s.MayDeliver()) {
           log.push_back("refused");
@@ -252,11 +255,6 @@ TEST(SocketControlCoreTest, NestedDeliveryKeepsEachLevelsDatagramAndPausesAtTheB
     });
     EXPECT_TRUE(s.Deliver(datagrams[0])) << c.name;
     EXPECT_EQ(log, c.log) << c.name;
-
-    std::uint8_t byte = 0;
-    std::size_t length = 1;
-    EXPECT_EQ(s.GetData({&byte, 1}, length), kSockErrNoData) << c.name;
-    EXPECT_EQ(length, 0u) << c.name;
   }
 }
 
