@@ -1,7 +1,5 @@
 #pragma once
 
-#include <array>
-
 // clang-format off
 #include "platform/win32/windows_support.h"
 #include "artnet_automation.h"
@@ -53,13 +51,11 @@ class ComOutputDriver final : public ::_clsOutputDriver, public ISupportErrorInf
 
  private:
   ~ComOutputDriver();
-  // A late-bound call's arguments in parameter order, converted; cleared when done.
-  using Arguments = std::array<win32::Variant, 3>;
-  HRESULT InvokeMethod(DISPID id, Arguments& args, VARIANT* result) noexcept;
   // Its apartment has ended: the module must not be touched.
   bool Disconnected() { return module_ && module_->State() == nullptr; }
 
   LONG refs_ = 0;
+  bool errorInfoLeft_ = false;  // a failed call of this object's set the thread's error information
   std::shared_ptr<server::ApartmentModule> module_;  // before driver_: released after it
   clsOutputDriver driver_;
 };

@@ -30,9 +30,10 @@ class TimeOfDay {
       if (!known_) return 0.0F;
       secondOfDay_ = static_cast<double>(secondOfDay);
     }
-    // The tick count within a second fits 32 bits: a cheap conversion on i686.
+    // The tick count within a second is below 2^31 for clocks up to
+    // nanoseconds: a signed 32-bit conversion, the cheapest on i686.
     return static_cast<float>(secondOfDay_ +
-                              static_cast<double>(static_cast<std::uint32_t>(intoSecond)) * secondsPerTick_);
+                              static_cast<double>(static_cast<std::int32_t>(intoSecond)) * secondsPerTick_);
   }
 
  private:

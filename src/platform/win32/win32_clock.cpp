@@ -24,11 +24,14 @@ long LocalSecondOfDay(std::uint64_t utcTicks) {
 float Win32Clock::SecondsSinceMidnight() {
   FILETIME now{};
   GetSystemTimeAsFileTime(&now);
-  // Through memory: on i686 the x87 unit would otherwise hand back more
-  // precision than a float has, and the pacing relies on single-precision
-  // readings.
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+  // Through memory: the x87 unit would otherwise hand back more precision
+  // than a float has, and the pacing relies on single-precision readings.
   const volatile float seconds = timeOfDay_.SecondsSinceMidnight(Ticks(now), LocalSecondOfDay);
   return seconds;
+#else
+  return timeOfDay_.SecondsSinceMidnight(Ticks(now), LocalSecondOfDay);  // a float already
+#endif
 }
 
 double win32::MonotonicSeconds() {

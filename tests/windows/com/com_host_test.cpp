@@ -134,6 +134,12 @@ TEST_F(ComHostTest, EarlyBoundCallsReturnResultsAndRaiseAutomationErrors) {
   EXPECT_EQ(TakeErrorInfo().description, L"Overflow");
   EXPECT_EQ(channel, 1);  // by reference, never written back
   EXPECT_EQ(value, 256);
+
+  // A failure the caller never read is not left for a later success.
+  EXPECT_EQ(driver->SetChannel(&channel, &value, &stored), AutomationError(6));
+  value = 1;
+  EXPECT_EQ(driver->SetChannel(&channel, &value, &stored), S_OK);
+  EXPECT_EQ(TakeErrorInfo().description, L"");
 }
 
 TEST_F(ComHostTest, NamesMapToTheTypeLibrarysDispatchIds) {
