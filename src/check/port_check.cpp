@@ -1,0 +1,43 @@
+#include "check/port_check.h"
+
+#include "platform/interfaces/datagram_socket.h"
+
+namespace artnet::check {
+
+Section CheckPort(const PortState& port) {
+  Section section{"Port 6454", {{"UDP port 6454", "held by", "PID"}, {}}, {}};
+  if (port.openError == kSockOk) {
+    section.table.rows.push_back({"free", "", ""});
+    section.Good("UDP port 6454 is free: the plug-in can send from it and receive on it.");
+    return section;
+  }
+  if (port.openError != kSockErrAddressInUse) {
+    section.table.rows.push_back({"cannot be opened (error " + std::to_string(port.openError) + ")", "", ""});
+    section.Error("This PC refuses UDP port 6454 to this user (error " + std::to_string(port.openError) +
+                      "): the plug-in will fail to open it too.",
+                  "Check the firewall or security software for rules on UDP port 6454.");
+    return section;
+  }
+  std::string who;
+  for (const PortHolder& holder : port.holders) {
+    const std::string name = holder.name.empty() ? "(name not readable)" : holder.name;
+    section.table.rows.push_back({"in use", name, std::to_string(holder.pid)});
+    who += (who.empty() ? "" : ", ") + name + " (PID " + std::to_string(holder.pid) + ")";
+  }
+  if (port.holders.empty()) {
+    section.table.rows.push_back(
+        {"in use", port.lookupProblem.empty() ? "(not found)" : "(" + port.lookupProblem + ")", ""});
+  }
+  section.Error(
+      "UDP port 6454 is held by " + (who.empty() ? std::string("another program") : who) +
+          ". The plug-in will show \"Port 0x1936 is already in use by another program\" and send from "
+          "another port: nodes still get the DMX, but the plug-in receives nothing (no DMX input, no poll "
+          "answers) and some nodes ignore senders that are not on port 6454.",
+      "Close " + (who.empty() ? std::string("the other Art-Net program") : who) + " before starting the show" +
+          (port.holders.empty() && !port.lookupProblem.empty() ? "; run this check as administrator to see its name"
+                                                               : "") +
+          ".");
+  return section;
+}
+
+}  // namespace artnet::check
