@@ -48,7 +48,7 @@ std::string JsonString(const std::string& text) {
     if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
-    } else if (byte < 0x20) {
+    } else if (byte < 0x20 || byte >= 0x80) {  // bytes from the wire or a hand-edited file need not be UTF-8
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
       out += escaped;

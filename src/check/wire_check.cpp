@@ -24,7 +24,6 @@ struct HeardNode {
   std::array<std::uint8_t, 4> types{};
   std::array<std::uint8_t, 4> swIn{};
   std::array<std::uint8_t, 4> swOut{};
-  std::size_t size = 0;
 };
 
 struct DmxKey {
@@ -39,6 +38,7 @@ struct Heard {
   std::vector<HeardNode> nodes;
   std::map<DmxKey, int> dmx;
   std::map<IPv4, int> garbage;  // datagrams that are no Art-Net, or cut short
+  std::map<IPv4, int> damaged;  // poll replies cut short
   std::size_t dropped = 0;
 };
 
@@ -52,17 +52,16 @@ void File(Heard& heard, std::span<const std::uint8_t> datagram, IPv4 sender) {
     ArtPollReplyPacket reply{};  // a short reply reads zero-padded, as the plug-in's scan reads it
     std::copy_n(datagram.begin(), std::min(datagram.size(), reply.size()), reply.begin());
     const NodeRecord record = ReadNodeRecord(reply);
+    if (datagram.size() < kArtPollReplySize) ++heard.damaged[sender];
     const bool known = std::any_of(heard.nodes.begin(), heard.nodes.end(), [&](const HeardNode& node) {
-      return node.record.IPAddress == record.IPAddress && node.record.NetSubSwitch == record.NetSubSwitch;
+      return node.sender == sender && node.record.NetSubSwitch == record.NetSubSwitch;
     });
     if (known) return;
     if (heard.nodes.size() >= kMaxListed) {
       ++heard.dropped;
       return;
     }
-    HeardNode node{
-        sender, record,         reply[poll_reply::NET_SWITCH] & 0x7F, reply[poll_reply::SUB_SWITCH] & 0x0F, {}, {},
-        {},     datagram.size()};
+    HeardNode node{sender, record, reply[poll_reply::NET_SWITCH] & 0x7F, reply[poll_reply::SUB_SWITCH] & 0x0F};
     for (std::size_t port = 0; port < 4; ++port) {
       node.types[port] = reply[poll_reply::PORT_TYPES + port];
       node.swIn[port] = reply[poll_reply::SW_IN + port] & 0x0F;
@@ -81,6 +80,15 @@ void File(Heard& heard, std::span<const std::uint8_t> datagram, IPv4 sender) {
     }
     ++heard.dmx[key];
   }
+}
+
+// A node's name as the report can show it: what is not printable ASCII shows as '?'.
+std::string Printable(const std::string& text) {
+  std::string shown = text;
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+  }
+  return shown;
 }
 
 std::string Join(const std::vector<std::string>& parts) {
@@ -108,15 +116,15 @@ Section NodesSection(const Heard& heard, const PluginSettings& settings, int sen
       }
     }
     anyTakesOurs = anyTakesOurs || takesOurs;
-    section.table.rows.push_back({node.record.IPAddress, node.record.ShortName, node.record.LongName, Join(sends),
-                                  Join(takes), takesOurs ? "yes" : "no"});
-    if (node.size < kArtPollReplySize) {
-      section.Note("The node at " + DottedIPv4(node.sender) + " answered with a damaged reply (" +
-                       std::to_string(node.size) +
-                       " of 239 bytes): its names and universes may be wrong or blank "
-                       "in the plug-in's scan too.",
-                   "Update the node's firmware if this stays.");
-    }
+    section.table.rows.push_back({DottedIPv4(node.sender), Printable(node.record.ShortName),
+                                  Printable(node.record.LongName), Join(sends), Join(takes), takesOurs ? "yes" : "no"});
+  }
+  for (const auto& [sender, count] : heard.damaged) {
+    section.Note(DottedIPv4(sender) + " answered with " + std::to_string(count) + " damaged repl" +
+                     (count == 1 ? "y" : "ies") +
+                     " (shorter than an ArtPollReply): its names and universes may be "
+                     "wrong or blank, in the plug-in's scan too.",
+                 "Update the node's firmware or settings if this stays.");
   }
   if (heard.dropped > 0) section.Note(std::to_string(heard.dropped) + " more answers or senders were not listed.");
   for (const auto& [sender, count] : heard.garbage) {
