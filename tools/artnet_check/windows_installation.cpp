@@ -36,13 +36,22 @@ ClassRegistration Read(HKEY root, REGSAM view) {
   HKEY opened = nullptr;
   if (RegOpenKeyExW(root, kServerKey, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) return registration;
   const win32::RegistryKey key(opened);
+  DWORD type = 0;
   DWORD bytes = 0;
-  constexpr DWORD kText = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
-  if (RegGetValueW(key.Get(), nullptr, nullptr, kText, nullptr, nullptr, &bytes) != ERROR_SUCCESS) return registration;
-  std::wstring path(bytes / sizeof(wchar_t) + 1, L'\0');
-  bytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
-  if (RegGetValueW(key.Get(), nullptr, nullptr, kText, nullptr, path.data(), &bytes) != ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return registration;
+  }
+  std::wstring path(bytes / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &bytes) !=
+      ERROR_SUCCESS) {
+    return registration;
+  }
+  path.resize(wcslen(path.c_str()));
+  if (type == REG_EXPAND_SZ) {
+    std::wstring expanded(32768, L'\0');
+    const DWORD length = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (length > 0 && length <= expanded.size()) path = expanded.c_str();
   }
   path.resize(wcslen(path.c_str()));
   registration.found = true;

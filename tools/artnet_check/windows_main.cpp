@@ -27,9 +27,7 @@ class WindowsCheckSystem final : public check::CheckSystem {
       : title_(std::move(title)), file_(std::move(file)), socket_(window_) {}
 
   std::string ToolName() override { return "ArtNet Check " ARTNET_VERSION " (Windows)"; }
-  std::optional<std::vector<check::HostRegistrations>> Installation() override {
-    return check::ReadComRegistrations();
-  }
+  std::optional<std::vector<check::HostRegistrations>> Installation() override { return check::ReadComRegistrations(); }
   SettingsStore& Settings() override { return store_; }
 
   check::SettingsSource WhereSettingsAre() override {

@@ -31,8 +31,8 @@ std::vector<UdpPortHolder> UdpPortHolders(int port, std::string& problem) {
   // The table may grow between the two calls; a few rounds settle it.
   for (int attempt = 0; attempt < 4 && result == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
     buffer.resize(size);
-    result = GetExtendedUdpTable(buffer.empty() ? nullptr : buffer.data(), &size, FALSE, AF_INET,
-                                 UDP_TABLE_OWNER_PID, 0);
+    result =
+        GetExtendedUdpTable(buffer.empty() ? nullptr : buffer.data(), &size, FALSE, AF_INET, UDP_TABLE_OWNER_PID, 0);
   }
   if (result != NO_ERROR) {
     problem = "the system's UDP table cannot be read (error " + std::to_string(result) + ")";
