@@ -20,8 +20,10 @@ Section CheckPort(const PortState& port) {
   }
   std::string who;
   for (const PortHolder& holder : port.holders) {
+    // PID 0: the system will not say which process (another user's, or outside Windows under Wine).
     const std::string name = holder.name.empty() ? "(name not readable)" : holder.name;
-    section.table.rows.push_back({"in use", name, std::to_string(holder.pid)});
+    section.table.rows.push_back({"in use", name, holder.pid == 0 ? "?" : std::to_string(holder.pid)});
+    if (holder.name.empty() && holder.pid == 0) continue;
     who += (who.empty() ? "" : ", ") + name + " (PID " + std::to_string(holder.pid) + ")";
   }
   if (port.holders.empty()) {

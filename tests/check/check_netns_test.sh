@@ -15,7 +15,7 @@ stop_background() {
   for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   background=()
 }
-trap 'stop_background; cleanup' EXIT
+trap 'stop_background; cleanup || true' EXIT
 
 settings() {  # the settings file's lines after the section
   printf '%s\n' '[Lumenstage\Plugins\libArtNet.so]' "$@" >"$work/config/lumenstage/plugins.ini"
