@@ -58,12 +58,4 @@ std::optional<IPv4> RoutedSourceAddress(IPv4 destination) {
   return ntohl(local.sin_addr.s_addr);
 }
 
-std::string InterfaceName(unsigned index) {
-  NET_LUID luid{};
-  if (ConvertInterfaceIndexToLuid(index, &luid) != NO_ERROR) return {};
-  wchar_t alias[NDIS_IF_MAX_STRING_SIZE + 1] = {};
-  if (ConvertInterfaceLuidToAlias(&luid, alias, NDIS_IF_MAX_STRING_SIZE + 1) != NO_ERROR) return {};
-  return Narrow(alias);
-}
-
 }  // namespace artnet::win32
