@@ -44,7 +44,16 @@ Report RunCheck(CheckSystem& system) {
   });
   Guarded(report, "On the wire", [&] {
     // Without the Art-Net port, a port of any number still sends the poll.
-    if (port.openError != kSockOk && socket.Open(0) != kSockOk) return;
+    if (port.openError != kSockOk) {
+      if (const int error = socket.Open(0); error != kSockOk) {
+        Section refused{"On the wire", {}, {}};
+        refused.Error("No UDP socket could be opened (error " + std::to_string(error) +
+                          "), so nothing was sent or heard; the plug-in would fare no better.",
+                      "Check the firewall or security software for rules on UDP.");
+        report.sections.push_back(std::move(refused));
+        return;
+      }
+    }
     WireProbe probe{socket, system.Pump(), system.GetClock(), port.openError == kSockOk};
     WireSections heard = CheckWire(probe, settings);
     socket.Close();
