@@ -1,8 +1,21 @@
 #include "check/port_check.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "platform/interfaces/datagram_socket.h"
 
 namespace artnet::check {
+namespace {
+
+// A host that holds the port runs the plug-in: that is the port in use as it should be.
+bool IsHost(const PortHolder& holder) {
+  std::string name = holder.name;
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+  return name == "lumenhost" || name.rfind("lumenstage", 0) == 0;
+}
+
+}  // namespace
 
 Section CheckPort(const PortState& port) {
   Section section{"Port 6454", {{"UDP port 6454", "held by", "PID"}, {}}, {}};
@@ -16,6 +29,17 @@ Section CheckPort(const PortState& port) {
     section.Error("This PC refuses UDP port 6454 to this user (error " + std::to_string(port.openError) +
                       "): the plug-in will fail to open it too.",
                   "Check the firewall or security software for rules on UDP port 6454.");
+    return section;
+  }
+  if (!port.holders.empty() && std::all_of(port.holders.begin(), port.holders.end(), IsHost)) {
+    for (const PortHolder& holder : port.holders) {
+      section.table.rows.push_back({"in use", holder.name, std::to_string(holder.pid)});
+    }
+    section.Note("UDP port 6454 is held by " + port.holders.front().name + " (PID " +
+                     std::to_string(port.holders.front().pid) +
+                     "): the plug-in is running there, as it should. This check could not listen beside it.",
+                 "To check the nodes and the DMX on the wire too, close " + port.holders.front().name +
+                     " and run the check again.");
     return section;
   }
   std::string who;

@@ -140,8 +140,8 @@ Section NodesSection(const Heard& heard, const PluginSettings& settings, int sen
     return section;
   }
   if (!onArtNetPort) {
-    section.Note("Nodes answer to port 6454, which another program holds, so their answers were not heard here.",
-                 "Close the program holding port 6454 and run the check again.");
+    section.Note("Nodes answer to port 6454, which is taken (see Port 6454), so their answers were not heard here.",
+                 "Free port 6454 and run the check again.");
     return section;
   }
   if (heard.nodes.empty()) {
@@ -164,9 +164,7 @@ Section NodesSection(const Heard& heard, const PluginSettings& settings, int sen
 Section DmxSection(const Heard& heard, const PluginSettings& settings, bool onArtNetPort) {
   Section section{"On the wire: DMX heard", {{"universe", "sender", "frames", "meaning"}, {}}, {}};
   if (!onArtNetPort) {
-    section.Note(
-        "DMX could not be listened for: another program holds port 6454, and the plug-in would receive "
-        "nothing either (see Port 6454).");
+    section.Note("DMX could not be listened for: port 6454 is taken (see Port 6454).");
     return section;
   }
   const std::string receive = UniverseText(0, settings.subNet, settings.receiveUniverse);

@@ -2,11 +2,11 @@
 # artnet-check against a peer namespace across a veth pair, one case a row:
 # what is set up on the wire and in the settings, the exit code, and lines
 # the report must hold. Every run must end on its own; none may crash.
-# usage: check_netns_test.sh ARTNET_CHECK ARTNET_PEER IN_TEST_NETNS_SH
+# usage: check_netns_test.sh ARTNET_CHECK ARTNET_PEER IN_TEST_NETNS_SH LUMENHOST PLUGIN
 set -euo pipefail
 source "$(dirname "$0")/../netns_test_lib.sh" "$3" "$0" "$@"
 
-check=$1 peer=$2
+check=$1 peer=$2 lumenhost=$4 plugin=$5
 work=$(mktemp -d)
 source "$(dirname "$0")/../host/veth_pair.sh"
 
@@ -14,7 +14,11 @@ background=()
 stop_background() {
   for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   background=()
+  # The host of a pipeline outlives its subshell: it is ended by its own PID.
+  [[ -n "${holder_pid:-}" ]] && kill "$holder_pid" 2>/dev/null && wait_gone "$holder_pid"
+  return 0
 }
+wait_gone() { for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; }
 trap 'stop_background; cleanup || true' EXIT
 
 settings() {  # the settings file's lines after the section
@@ -40,6 +44,18 @@ holder() {  # another program on this side holds UDP 6454
   for _ in $(seq 50); do ss -Hlun 'sport = :6454' | grep -q . && return 0; sleep 0.1; done
   echo "holder did not start"; return 1
 }
+plugin_running() {  # the host runs the plug-in, which holds UDP 6454 as it should
+  (printf 'init\nenable\nwait 30000\n' | env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work/config" \
+    "$lumenhost" --plugin "$plugin" >/dev/null 2>&1) &
+  background+=($!)
+  holder_pid=
+  for _ in $(seq 50); do
+    holder_pid=$(ss -Hlunp 'sport = :6454' | grep -o 'pid=[0-9]*' | head -1 | cut -d= -f2) || true
+    [[ -n "$holder_pid" ]] && return 0
+    sleep 0.1
+  done
+  echo "the host did not start"; return 1
+}
 garbage() {  # a node answering nonsense, and noise beside it
   node --short Broken --port-types 0x80 --swout 0
   (while :; do
@@ -57,6 +73,7 @@ cases=(
   "no node takes ours|node --short Other --port-types 0x80 --swout 3|ArtNet_BroadcastAdress=10.77.0.255|1|No node takes universe 0:0:0, the one the plug-in sends"
   "sender on another sub-net|healthy; sender --subnet 2 --universe 1|ArtNet_BroadcastAdress=10.77.0.255|1|10.77.0.2 sends universe 0:2:1;MIXED into the plug-in's input"
   "port held|healthy; holder|ArtNet_BroadcastAdress=10.77.0.255|1|is held by artnet-peer (PID @HOLDER@);receives nothing;DMX could not be listened for"
+  "the plug-in running|healthy; plugin_running|ArtNet_BroadcastAdress=10.77.0.255|0|held by lumenhost (PID @HOLDER@): the plug-in is running there;close lumenhost and run the check again"
   "node answering garbage|garbage|ArtNet_BroadcastAdress=10.77.0.255|0,1|damaged repl;are not Art-Net or are cut short;Broken"
   "hand-edited settings|healthy|ArtNet_BroadcastAdress=localhost;ArtNet_SubNet=abc;ArtNet_OutputUniverse1=300|1|\"localhost\" is not an IPv4 address;reports error 13 when it loads the plug-in;error 6 (overflow)"
   "no route|healthy; ip route del default|ArtNet_BroadcastAdress=192.168.5.255|1|There is no route to 192.168.5.255"
