@@ -6,7 +6,10 @@
 ; keeps the user's settings.
 ;
 ; makensis -DVERSION=1.0 -DDLL32=ArtNet.dll [-DDLL64=x64/ArtNet.dll]
-;          -DOUTFILE=ArtNet-1.0-setup.exe artnet.nsi
+;          [-DCHECK=ArtNetCheck.exe] -DOUTFILE=ArtNet-1.0-setup.exe artnet.nsi
+;
+; CHECK: the owner's check, installed beside the DLL with a Start-menu
+; shortcut; a setup without it removes one an earlier setup installed.
 ;
 ; Command line of the installer: /S silent, /AllUsers or /CurrentUser, /x64
 ; for the 64-bit DLL too, /D=FOLDER (last). It ends with 0, or 3010 when a
@@ -32,6 +35,7 @@ ManifestDPIAware true
 !define PUBLISHER "The ArtNet plug-in developers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ArtNet"
 !define SETTINGS_KEY "HKEY_CURRENT_USER\Software\VB and VBA Program Settings"
+!define CHECK_SHORTCUT "$SMPROGRAMS\ArtNet Check.lnk"
 
 Name "${FULL_NAME}"
 OutFile "${OUTFILE}"
@@ -368,6 +372,14 @@ FunctionEnd
 Section -Finish
   WriteUninstaller "$INSTDIR\Uninstall.exe"
   File "/oname=$INSTDIR\README.txt" "${README}"
+  ; A check the owner has open is moved aside like a held DLL.
+  !insertmacro DeleteFile "$INSTDIR\ArtNetCheck.exe"
+  Delete "${CHECK_SHORTCUT}"
+  !ifdef CHECK
+    File "/oname=$INSTDIR\ArtNetCheck.exe" "${CHECK}"
+    CreateShortCut "${CHECK_SHORTCUT}" "$INSTDIR\ArtNetCheck.exe" "" "" "" SW_SHOWNORMAL "" \
+      "Why ArtNet has no output or no input: a report to read or send"
+  !endif
   StrCpy $0 "${FULL_NAME}"
   ${If} $MultiUser.InstallMode == CurrentUser
     StrCpy $0 "$0 (current user)"
@@ -606,6 +618,8 @@ Section Uninstall
   !endif
   !insertmacro Remove 32 "$INSTDIR" "${DLL32}"
   Delete "$INSTDIR\README.txt"
+  !insertmacro DeleteFile "$INSTDIR\ArtNetCheck.exe"
+  Delete "${CHECK_SHORTCUT}"
   Delete "$INSTDIR\Uninstall.exe"
   ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
     System::Call 'kernel32::GetCurrentProcessId() i .r0'

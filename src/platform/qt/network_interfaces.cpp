@@ -53,4 +53,9 @@ std::optional<IPv4> RoutedSourceAddress(IPv4 destination) {
   return source;
 }
 
+std::string InterfaceName(unsigned index) {
+  char name[IF_NAMESIZE] = {};
+  return ::if_indextoname(index, name) != nullptr ? std::string(name) : std::string();
+}
+
 }  // namespace artnet

@@ -49,6 +49,7 @@ class Owned {
 };
 
 using UniqueSocket = Owned<SOCKET, &closesocket, INVALID_SOCKET>;
+using UniqueHandle = Owned<HANDLE, &CloseHandle>;
 using RegistryKey = Owned<HKEY, &RegCloseKey>;
 using GdiFont = Owned<HFONT, &DeleteObject>;
 using Bstr = Owned<BSTR, &SysFreeString>;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A host owner's installation under Wine, each way in a fresh prefix:
 #   machine  the installer, silent, for every user, with the 64-bit DLL
-#   user     the installer, silent, for the current user alone
+#   user     the installer, silent, for the current user alone (both: the
+#            Start menu's ArtNet Check run once, finding the installed DLL)
 #   zip      the zip's DLL registered with regsvr32 /n /i:user
 #   upgrade  version 0.0.1 (this build's DLL with a lower version) for every
 #            user, then the current installer, silent, with no scope given
@@ -105,10 +106,16 @@ uninstall_entry() {
   read -ra arguments <<<"${quiet##*\" }"
   win "$uninstaller" "${arguments[@]}"
 }
+# check_shortcut: the Start menu's "ArtNet Check" of the installation's scope.
+check_shortcut() {
+  local base=%ProgramData%
+  [[ $root == HKCU ]] && base=%APPDATA%
+  echo "$(unix_path "$(win cmd /c echo "$base" | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs")/ArtNet Check.lnk"
+}
 unzip_release() {
   (cd "$work" && cmake -E tar xf "$zip")
-  check "the zip has both DLLs and the text" test -f "$work/ArtNet-$version/x64/ArtNet.dll" \
-    -a -f "$work/ArtNet-$version/README.txt"
+  check "the zip has both DLLs, the check and the text" test -f "$work/ArtNet-$version/x64/ArtNet.dll" \
+    -a -f "$work/ArtNet-$version/README.txt" -a -f "$work/ArtNet-$version/ArtNetCheck.exe"
 }
 
 root=HKLM other=HKCU
@@ -226,7 +233,7 @@ case $way in
     path=$(unix_path "$(registry HKLM 32 | value '\ArtNet' InstallLocation)")
     verified() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >/dev/null 2>&1; }
     for file in "$setup" "$work/ArtNet-$version/ArtNet.dll" "$work/ArtNet-$version/x64/ArtNet.dll" "$path/Uninstall.exe" \
-      "$path/ArtNet.dll" "$path/x64/ArtNet.dll"; do
+      "$path/ArtNet.dll" "$path/x64/ArtNet.dll" "$work/ArtNet-$version/ArtNetCheck.exe" "$path/ArtNetCheck.exe"; do
       check "signed: ${file##*/prefix/}" verified "$file"
     done ;;
   pages)
@@ -304,6 +311,17 @@ else
   fi
 fi
 
+if [[ $way == machine || $way == user ]]; then
+  # The shortcut's target, run once as the Start menu runs it (the check's
+  # own window: it waits for Enter, here the end of its input).
+  shortcut=$(check_shortcut)
+  target=$(grep -a -o '[A-Z]:\\[^[:cntrl:]]*ArtNetCheck\.exe' "$shortcut" | head -1) || true
+  check "the Start menu's ArtNet Check starts $folder\\ArtNetCheck.exe" test "$target" = "$folder\\ArtNetCheck.exe"
+  out=$(win "$target" </dev/null 2>&1 | tr -d '\r') || true
+  echo "$out"
+  check "ArtNet Check finds the installed DLL" grep -qF "Lumenstage (32-bit host) loads $folder\\ArtNet.dll" <<<"$out"
+fi
+
 start=$(date +%s%N)
 if [[ $way == zip ]]; then
   check "regsvr32 /u /n /i:user" win regsvr32 /s /u /n /i:user "$folder\\ArtNet.dll"
@@ -317,6 +335,7 @@ else
   check "done when it returns: no key of ours left" test -z "$(registry "$root" 32; registry "$root" 64)"
   timeout 120 wineserver --wait # a copy of the uninstaller deletes it once it has ended
   check "no file left in $path" test -n "$path" -a ! -e "$path"
+  [[ -n "${shortcut:-}" ]] && check "the Start menu's ArtNet Check is gone" test ! -e "$shortcut"
 fi
 echo "removed in $(ms_since "$start") ms"
 left=$(registry "$root" 32; registry "$root" 64)

@@ -1,0 +1,95 @@
+// artnet-check: says why the plug-in has no output or no input on this PC.
+#include <QCoreApplication>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "check/run_check.h"
+#include "platform/qt/ini_settings_store.h"
+#include "platform/qt/network_interfaces.h"
+#include "platform/qt/qt_datagram_socket.h"
+#include "platform/qt/qt_event_pump.h"
+#include "platform/qt/system_clock.h"
+#include "platform/qt/udp_port_holders.h"
+
+namespace {
+
+using namespace artnet;
+
+class LinuxCheckSystem final : public check::CheckSystem {
+ public:
+  LinuxCheckSystem(std::string title, std::string file) : title_(std::move(title)), file_(std::move(file)) {}
+
+  std::string ToolName() override { return "ArtNet Check " ARTNET_VERSION " (Linux)"; }
+  std::optional<std::vector<check::HostRegistrations>> Installation() override { return std::nullopt; }
+  SettingsStore& Settings() override { return store_; }
+
+  check::SettingsSource WhereSettingsAre() override {
+    check::SettingsSource source{title_, file_, IniSettingsStore::FilePath(), {}};
+    std::ifstream file(source.location);
+    if (!file && errno != ENOENT) source.readError = std::strerror(errno);
+    return source;
+  }
+
+  check::NetworkView Network() override {
+    check::NetworkView view{{}, RoutedSourceAddress};
+    for (const InterfaceAddress& address : UpIPv4Interfaces())
+      view.up.push_back({address, InterfaceName(address.index)});
+    return view;
+  }
+
+  DatagramSocket& Socket() override { return socket_; }
+  std::vector<UdpPortHolder> HoldersOfPort(int port, std::string& problem) override {
+    return UdpPortHolders(port, problem);
+  }
+  EventPump& Pump() override { return pump_; }
+  Clock& GetClock() override { return clock_; }
+
+ private:
+  std::string title_;
+  std::string file_;
+  IniSettingsStore store_;
+  QtDatagramSocket socket_;
+  QtEventPump pump_;
+  SystemClock clock_;
+};
+
+constexpr const char* kUsage =
+    "Usage: artnet-check [--json] [--title TITLE] [--plugin-file NAME]\n"
+    "Checks the ArtNet plug-in's settings, this PC's network, UDP port 6454 and\n"
+    "the Art-Net nodes and DMX on the wire (it sends one ArtPoll and listens 3 s).\n"
+    "Exit code: 0 nothing wrong, 1 something is (see PROBLEM lines), 2 bad usage.\n"
+    "  --title TITLE       the host application's title (default Lumenstage)\n"
+    "  --plugin-file NAME  the plug-in's file name (default libArtNet.so)\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool json = false;
+  std::string title = "Lumenstage";
+  std::string file = "libArtNet.so";
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--json") {
+      json = true;
+    } else if (arg == "--title" && i + 1 < argc) {
+      title = argv[++i];
+    } else if (arg == "--plugin-file" && i + 1 < argc) {
+      file = argv[++i];
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "artnet-check: unknown argument %s\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
+  QCoreApplication app(argc, argv);
+  LinuxCheckSystem system(title, file);
+  const check::Report report = check::RunCheck(system);
+  const std::string text = json ? check::RenderJson(report) : check::RenderText(report);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return report.HasErrors() ? 1 : 0;
+}
