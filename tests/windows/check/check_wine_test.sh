@@ -50,8 +50,8 @@ for row in "${cases[@]}"; do
   unregister_all
   eval "$setup"
   actual_rc=0
-  WIN_TIMEOUT=30 win "$exe" </dev/null 2>&1 | tr -d '\r' >"$work/report.txt" || true
-  WIN_TIMEOUT=30 win "$exe" </dev/null >/dev/null 2>&1 || actual_rc=$?
+  WIN_TIMEOUT=30 win "$exe" </dev/null >"$work/report.raw" 2>&1 || actual_rc=$?
+  tr -d '\r' <"$work/report.raw" >"$work/report.txt"
   for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   background=()
   echo "=== $name (exit $actual_rc)"; cat "$work/report.txt"
