@@ -1,11 +1,12 @@
 // artnet-check: says why the plug-in has no output or no input on this PC.
 #include <QCoreApplication>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
+#include "check/command_line.h"
 #include "check/run_check.h"
 #include "platform/qt/ini_settings_store.h"
 #include "platform/qt/network_interfaces.h"
@@ -56,40 +57,17 @@ class LinuxCheckSystem final : public check::CheckSystem {
   SystemClock clock_;
 };
 
-constexpr const char* kUsage =
-    "Usage: artnet-check [--json] [--title TITLE] [--plugin-file NAME]\n"
-    "Checks the ArtNet plug-in's settings, this PC's network, UDP port 6454 and\n"
-    "the Art-Net nodes and DMX on the wire (it sends one ArtPoll and listens 3 s).\n"
-    "Exit code: 0 nothing wrong, 1 something is (see PROBLEM lines), 2 bad usage.\n"
-    "  --title TITLE       the host application's title (default Lumenstage)\n"
-    "  --plugin-file NAME  the plug-in's file name (default libArtNet.so)\n";
+constexpr check::Program kProgram{"artnet-check",
+                                  "Checks the ArtNet plug-in's settings, this PC's network, UDP port 6454 and\n"
+                                  "the Art-Net nodes and DMX on the wire (it sends one ArtPoll and listens 3 s).\n",
+                                  "libArtNet.so"};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool json = false;
-  std::string title = "Lumenstage";
-  std::string file = "libArtNet.so";
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--json") {
-      json = true;
-    } else if (arg == "--title" && i + 1 < argc) {
-      title = argv[++i];
-    } else if (arg == "--plugin-file" && i + 1 < argc) {
-      file = argv[++i];
-    } else if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "artnet-check: unknown argument %s\n%s", arg.c_str(), kUsage);
-      return 2;
-    }
-  }
+  check::CommandLine line;
+  if (const std::optional<int> exitCode = check::ParseCommandLine(kProgram, argc, argv, line)) return *exitCode;
   QCoreApplication app(argc, argv);
-  LinuxCheckSystem system(title, file);
-  const check::Report report = check::RunCheck(system);
-  const std::string text = json ? check::RenderJson(report) : check::RenderText(report);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return report.HasErrors() ? 1 : 0;
+  LinuxCheckSystem system(line.title, line.pluginFile);
+  return check::PrintReport(check::RunCheck(system), line.json);
 }

@@ -5,8 +5,10 @@
 // clang-format on
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
+#include "check/command_line.h"
 #include "check/run_check.h"
 #include "platform/win32/message_window.h"
 #include "platform/win32/network_interfaces.h"
@@ -68,13 +70,10 @@ class WindowsCheckSystem final : public check::CheckSystem {
   Win32Clock clock_;
 };
 
-constexpr const char* kUsage =
-    "Usage: ArtNetCheck [--json] [--title TITLE] [--plugin-file NAME]\n"
-    "Checks ArtNet.dll's installation and settings, this PC's network, UDP port\n"
-    "6454 and the Art-Net nodes and DMX on the wire (one ArtPoll, 3 s of listening).\n"
-    "Exit code: 0 nothing wrong, 1 something is (see PROBLEM lines), 2 bad usage.\n"
-    "  --title TITLE       the host application's title (default Lumenstage)\n"
-    "  --plugin-file NAME  the plug-in's file name (default ArtNet.dll)\n";
+constexpr check::Program kProgram{"ArtNetCheck",
+                                  "Checks ArtNet.dll's installation and settings, this PC's network, UDP port\n"
+                                  "6454 and the Art-Net nodes and DMX on the wire (one ArtPoll, 3 s of listening).\n",
+                                  "ArtNet.dll"};
 
 // Started from the Start menu, the console window is the check's own and
 // would close with it before the owner could read the report.
@@ -89,32 +88,13 @@ void KeepOwnWindowOpen() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool json = false;
-  std::string title = "Lumenstage";
-  std::string file = "ArtNet.dll";
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--json") {
-      json = true;
-    } else if (arg == "--title" && i + 1 < argc) {
-      title = argv[++i];
-    } else if (arg == "--plugin-file" && i + 1 < argc) {
-      file = argv[++i];
-    } else if (arg == "--help" || arg == "/?") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else {
-      std::fprintf(stderr, "ArtNetCheck: unknown argument %s\n%s", arg.c_str(), kUsage);
-      return 2;
-    }
-  }
+  check::CommandLine line;
+  if (const std::optional<int> exitCode = check::ParseCommandLine(kProgram, argc, argv, line)) return *exitCode;
   WSADATA winsock{};
   WSAStartup(MAKEWORD(2, 2), &winsock);  // the route lookup needs it before any socket exists
   SetConsoleOutputCP(CP_UTF8);
-  WindowsCheckSystem system(title, file);
-  const check::Report report = check::RunCheck(system);
-  const std::string text = json ? check::RenderJson(report) : check::RenderText(report);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  if (!json) KeepOwnWindowOpen();
-  return report.HasErrors() ? 1 : 0;
+  WindowsCheckSystem system(line.title, line.pluginFile);
+  const int exitCode = check::PrintReport(check::RunCheck(system), line.json);
+  if (!line.json) KeepOwnWindowOpen();
+  return exitCode;
 }
