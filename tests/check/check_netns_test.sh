@@ -16,6 +16,8 @@ stop_background() {
   background=()
   # The host of a pipeline outlives its subshell: it is ended by its own PID.
   [[ -n "${holder_pid:-}" ]] && kill "$holder_pid" 2>/dev/null && wait_gone "$holder_pid"
+  ip link del office0 2>/dev/null || true
+  ip route replace default dev veth-host 2>/dev/null || true  # as the pair made it, for the next row
   return 0
 }
 wait_gone() { for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; }
@@ -66,6 +68,13 @@ garbage() {  # a node answering nonsense, and noise beside it
 }
 healthy() { node --short Dimmers --long "Dimmer rack" --port-types 0x80 --swout 0 && sender --universe 1; }
 no_network() { ip link del veth-host; }
+office_first() {  # a flat lighting network, and an office network listed before it
+  ip route del default
+  ip link add office0 index 2 type veth peer name office0-peer  # where artnet0 was, before veth-host
+  ip addr add 192.168.50.1/24 dev office0
+  ip link set office0-peer up
+  ip link set office0 up
+}
 
 # name | setup | settings lines (;-separated) | exit code (a,b: either) | lines the report holds (;-separated)
 cases=(
@@ -76,6 +85,7 @@ cases=(
   "the plug-in running|healthy; plugin_running|ArtNet_BroadcastAdress=10.77.0.255|0|held by lumenhost (PID @HOLDER@): the plug-in is running there;close lumenhost and run the check again"
   "node answering garbage|garbage|ArtNet_BroadcastAdress=10.77.0.255|0,1|damaged repl;are not Art-Net or are cut short;Broken"
   "hand-edited settings|healthy|ArtNet_BroadcastAdress=localhost;ArtNet_SubNet=abc;ArtNet_OutputUniverse1=300|1|\"localhost\" is not an IPv4 address;reports error 13 when it loads the plug-in;error 6 (overflow)"
+  "flat, another interface first|healthy; office_first|ArtNet_BroadcastAdress=10.77.0.255|0|office0;sends from here, announces 10.77.0.1;Result: nothing wrong found."
   "no route|healthy; ip route del default|ArtNet_BroadcastAdress=192.168.5.255|1|There is no route to 192.168.5.255"
   "no interface on the network|healthy; no_network|ArtNet_BroadcastAdress=10.77.0.255|1|No interface on the lighting network is up"
 )
