@@ -12,7 +12,6 @@
 namespace artnet::check {
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kArtNetId = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
 // A flood of senders cannot grow the report without bound.
 constexpr std::size_t kMaxListed = 64;
 
@@ -43,12 +42,12 @@ struct Heard {
 };
 
 void File(Heard& heard, std::span<const std::uint8_t> datagram, IPv4 sender) {
-  if (datagram.size() < kHeaderSize || !std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) {
+  const std::optional<std::uint16_t> op = ArtNetOpCode(datagram);
+  if (!op) {
     ++heard.garbage[sender];
     return;
   }
-  const int op = datagram[header::OP_LO] | datagram[header::OP_HI] << 8;
-  if (op == kOpPollReply) {
+  if (*op == kOpPollReply) {
     ArtPollReplyPacket reply{};  // a short reply reads zero-padded, as the plug-in's scan reads it
     std::copy_n(datagram.begin(), std::min(datagram.size(), reply.size()), reply.begin());
     const NodeRecord record = ReadNodeRecord(reply);
@@ -68,7 +67,7 @@ void File(Heard& heard, std::span<const std::uint8_t> datagram, IPv4 sender) {
       node.swOut[port] = reply[poll_reply::SW_OUT + port] & 0x0F;
     }
     heard.nodes.push_back(std::move(node));
-  } else if (op == kOpDmx) {
+  } else if (*op == kOpDmx) {
     if (datagram.size() < kArtDmxHeaderSize) {
       ++heard.garbage[sender];
       return;

@@ -14,7 +14,6 @@
 namespace artnet {
 namespace {
 
-constexpr std::array<std::uint8_t, 8> kArtNetId = {'A', 'r', 't', '-', 'N', 'e', 't', 0};
 constexpr const char* kDmxInMethod = "LMST_DMXIn_SetChannel";
 
 // The first N bytes of the datagram; bytes beyond its end read as zero.
@@ -117,10 +116,9 @@ void HandleDmx(ModuleState& mod, std::span<const std::uint8_t> datagram) {
 }
 
 void Dispatch(ModuleState& mod, std::span<const std::uint8_t> datagram, IPv4 sender) {
-  if (datagram.size() < kHeaderSize) return;
-  if (!std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) return;
-  const std::uint16_t opCode = static_cast<std::uint16_t>(datagram[header::OP_LO] | datagram[header::OP_HI] << 8);
-  switch (opCode) {
+  const std::optional<std::uint16_t> opCode = ArtNetOpCode(datagram);
+  if (!opCode) return;
+  switch (*opCode) {
     case kOpPoll:
       HandlePoll(mod, datagram, sender);
       break;

@@ -18,8 +18,7 @@ constexpr std::uint8_t kGoodData = 0x80;
 constexpr std::uint8_t kStyleController = 1;
 
 void WriteHeader(std::span<std::uint8_t> out, std::uint16_t opCode) {
-  constexpr std::string_view kId{"Art-Net\0", 8};
-  std::copy(kId.begin(), kId.end(), out.begin() + header::ID);
+  std::copy(kArtNetId.begin(), kArtNetId.end(), out.begin() + header::ID);
   out[header::OP_LO] = static_cast<std::uint8_t>(opCode & 0xFF);
   out[header::OP_HI] = static_cast<std::uint8_t>(opCode >> 8);
 }

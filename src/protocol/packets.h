@@ -1,8 +1,10 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -22,6 +24,8 @@ inline constexpr std::size_t kArtDmxHeaderSize = 18;
 inline constexpr std::size_t kMaxDmxChannels = 512;
 inline constexpr std::size_t kArtDmxMaxSize = kArtDmxHeaderSize + kMaxDmxChannels;  // 530
 
+inline constexpr std::string_view kArtNetId{"Art-Net\0", 8};
+
 // Byte offsets shared by every packet.
 namespace header {
 inline constexpr std::size_t ID = 0;  // "Art-Net" + NUL
@@ -30,6 +34,15 @@ inline constexpr std::size_t OP_HI = 9;
 inline constexpr std::size_t PROT_VER_HI = 10;
 inline constexpr std::size_t PROT_VER_LO = 11;
 }  // namespace header
+
+// The OpCode of an Art-Net datagram; nothing for one too short for the
+// header or without the Art-Net ID. Inline: every received datagram asks.
+inline std::optional<std::uint16_t> ArtNetOpCode(std::span<const std::uint8_t> datagram) {
+  if (datagram.size() < kHeaderSize || !std::equal(kArtNetId.begin(), kArtNetId.end(), datagram.begin())) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint16_t>(datagram[header::OP_LO] | datagram[header::OP_HI] << 8);
+}
 
 namespace poll {
 inline constexpr std::size_t TALK_TO_ME = 12;
