@@ -65,7 +65,7 @@ describe_network() {
   done
   echo "--- Wine processes in this namespace:"
   me=$(readlink /proc/self/ns/net)
-  for pid in $(pgrep -f 'wineserver|\.exe' || true); do
+  for pid in $(pgrep -f '^([A-Za-z]:\\|\S*wineserver)' || true); do
     [[ $(readlink "/proc/$pid/ns/net" 2>/dev/null) == "$me" ]] && ps -o pid=,args= -p "$pid"
   done
   echo "--- the network driver in $WINEPREFIX:"
